@@ -1,0 +1,135 @@
+#include "frame_decoder.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "libdv_internal.h"
+#include "mb420_renderers.h"
+
+extern "C" {
+int *pforerror = nullptr;
+const char error_mess[49] = "Video Format Not implemented, possible bad data\n";
+}
+
+namespace ozmira {
+namespace {
+
+constexpr unsigned kDifBlockBytes = 80;
+constexpr unsigned kSequenceBytes = 150 * kDifBlockBytes;
+constexpr unsigned kHeaderBlocks = 6;  // header, two subcode, three VAUX
+constexpr int kSegmentsPerSequence = 27;
+constexpr int kMacroblocksPerSegment = 5;
+constexpr unsigned kSegmentBytes = kMacroblocksPerSegment * kDifBlockBytes;
+constexpr int kRightEdgeX = 704;  // 4:1:1 macroblocks from here are 16 x 16
+
+// libdv's reader fetches whole words past the end of the segment it is given
+// when the data is damaged (8 bytes measured). Inside a frame that stays in the
+// caller's block; the frame's last segment is read from a copy with this much
+// zeroed room behind it instead.
+constexpr unsigned kReaderSlack = 64;
+
+dv_videosegment_t vs;
+alignas(16) uint8_t padded_last_segment[kSegmentBytes + kReaderSlack];
+
+struct PackedRenderers {
+  void (*mb420)(dv_macroblock_t *, uint8_t **, int *);
+  void (*mb411)(dv_macroblock_t *, uint8_t **, int *, int);
+  void (*mb411_right)(dv_macroblock_t *, uint8_t **, int *, int);
+};
+
+const PackedRenderers kPackedRenderers[] = {
+    {dv_mb420_YUY2, dv_mb411_YUY2, dv_mb411_right_YUY2},
+    {dv_mb420_rgb, dv_mb411_rgb, dv_mb411_right_rgb},
+    {dv_mb420_bgr0, dv_mb411_bgr0, dv_mb411_right_bgr0},
+};
+
+using ExtendedRenderer = void (*)(dv_macroblock_t *, uint8_t **, int);
+
+const ExtendedRenderer kExtendedRenderers[] = {
+    dv_mb420_b_i,  dv_mb420_b_l,  dv_mb420_b_rgb,  dv_mb420_b_ti, dv_mb420_b_tl, dv_mb420_b_trgb,
+    dv_mb420_b_hi, dv_mb420_b_hl, dv_mb420_b_hrgb, dv_mb420_b_qi, dv_mb420_b_ql, dv_mb420_b_qrgb,
+};
+
+// Places each macroblock of the parsed and transformed segment, then renders it.
+template <typename Render>
+void place_and_render(dv_decoder_t *dv, Render render) {
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    dv_macroblock_t *mb = &vs.mb[m];
+    dv_place_macroblock(dv, &vs, mb, m);
+    render(mb);
+  }
+}
+
+void report_format_mismatch() {
+  std::fputs(error_mess, stdout);
+  if (pforerror != nullptr) *pforerror = 1;
+}
+
+// The format is chosen once per segment; each branch loops over the segment.
+void render_segment(dv_decoder_t *dv, dv_color_space_t color_space, uint8_t **pixels,
+                    int *pitches) {
+  const bool sampling_411 = dv->sampling == e_dv_sample_411;
+  if (color_space <= e_dv_color_bgr0) {
+    const PackedRenderers &r = kPackedRenderers[color_space];
+    if (sampling_411) {
+      const int setup = dv->add_ntsc_setup;
+      place_and_render(dv, [&](dv_macroblock_t *mb) {
+        (mb->x >= kRightEdgeX ? r.mb411_right : r.mb411)(mb, pixels, pitches, setup);
+      });
+    } else {
+      place_and_render(dv, [&](dv_macroblock_t *mb) { r.mb420(mb, pixels, pitches); });
+    }
+    return;
+  }
+  const int pitch = pitches[0];
+  if (sampling_411) {
+    place_and_render(dv, [](dv_macroblock_t *) { report_format_mismatch(); });
+  } else {
+    const ExtendedRenderer render = kExtendedRenderers[color_space - b_dv_color_I];
+    place_and_render(dv, [&](dv_macroblock_t *mb) { render(mb, pixels, pitch); });
+  }
+}
+
+}  // namespace
+
+void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
+                          uint8_t **pixels, int *pitches) {
+  if (vs.bs == nullptr) {
+    vs.bs = _dv_bitstream_init();
+    if (vs.bs == nullptr) {
+      std::fputs("no memory for bitstream!\n", stderr);
+      std::exit(-1);
+    }
+  }
+  vs.isPAL = dv->system == e_dv_system_625_50;
+  // Compared as unsigned, so negative values select no rendering either.
+  const bool renders = static_cast<unsigned>(color_space) < kColorSpaceCount;
+  const unsigned frame_bytes = dv->num_dif_seqs > 0 ? dv->num_dif_seqs * kSequenceBytes : 0;
+
+  unsigned dif = 0;
+  for (int ds = 0; ds < dv->num_dif_seqs; ++ds) {
+    dif += kHeaderBlocks;
+    for (int v = 0; v < kSegmentsPerSequence; ++v) {
+      if (v % 3 == 0) ++dif;  // the audio block ahead of every third segment
+      const unsigned offset = dif * kDifBlockBytes;
+      uint8_t *segment = const_cast<uint8_t *>(buffer) + offset;  // libdv only reads it
+      if (offset + kSegmentBytes + kReaderSlack > frame_bytes) {
+        std::memcpy(padded_last_segment, segment, kSegmentBytes);
+        segment = padded_last_segment;
+      }
+      _dv_bitstream_new_buffer(vs.bs, segment, kSegmentBytes);
+      dv_parse_video_segment(&vs, dv->quality);
+      dif += kMacroblocksPerSegment;
+      vs.i = ds;
+      vs.k = v;
+      if (!renders) continue;
+      // libdv's own block work for the five macroblocks: its exported per-block
+      // routines do not compose to correct samples on this build.
+      dv_decode_video_segment(dv, &vs, dv->quality);
+      render_segment(dv, color_space, pixels, pitches);
+    }
+  }
+}
+
+}  // namespace ozmira

@@ -1,0 +1,54 @@
+// The frame decoder: one compressed DV frame into a picture in one of fifteen
+// output formats. libdv parses each video segment and does the block work;
+// this code walks the frame, places each macroblock and hands it to the
+// renderer of the requested format.
+#pragma once
+
+#include <cstdint>
+
+#include <libdv/dv_types.h>
+
+// Host error flag, reachable from C: a host that wants to hear of a frame the
+// extended formats cannot serve (4:1:1 sampling) points pforerror at an int of
+// its own; the decoder stores 1 there for every such macroblock and never
+// clears it. error_mess is the text printed to standard output each time.
+extern "C" {
+extern int *pforerror;
+extern const char error_mess[49];
+}
+
+namespace ozmira {
+
+// Output formats. 0 to 2 are libdv's packed formats (one image at pixels[0],
+// rows pitches[0] bytes apart); 3 to 14 are row-pointer images (pixels[n] is
+// output row n) drawn from 4:2:0 frames only, laid out as mb420_renderers.h
+// describes. Any other value decodes nothing.
+typedef enum color_space_e : int {
+  e_dv_color_yuv,    // YUY2: Y Cb Y Cr per pixel pair
+  e_dv_color_rgb,    // R G B
+  e_dv_color_bgr0,   // B G R 0
+  b_dv_color_I,      // full size, red component as int32
+  b_dv_color_L,      // full size, luminance bytes
+  b_dv_color_RGB,    // full size, R G B 0
+  b_dv_color_tI,     // 4 x 2 thumbnail per macroblock, red as int32
+  b_dv_color_tL,     // thumbnail, red as bytes
+  b_dv_color_tRGB,   // thumbnail, R G B 0
+  b_dv_color_hI,     // draws nothing
+  b_dv_color_hL,     // draws nothing
+  b_dv_color_hRGB,   // half size, R G B 0
+  b_dv_color_qI,     // draws nothing
+  b_dv_color_qL,     // draws nothing
+  b_dv_color_qRGB,   // draws nothing
+} dv_color_space_t;
+
+inline constexpr int kColorSpaceCount = 15;
+
+// Decodes the frame in `buffer` (at least dv->num_dif_seqs x 12000 bytes, only
+// read) as dv's header fields and quality say. `pitches` must point at one
+// readable int for every format. The decoder keeps one segment record and one
+// bit-stream reader for the whole process: not re-entrant. Damaged data never
+// makes it read outside `buffer`; whatever libdv makes of it is drawn.
+void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
+                          uint8_t **pixels, int *pitches);
+
+}  // namespace ozmira

@@ -1,0 +1,32 @@
+// Routines of libdv that it exports without declaring them in its public
+// headers: the bit-stream reader, macroblock placement and the per-macroblock
+// renderers of its packed formats. This is the one place that declares them.
+// (<libdv/dv.h> itself declares the segment parse dv_parse_video_segment and
+// the segment block work dv_decode_video_segment.)
+//
+// Signatures as built in libdv 1.0.0 on Debian 12: the 4:1:1 renderers take a
+// fourth argument, the decoder's add_ntsc_setup.
+#pragma once
+
+#include <cstdint>
+
+#include <libdv/dv.h>
+
+extern "C" {
+
+bitstream_t *_dv_bitstream_init(void);
+void _dv_bitstream_new_buffer(bitstream_t *bs, uint8_t *buf, uint32_t len);
+
+void dv_place_macroblock(dv_decoder_t *dv, dv_videosegment_t *seg, dv_macroblock_t *mb, int m);
+
+void dv_mb420_YUY2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);
+void dv_mb411_YUY2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, int add_ntsc_setup);
+void dv_mb411_right_YUY2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, int add_ntsc_setup);
+void dv_mb420_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);
+void dv_mb411_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, int add_ntsc_setup);
+void dv_mb411_right_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, int add_ntsc_setup);
+void dv_mb420_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);
+void dv_mb411_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, int add_ntsc_setup);
+void dv_mb411_right_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, int add_ntsc_setup);
+
+}  // extern "C"

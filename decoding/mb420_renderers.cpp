@@ -1,0 +1,94 @@
+// The scalar extended renderers; the full-size RGB0 one, the hot path of
+// row-array decoding, lives in mb420_full_rgb.cpp.
+#include <cstring>
+
+#include "mb420_renderers.h"
+#include "sample_conversion.h"
+
+namespace ozmira {
+namespace {
+
+constexpr int kThumbColumns = 4, kThumbRows = 2;
+
+void put_int(uint8_t *row, int column, int32_t value) {
+  std::memcpy(row + 4 * column, &value, sizeof value);
+}
+
+// Calls put(column, row, luma sample, red term) for every pixel of the 4 x 2
+// thumbnail patch: the top-left luminance samples of block 0 with the first
+// four Cr samples, one Cr sample per patch column.
+template <typename Put>
+void for_each_thumbnail_pixel(const dv_macroblock_t *mb, Put put) {
+  const dv_coeff_t *cr = mb->b[4].coeffs;
+  for (int q = 0; q < kThumbColumns; ++q) {
+    const int32_t red_term = table_1_596[chroma_index(cr[q])];
+    for (int p = 0; p < kThumbRows; ++p) put(q, p, mb->b[0].coeffs[8 * p + q], red_term);
+  }
+}
+
+}  // namespace
+
+void dv_mb420_b_i(dv_macroblock_t *mb, uint8_t **pixels, int) {
+  const dv_coeff_t *cr = mb->b[4].coeffs;
+  for (int u = 0; u < 8; ++u) {
+    for (int v = 0; v < 8; ++v) {
+      const int32_t red_term = table_1_596[chroma_index(cr[8 * u + v])];
+      for (int r = 2 * u; r < 2 * u + 2; ++r) {
+        for (int c = 2 * v; c < 2 * v + 2; ++c) {
+          put_int(pixels[mb->y + r], mb->x + c, component(scaled_luma(luma_sample(mb, r, c)), red_term));
+        }
+      }
+    }
+  }
+}
+
+void dv_mb420_b_l(dv_macroblock_t *mb, uint8_t **pixels, int) {
+  for (int r = 0; r < 16; ++r) {
+    uint8_t *out = pixels[mb->y + r] + mb->x;
+    for (int c = 0; c < 16; ++c) out[c] = scaled_luma(luma_sample(mb, r, c)) >> kColorFractionBits;
+  }
+}
+
+void dv_mb420_b_ti(dv_macroblock_t *mb, uint8_t **pixels, int) {
+  const int x = mb->x / 8, y = mb->y / 8;
+  for_each_thumbnail_pixel(mb, [&](int q, int p, dv_coeff_t luma, int32_t red_term) {
+    put_int(pixels[y + p], x + q, component(scaled_luma(luma), red_term));
+  });
+}
+
+void dv_mb420_b_tl(dv_macroblock_t *mb, uint8_t **pixels, int) {
+  const int x = mb->x / 8, y = mb->y / 8;
+  for_each_thumbnail_pixel(mb, [&](int q, int p, dv_coeff_t luma, int32_t red_term) {
+    pixels[y + p][x + q] = component(scaled_luma(luma), red_term);
+  });
+}
+
+void dv_mb420_b_trgb(dv_macroblock_t *mb, uint8_t **pixels, int) {
+  const int x = mb->x / 8, y = mb->y / 8;
+  for (int q = 0; q < kThumbColumns; ++q) {
+    const ChromaTerms terms = chroma_terms(mb->b[4].coeffs[q], mb->b[5].coeffs[q]);
+    for (int p = 0; p < kThumbRows; ++p) {
+      put_rgb0(pixels[y + p] + 4 * (x + q), scaled_luma(mb->b[0].coeffs[8 * p + q]), terms);
+    }
+  }
+}
+
+void dv_mb420_b_hrgb(dv_macroblock_t *mb, uint8_t **pixels, int) {
+  const int x = mb->x / 2, y = mb->y / 2;
+  for (int p = 0; p < 8; ++p) {
+    uint8_t *out = pixels[y + p] + 4 * x;
+    for (int q = 0; q < 8; ++q) {
+      const ChromaTerms terms = chroma_terms(mb->b[4].coeffs[8 * p + q], mb->b[5].coeffs[8 * p + q]);
+      put_rgb0(out + 4 * q, scaled_luma(luma_sample(mb, 2 * p, 2 * q)), terms);
+    }
+  }
+}
+
+// Formats that name a half- or quarter-size family but draw nothing.
+void dv_mb420_b_hi(dv_macroblock_t *, uint8_t **, int) {}
+void dv_mb420_b_hl(dv_macroblock_t *, uint8_t **, int) {}
+void dv_mb420_b_qi(dv_macroblock_t *, uint8_t **, int) {}
+void dv_mb420_b_ql(dv_macroblock_t *, uint8_t **, int) {}
+void dv_mb420_b_qrgb(dv_macroblock_t *, uint8_t **, int) {}
+
+}  // namespace ozmira

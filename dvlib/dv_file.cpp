@@ -1,0 +1,126 @@
+// dvopen, dvreadframe, DisplayDvAttributes, dvclose and the 64-bit stream
+// helpers: random access to the frames of a raw PAL DV file.
+#include <cstdio>
+#include <cstdlib>
+
+#include "dvlib.h"
+#include "library_state.h"
+
+using namespace ozmira::dvlib;
+
+namespace {
+
+constexpr int kPalWidth = 720, kPalHeight = 576;
+
+// One frame read by dvopen or dvreadframe; shared, so calls must not overlap.
+unsigned char frame_buffer[kFrameBytes];
+
+bool read_whole_frame(FILE *file) { return std::fread(frame_buffer, kFrameBytes, 1, file) == 1; }
+
+dvfile *refuse(FILE *file, const char *message) {
+  std::fputs(message, stderr);
+  std::fclose(file);
+  return nullptr;
+}
+
+}  // namespace
+
+extern "C" int dv_fseek64(FILE *stream, int frame, int whence) {
+  return fseeko64(stream, static_cast<int64_t>(frame) * kFrameBytes, whence);
+}
+
+extern "C" int64_t dv_ftell64(FILE *stream) { return ftello64(stream); }
+
+extern "C" dvfile *dvopen(const char *path) {
+  if (init_done != 1) {
+    std::fputs("(dvopen:dvlib) Warning - dvinit not called yet, doing it for you\n", stderr);
+    dvinit();
+  }
+  FILE *file = path != nullptr ? std::fopen(path, "rb") : nullptr;
+  if (file == nullptr) {
+    std::fprintf(stderr, "(dvopen:dvlib) Couldn't open DV file (%s)\n", path != nullptr ? path : "(null)");
+    return nullptr;
+  }
+  if (!read_whole_frame(file)) {
+    return refuse(file, "(dvopen:dvlib) Error trying to read DV frame 0 - closed file and returned NULL.\n");
+  }
+  dvfile attributes{};
+  if (dvstatus(frame_buffer, &attributes) == -1) {
+    return refuse(file, "(dvopen:dvlib) Error when parsing DV frame 0 header - closed file and returned NULL.\n");
+  }
+  std::fprintf(stderr, "(dvopen:dvlib) Image Size %d %d\n", attributes.x_size, attributes.y_size);
+  if (attributes.x_size != kPalWidth || attributes.y_size != kPalHeight) {
+    return refuse(file,
+                  "(dvopen:dvlib) Not a PAL format video - closed file and returned NULL.  Do we need this or is "
+                  "it an application problem?\n");
+  }
+  std::fputs("(dvopen:dvlib) PAL format video\n", stderr);
+
+  dv_fseek64(file, 0, SEEK_END);
+  const int64_t length = dv_ftell64(file);
+  if (length == -1) {
+    return refuse(file, "(dvopen:dvlib) dv_ftell64 failed - closed file and returned NULL.\n");
+  }
+  attributes.num_frames = static_cast<int>(length / kFrameBytes);
+  std::fprintf(stderr, "(dvopen:dvlib) %d frames\n", attributes.num_frames);
+  if (length % kFrameBytes != 0) {
+    std::fprintf(stderr,
+                 "(dvopen:dvlib) Warning - DV file length (%lld bytes) is not an exact multiple of 144,000 - "
+                 "corrupt file?\n",
+                 static_cast<long long>(length));
+  }
+  dv_fseek64(file, 0, SEEK_SET);
+
+  auto *record = static_cast<dvfile *>(std::malloc(sizeof(dvfile)));
+  if (record == nullptr) {
+    return refuse(file,
+                  "(dvopen:dvlib) Error allocating memory for dvfile object - closed file and returned NULL.\n");
+  }
+  *record = attributes;
+  record->file = file;
+  return record;
+}
+
+extern "C" int dvclose(dvfile *dv) {
+  if (dv == nullptr) return EOF;
+  FILE *file = dv->file;
+  std::free(dv);
+  return file != nullptr ? std::fclose(file) : EOF;
+}
+
+extern "C" int dvreadframe(dvfile *dv, unsigned char *image, int frame) {
+  if (image == nullptr) {
+    std::fputs("(dvreadframe:dvlib): 'image' was NULL - user must allocate sufficient size for an image.\n",
+               stderr);
+    return 0;
+  }
+  if (dv == nullptr || dv->file == nullptr) {
+    std::fputs("(dvreadframe:dvlib): invalid dvfile structure (NULL or file not open) - user must open DV file.\n",
+               stderr);
+    return 0;
+  }
+  if (dv_fseek64(dv->file, frame, SEEK_SET) != 0 || !read_whole_frame(dv->file)) {
+    std::fputs("(dvreadframe:dvlib): fread failed - invalid frame number? (too high/low)\n", stderr);
+    return 0;
+  }
+  if (dvreadblock(frame_buffer, image, kRequestFull, 0) == 0) {
+    std::fputs("(dvreadframe:dvlib): dvreadblock failed - unknown format requested?\n", stderr);
+    return 0;
+  }
+  return 1;
+}
+
+extern "C" void DisplayDvAttributes(const dvfile *dv) {
+  if (dv == nullptr) {
+    std::fputs("(DisplayDvAttributes:dvlib): invalid dvfile structure (NULL) - user must open DV file.\n", stderr);
+    return;
+  }
+  std::printf("\n");
+  std::printf(" Block size (single image=144000): %d\n", dv->block_size);
+  std::printf(" x size (frame width)            : %d\n", dv->x_size);
+  std::printf(" y size (frame height)           : %d\n", dv->y_size);
+  std::printf(" Code (Hopefully PAL)            : %d\n", dv->code);
+  std::printf(" Type (greyscale or colour)      : %d\n", dv->type);
+  std::printf(" Number of frames                : %d\n", dv->num_frames);
+  std::printf("\n");
+}

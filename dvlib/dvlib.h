@@ -1,0 +1,140 @@
+/*
+ * dvlib: frame-level access to raw PAL DV files (runs of 144000-byte 625/50
+ * frames with no container) for C and C++ host programs.
+ *
+ * One process-wide decoder serves every call; nothing here is re-entrant, so
+ * no two calls may overlap. Callers own every frame block, image, row array
+ * and line; dvlib only writes into them. Failures are reported by result
+ * (1 success, 0 failure; -1 for a frame header that does not parse; a null
+ * dvfile from dvopen) together with one line on standard error that begins
+ * with the function's name, as in "(dvreadframe:dvlib): ...".
+ *
+ * A request code is format | flags of dvreadblock and dvreadarray: 2 asks for
+ * full detail, 16 for DC coefficients only (every 8 x 8 block one flat
+ * colour). (2, 0), (0, 2) and (2, 2) are the same request.
+ */
+#ifndef OZMIRA_DVLIB_H
+#define OZMIRA_DVLIB_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Attributes of a frame, and of an open file when dvopen made the record. */
+typedef struct dvfile {
+  int block_size; /* bytes of one frame: always 144000 */
+  int x_size;     /* frame width in pixels: 720 */
+  int y_size;     /* frame height in lines: 576 for 625/50, 480 for 525/60 */
+  int code;       /* chroma sampling: 2 for 4:2:0 (IEC 61834), 1 for 4:1:1 */
+  int type;       /* colour flag: 1 colour, 0 greyscale, -1 not stated */
+  int num_frames; /* whole frames in the file (dvopen only) */
+  FILE *file;     /* the open stream, mode "rb" (dvopen only) */
+} dvfile;
+
+/*
+ * Creates the process-wide decoder with quality 5 (full detail) and, the
+ * first time only, builds libdv's tables and the colour tables. Call it once
+ * before anything else; dvopen, dvstatus, dvreadblock and dvreadarray call it
+ * themselves, with a warning, when nobody has. A later call replaces the
+ * decoder with a fresh one. Prints "(dvinit:dvlib) Couldn't create the DV
+ * decoder" if libdv cannot make one.
+ */
+void dvinit(void);
+
+/*
+ * Parses the header of the frame block `block` (a whole frame: 144000 bytes
+ * for 625/50, 120000 for 525/60; only read) and writes the first five fields
+ * of the caller's record `status`.
+ * Returns -1, with the record untouched and nothing printed, when the header
+ * does not parse (or either pointer is null). Otherwise libdv's header
+ * result: 1 when the video system changed to 625/50 since the frame parsed
+ * before it (so the first PAL frame after dvinit gives 1), 2 when it changed
+ * to 525/60, 0 when it is unchanged.
+ */
+int dvstatus(const unsigned char *block, dvfile *status);
+
+/*
+ * Decodes the frame block `block` into the caller's packed RGB image: y_size
+ * lines of x_size pixels, three bytes red, green, blue, lines x_size * 3 bytes
+ * apart (1244160 bytes for 720 x 576, 1036800 for a 525/60 frame).
+ * Request 2 decodes at full detail, 16 from DC coefficients only.
+ * Returns 1 when it decoded. Returns 0 with the image untouched: when the
+ * header does not parse (after "(dvreadblock:dvlib): dv_parse_header failed -
+ * erm?"), for any other request code (silently; the decoder keeps the header
+ * it parsed), and for a null block or image (after a line saying which).
+ */
+int dvreadblock(const unsigned char *block, unsigned char *image, int format, int flags);
+
+/*
+ * Decodes the frame block `block` into the caller's row-addressed RGB0 image:
+ * rows[n] points at line n, which holds x_size pixels of four bytes red,
+ * green, blue, 0 (576 pointers to lines of 2880 bytes for PAL). Only
+ * request 2 is accepted.
+ * Returns 1 when it decoded. A 4:1:1 frame cannot be drawn in this layout: it
+ * still returns 1, leaves every line untouched, prints error_mess once per
+ * macroblock on standard output and sets *pforerror to 1 if the host
+ * registered a flag. Returns 0 with the lines untouched: when the header does
+ * not parse (after "(dvreadarray:dvlib): dv_parse_header failed - erm?"),
+ * for any request code but 2 (silently), and for a null block or row array.
+ */
+int dvreadarray(const unsigned char *block, unsigned char **rows, int format, int flags);
+
+/*
+ * Opens the raw PAL DV file at `path`, checks that frame 0 parses and is
+ * 720 x 576, and counts its whole frames (a trailing partial frame is ignored,
+ * with a warning). Prints its progress on standard error: "(dvopen:dvlib)
+ * Image Size 720 576", "(dvopen:dvlib) PAL format video" and "(dvopen:dvlib)
+ * N frames". Returns a new record, all seven fields set from frame 0, that the
+ * caller gives back with dvclose; or null, with a message and the file
+ * closed, when the file cannot be opened, is shorter than a frame, its first
+ * header does not parse, it is not 720 x 576, or its length cannot be had.
+ */
+dvfile *dvopen(const char *path);
+
+/*
+ * Closes the file of a record from dvopen and releases the record, even when
+ * the close fails. Returns 0, or EOF when the close fails or `dv` is null.
+ * The record must not be used afterwards.
+ */
+int dvclose(dvfile *dv);
+
+/*
+ * Reads frame `frame` (0 is the first) of an open file and decodes it at full
+ * detail into the caller's packed RGB image of x_size * y_size * 3 bytes, as
+ * dvreadblock with request 2 does. Frames are found at frame * 144000 with
+ * 64-bit offsets; the number is not compared with num_frames, so frames the
+ * file gained since dvopen read normally.
+ * Returns 1 when decoded; 0 with the image untouched and a line on standard
+ * error for a null image, a null or closed record, a frame outside the file
+ * ("fread failed - invalid frame number?") or a header that does not parse.
+ */
+int dvreadframe(dvfile *dv, unsigned char *image, int frame);
+
+/* Prints the six attribute fields of a record on standard output, between
+ * two empty lines. A null record gets a line on standard error instead. */
+void DisplayDvAttributes(const dvfile *dv);
+
+/* Moves `stream` to frame * 144000 bytes (a 64-bit offset) from `whence`
+ * (SEEK_SET, SEEK_CUR or SEEK_END). Returns 0, or -1 on failure. */
+int dv_fseek64(FILE *stream, int frame, int whence);
+
+/* The 64-bit byte position of `stream`, or -1 on failure. */
+int64_t dv_ftell64(FILE *stream);
+
+/*
+ * Host error flag of the frame decoder: point pforerror at an int of your own
+ * to have 1 stored there whenever a frame cannot be drawn in a row-addressed
+ * format (4:1:1 sampling). Nothing ever resets it. error_mess is the line
+ * printed on standard output each time.
+ */
+extern int *pforerror;
+extern const char error_mess[49];
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* OZMIRA_DVLIB_H */
