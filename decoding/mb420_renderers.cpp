@@ -1,5 +1,5 @@
-// The scalar extended renderers; the full-size RGB0 one, the hot path of
-// row-array decoding, lives in mb420_full_rgb.cpp.
+// The thumbnail, half-size and non-drawing extended renderers. The full-size
+// ones, which touch every pixel, are in mb420_full_size.cpp.
 #include <cstring>
 
 #include "mb420_renderers.h"
@@ -27,27 +27,6 @@ void for_each_thumbnail_pixel(const dv_macroblock_t *mb, Put put) {
 }
 
 }  // namespace
-
-void dv_mb420_b_i(dv_macroblock_t *mb, uint8_t **pixels, int) {
-  const dv_coeff_t *cr = mb->b[4].coeffs;
-  for (int u = 0; u < 8; ++u) {
-    for (int v = 0; v < 8; ++v) {
-      const int32_t red_term = table_1_596[chroma_index(cr[8 * u + v])];
-      for (int r = 2 * u; r < 2 * u + 2; ++r) {
-        for (int c = 2 * v; c < 2 * v + 2; ++c) {
-          put_int(pixels[mb->y + r], mb->x + c, component(scaled_luma(luma_sample(mb, r, c)), red_term));
-        }
-      }
-    }
-  }
-}
-
-void dv_mb420_b_l(dv_macroblock_t *mb, uint8_t **pixels, int) {
-  for (int r = 0; r < 16; ++r) {
-    uint8_t *out = pixels[mb->y + r] + mb->x;
-    for (int c = 0; c < 16; ++c) out[c] = scaled_luma(luma_sample(mb, r, c)) >> kColorFractionBits;
-  }
-}
 
 void dv_mb420_b_ti(dv_macroblock_t *mb, uint8_t **pixels, int) {
   const int x = mb->x / 8, y = mb->y / 8;

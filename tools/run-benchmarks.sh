@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Builds the benchmarks, runs every one of them and writes docs/BENCHMARKS.md:
+# the machine, the command, each program's medians with their ratio to the
+# program's first (baseline) benchmark, and the targets of bench/targets.txt.
+# Ratios come from medians of interleaved repetitions within one run, since
+# these machines are noisy.
+#   tools/run-benchmarks.sh [repetitions]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+reps=${1:-10}
+build=build-release
+out=docs/BENCHMARKS.md
+
+tools/install-deps.sh
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DOZMIRA_BUILD_BENCHMARKS=ON >/dev/null
+cmake --build "$build" -j"$(nproc)" >/dev/null
+ctest --test-dir "$build" -R '^make_clips$' >/dev/null
+export OZMIRA_CLIP_DIR=$PWD/$build/clips
+
+medians=$(mktemp)
+trap 'rm -f "$medians"' EXIT
+programs=$(find "$build/bench" -maxdepth 1 -type f -name '*_bench' -perm -u+x | sort)
+
+{
+  echo "# Benchmarks"
+  echo
+  echo "Written by \`tools/run-benchmarks.sh $reps\` on $(date -u +%Y-%m-%d)."
+  echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores, $(uname -sr)."
+  echo "Each figure is the median of $reps interleaved repetitions, in milliseconds per frame (per cycle"
+  echo "for the viewer); ratios are taken between medians of the same run."
+  for program in $programs; do
+    name=$(basename "$program")
+    echo
+    echo "## $name"
+    echo
+    echo "| benchmark | ms | ratio to ${name} baseline |"
+    echo "|---|---:|---:|"
+    # Registration order: the first benchmark a program registers is its baseline.
+    order=$("$program" --benchmark_list_tests=true | tr '\n' ' ')
+    "$program" --benchmark_repetitions="$reps" --benchmark_enable_random_interleaving=true \
+      --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
+      awk -F, -v order="$order" -v table="$medians" '
+        $1 ~ /_median"$/ {
+          name = $1; gsub(/"/, "", name); sub(/_median$/, "", name)
+          ms = $4
+          if ($5 == "us") ms /= 1000; else if ($5 == "ns") ms /= 1e6; else if ($5 == "s") ms *= 1000
+          median[name] = ms
+        }
+        END {
+          n = split(order, names, " ")
+          base = median[names[1]]
+          for (i = 1; i <= n; i++) {
+            if (!(names[i] in median)) continue
+            printf "| %s | %.3f | %.2f |\n", names[i], median[names[i]], median[names[i]] / base
+            printf "%s %.6f\n", names[i], median[names[i]] >> table
+          }
+        }'
+  done
+  echo
+  echo "## Targets"
+  echo
+  echo "| benchmark | against | ratio | target | |"
+  echo "|---|---|---:|---:|---|"
+  grep -v '^#' bench/targets.txt | while read -r a b limit what; do
+    [[ -n "$a" ]] || continue
+    awk -v a="$a" -v b="$b" -v limit="$limit" -v what="$what" '
+      $1 == a { ta = $2 } $1 == b { tb = $2 }
+      END {
+        if (ta == "" || tb == "") { printf "| %s | %s | not run | %s | %s |\n", a, b, limit, what; exit }
+        r = ta / tb
+        printf "| %s | %s | %.2f | %s | %s: %s |\n", a, b, r, limit, (r <= limit ? "met" : "missed"), what
+      }' "$medians"
+  done
+  if [[ -f bench/notes.md ]]; then
+    echo
+    cat bench/notes.md
+  fi
+} > "$out"
+echo "wrote $out"
