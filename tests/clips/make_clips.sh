@@ -7,7 +7,10 @@ out=$1
 dvclip=$2
 mkdir -p "$out"
 cd "$out"
-[[ -f .complete ]] && exit 0
+# The marker names the clip set, so a build tree made before a clip was added
+# makes the set again.
+marker=.complete-ffmpeg-yuv
+[[ -f $marker ]] && exit 0
 
 ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
 pattern() { echo "testsrc2=size=$1:rate=$2"; }
@@ -32,4 +35,8 @@ head -c $((10 * 144000)) pal420.dv > ten_frames.dv
 head -c $((2 * 144000 + 50000)) pal420.dv > truncated.dv
 rm -f frame0.dv ten_frames.dv
 
-touch .complete
+# FFmpeg's own decode of the first frames, as planar yuv420p (its native form
+# for this clip): an independent decoder to compare against.
+ff -i pal420.dv -frames:v 3 -f rawvideo -pix_fmt yuv420p pal420_ffmpeg.yuv
+
+touch "$marker"

@@ -1,0 +1,79 @@
+// Images for the decoder's output formats: a row-pointer image over one block
+// of canary bytes, and the image size each format needs.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace ozmira::test {
+
+inline constexpr int kPalWidth = 720, kPalHeight = 576;
+inline constexpr int kMacroblockSize = 16;
+
+// Rows and bytes per row that an output format writes into for a PAL frame.
+struct ImageShape {
+  int rows, row_bytes;
+};
+
+inline ImageShape shape_of_format(int format) {
+  switch (format) {
+    case 0: return {kPalHeight, kPalWidth * 2};
+    case 1: return {kPalHeight, kPalWidth * 3};
+    case 4: return {kPalHeight, kPalWidth};
+    case 6: case 8: return {72, 92 * 4};
+    case 7: return {72, 92};
+    case 11: return {kPalHeight / 2, kPalWidth / 2 * 4};
+    default: return {kPalHeight, kPalWidth * 4};  // 2, 3, 5 and the formats that draw nothing
+  }
+}
+
+// Every byte starts as `fill`; pixels[n] is row n. Rows lie back to back,
+// row_bytes apart, so the image also serves as a packed image of that pitch.
+class RowImage {
+ public:
+  static constexpr uint8_t kCanary = 0xa5;
+
+  RowImage(int rows, int row_bytes, uint8_t fill = kCanary)
+      : row_bytes_(row_bytes), bytes_(static_cast<size_t>(rows) * row_bytes, fill), rows_(rows) {
+    for (int r = 0; r < rows; ++r) rows_[r] = row(r);
+  }
+  explicit RowImage(ImageShape s, uint8_t fill = kCanary) : RowImage(s.rows, s.row_bytes, fill) {}
+  RowImage(const RowImage &) = delete;
+  RowImage &operator=(const RowImage &) = delete;
+
+  uint8_t **pixels() { return rows_.data(); }
+  int *pitches() { return &row_bytes_; }
+  uint8_t *row(int r) { return bytes_.data() + static_cast<size_t>(r) * row_bytes_; }
+  const std::vector<uint8_t> &bytes() const { return bytes_; }
+  int row_bytes() const { return row_bytes_; }
+
+  void put_byte(int r, int column, int value) { row(r)[column] = static_cast<uint8_t>(value); }
+  void put_int(int r, int column, int32_t value) { std::memcpy(row(r) + 4 * column, &value, 4); }
+  void put_rgb0(int r, int column, int red, int green, int blue) {
+    uint8_t *p = row(r) + 4 * column;
+    p[0] = static_cast<uint8_t>(red), p[1] = static_cast<uint8_t>(green), p[2] = static_cast<uint8_t>(blue);
+    p[3] = 0;
+  }
+
+ private:
+  int row_bytes_;
+  std::vector<uint8_t> bytes_;
+  std::vector<uint8_t *> rows_;
+};
+
+// "" when both images hold the same bytes, else where they first differ.
+inline std::string first_difference(const RowImage &expected, const RowImage &actual) {
+  const auto &e = expected.bytes(), &a = actual.bytes();
+  if (e.size() != a.size()) return "sizes differ";
+  for (size_t i = 0; i < e.size(); ++i) {
+    if (e[i] != a[i]) {
+      return "row " + std::to_string(i / expected.row_bytes()) + " byte " + std::to_string(i % expected.row_bytes()) +
+             ": expected " + std::to_string(e[i]) + ", got " + std::to_string(a[i]);
+    }
+  }
+  return "";
+}
+
+}  // namespace ozmira::test
