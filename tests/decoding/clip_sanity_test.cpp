@@ -18,6 +18,7 @@ constexpr unsigned kFullQuality = 5;
 
 // Blocks coded with the 2-4-8 DCT in a PAL frame, by libdv's segment parser.
 int count_248_blocks(std::vector<uint8_t> &frame) {
+  const LibdvDecoder tables;  // making a decoder runs libdv's one-time set-up, which the parser needs
   dv_videosegment_t seg{};
   seg.bs = _dv_bitstream_init();
   seg.isPAL = 1;
