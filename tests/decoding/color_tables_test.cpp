@@ -73,8 +73,9 @@ TEST_F(ColorTables, StudioLevelsAndPrimaries) {
   struct Case {
     int y, cr, cb, red, green, blue, luma;
   };
-  const Case cases[] = {{107, 0, 0, 254, 254, 254, 254}, {-112, 0, 0, 0, 0, 0, 0},      {0, 0, 0, 130, 130, 130, 130},
-                        {0, 112, 0, 255, 39, 130, 130},  {0, 0, 112, 130, 86, 255, 130}, {0, -112, -112, 0, 255, 0, 130}};
+  const Case cases[] = {{107, 0, 0, 254, 254, 254, 254}, {-112, 0, 0, 0, 0, 0, 0},
+                        {0, 0, 0, 130, 130, 130, 130},   {0, 112, 0, 255, 39, 130, 130},
+                        {0, 0, 112, 130, 86, 255, 130},  {0, -112, -112, 0, 255, 0, 130}};
   for (const Case &c : cases) {
     EXPECT_EQ(red(c.y, c.cr), c.red) << c.y << " " << c.cr << " " << c.cb;
     EXPECT_EQ(green(c.y, c.cr, c.cb), c.green) << c.y << " " << c.cr << " " << c.cb;

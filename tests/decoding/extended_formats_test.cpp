@@ -107,7 +107,8 @@ TEST_P(ExtendedFormats, FormatsThatDrawNothingLeaveTheImageAsItWas) {
   for (int format : {9, 10, 12, 13, 14}) {
     RowImage image(with_margin(5));
     decode(format, image);
-    EXPECT_TRUE(std::all_of(image.bytes().begin(), image.bytes().end(), [](uint8_t b) { return b == RowImage::kCanary; }))
+    const auto &bytes = image.bytes();
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == RowImage::kCanary; }))
         << "format " << format;
   }
 }

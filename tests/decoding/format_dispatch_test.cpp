@@ -49,7 +49,9 @@ TEST_F(FormatDispatch, ExtendedFormatsReportEachMacroblockOf411FramesAndDrawNoth
     size_t frame_bytes;
     int macroblocks;
   };
-  for (const Case &c : {Case{"pal411.dv", kPalFrameBytes, 12 * 27 * 5}, Case{"ntsc.dv", kNtscFrameBytes, 10 * 27 * 5}}) {
+  // One message per macroblock: DIF sequences x 27 segments x 5.
+  const Case cases[] = {{"pal411.dv", kPalFrameBytes, 12 * 27 * 5}, {"ntsc.dv", kNtscFrameBytes, 10 * 27 * 5}};
+  for (const Case &c : cases) {
     const auto frame = clip_frames(c.clip, c.frame_bytes).at(0);
     LibdvDecoder dv;
     ASSERT_GE(dv.parse(frame.data()), 0);

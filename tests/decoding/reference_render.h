@@ -13,8 +13,12 @@ namespace ozmira::test {
 
 // Samples are component values minus 128. Out-of-range inputs saturate: the
 // coefficients only ever see luminance -112..107 and chrominance -112..112.
-inline int ref_scaled_luma(int y) { return static_cast<int>(std::rint((std::clamp(y, -112, 107) + 112) * 1191.936)); }
-inline int ref_chroma_term(int c, double factor) { return static_cast<int>(std::rint(std::clamp(c, -112, 112) * factor)); }
+inline int ref_scaled_luma(int y) {
+  return static_cast<int>(std::rint((std::clamp(y, -112, 107) + 112) * 1191.936));
+}
+inline int ref_chroma_term(int c, double factor) {
+  return static_cast<int>(std::rint(std::clamp(c, -112, 112) * factor));
+}
 inline int ref_component(int sum) { return std::clamp(sum >> 10, 0, 255); }
 
 inline int ref_luma(int y) { return ref_scaled_luma(y) >> 10; }
@@ -45,7 +49,9 @@ void draw_reference(int format, const Samples &mb, int x, int y, RowImage &image
     case 5:  // interlaced: rows 0 and 2 take chroma row 0, rows 1 and 3 row 1, ...
       for (int r = 0; r < 16; ++r) {
         const int u = 2 * (r / 4) + r % 2;
-        for (int c = 0; c < 16; ++c) ref_put_rgb0(image, y + r, x + c, mb.lum(r, c), mb.cr(u, c / 2), mb.cb(u, c / 2));
+        for (int c = 0; c < 16; ++c) {
+          ref_put_rgb0(image, y + r, x + c, mb.lum(r, c), mb.cr(u, c / 2), mb.cb(u, c / 2));
+        }
       }
       break;
     case 6: case 7: case 8:  // 4 x 2 thumbnail from the top-left samples
@@ -60,7 +66,9 @@ void draw_reference(int format, const Samples &mb, int x, int y, RowImage &image
       break;
     case 11:  // half size: even luminance rows and columns, one chroma pair per pixel
       for (int p = 0; p < 8; ++p)
-        for (int q = 0; q < 8; ++q) ref_put_rgb0(image, y / 2 + p, x / 2 + q, mb.lum(2 * p, 2 * q), mb.cr(p, q), mb.cb(p, q));
+        for (int q = 0; q < 8; ++q) {
+          ref_put_rgb0(image, y / 2 + p, x / 2 + q, mb.lum(2 * p, 2 * q), mb.cr(p, q), mb.cb(p, q));
+        }
       break;
     default:
       break;

@@ -69,8 +69,9 @@ inline std::string first_difference(const RowImage &expected, const RowImage &ac
   if (e.size() != a.size()) return "sizes differ";
   for (size_t i = 0; i < e.size(); ++i) {
     if (e[i] != a[i]) {
-      return "row " + std::to_string(i / expected.row_bytes()) + " byte " + std::to_string(i % expected.row_bytes()) +
-             ": expected " + std::to_string(e[i]) + ", got " + std::to_string(a[i]);
+      const size_t row_bytes = static_cast<size_t>(expected.row_bytes());
+      return "row " + std::to_string(i / row_bytes) + " byte " + std::to_string(i % row_bytes) + ": expected " +
+             std::to_string(e[i]) + ", got " + std::to_string(a[i]);
     }
   }
   return "";
