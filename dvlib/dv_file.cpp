@@ -35,6 +35,7 @@ extern "C" dvfile *dvopen(const char *path) {
   if (init_done != 1) {
     std::fputs("(dvopen:dvlib) Warning - dvinit not called yet, doing it for you\n", stderr);
     dvinit();
+    if (decoder == nullptr) return nullptr;  // dvinit has said why
   }
   FILE *file = path != nullptr ? std::fopen(path, "rb") : nullptr;
   if (file == nullptr) {

@@ -30,13 +30,18 @@ TEST(OutOfMemory, NoDecoderMeansFailureResultsNotACrash) {
   dvfile r{-7, -7, -7, -7, -7, -7, nullptr};
   auto image = marked_image();
   fail_decoder = true;
+  dvfile *opened = &r;
   const Captured c = capture_output([&] {
     EXPECT_EQ(dvstatus(frame.data(), &r), -1);
     EXPECT_EQ(dvreadblock(frame.data(), image.data(), 2, 0), 0);
+    opened = dvopen(clip_path("pal420.dv").c_str());
   });
   fail_decoder = false;
+  EXPECT_EQ(opened, nullptr);
+  // dvopen stops at the missing decoder instead of blaming frame 0's header.
   EXPECT_EQ(c.err, "(dvstatus:dvlib): Warning - dvinit not called yet, doing it for you\n" + kNoDecoder +
-                       "(dvreadblock:dvlib): Warning - dvinit not called yet, doing it for you\n" + kNoDecoder);
+                       "(dvreadblock:dvlib): Warning - dvinit not called yet, doing it for you\n" + kNoDecoder +
+                       "(dvopen:dvlib) Warning - dvinit not called yet, doing it for you\n" + kNoDecoder);
   EXPECT_EQ(r.block_size, -7);
   EXPECT_TRUE(untouched(image.data(), image.size()));
 
