@@ -20,14 +20,7 @@ constexpr unsigned kSequenceBytes = 150 * kDifBlockBytes;
 constexpr unsigned kHeaderBlocks = 6;  // header, two subcode, three VAUX
 constexpr int kSegmentsPerSequence = 27;
 constexpr int kMacroblocksPerSegment = 5;
-constexpr unsigned kSegmentBytes = kMacroblocksPerSegment * kDifBlockBytes;
 constexpr int kRightEdgeX = 704;  // 4:1:1 macroblocks from here are 16 x 16
-
-// libdv's reader fetches whole words past the end of the segment it is given
-// when the data is damaged (8 bytes measured). Inside a frame that stays in the
-// caller's block; the frame's last segment is read from a copy with this much
-// zeroed room behind it instead.
-constexpr unsigned kReaderSlack = 64;
 
 dv_videosegment_t vs;
 alignas(16) uint8_t padded_last_segment[kSegmentBytes + kReaderSlack];
@@ -91,20 +84,37 @@ void render_segment(dv_decoder_t *dv, dv_color_space_t color_space, uint8_t **pi
   }
 }
 
+// The one bit-stream reader, created on first use and kept for the process.
+void ensure_segment_reader() {
+  if (vs.bs != nullptr) return;
+  vs.bs = _dv_bitstream_init();
+  if (vs.bs == nullptr) {
+    std::fputs("no memory for bitstream!\n", stderr);
+    std::exit(-1);
+  }
+}
+
 }  // namespace
+
+void decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, dv_color_space_t color_space,
+                          uint8_t **pixels, int *pitches) {
+  ensure_segment_reader();
+  vs.isPAL = dv->system == e_dv_system_625_50;
+  _dv_bitstream_new_buffer(vs.bs, const_cast<uint8_t *>(segment), kSegmentBytes);  // libdv only reads it
+  dv_parse_video_segment(&vs, dv->quality);
+  vs.i = ds;
+  vs.k = v;
+  // Compared as unsigned, so negative values select no rendering either.
+  if (static_cast<unsigned>(color_space) >= kColorSpaceCount) return;
+  // libdv's own block work for the five macroblocks: its exported per-block
+  // routines do not compose to correct samples on this build.
+  dv_decode_video_segment(dv, &vs, dv->quality);
+  render_segment(dv, color_space, pixels, pitches);
+}
 
 void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches) {
-  if (vs.bs == nullptr) {
-    vs.bs = _dv_bitstream_init();
-    if (vs.bs == nullptr) {
-      std::fputs("no memory for bitstream!\n", stderr);
-      std::exit(-1);
-    }
-  }
-  vs.isPAL = dv->system == e_dv_system_625_50;
-  // Compared as unsigned, so negative values select no rendering either.
-  const bool renders = static_cast<unsigned>(color_space) < kColorSpaceCount;
+  ensure_segment_reader();  // even when there is nothing to walk
   const unsigned frame_bytes = dv->num_dif_seqs > 0 ? dv->num_dif_seqs * kSequenceBytes : 0;
 
   unsigned dif = 0;
@@ -113,21 +123,13 @@ void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_spac
     for (int v = 0; v < kSegmentsPerSequence; ++v) {
       if (v % 3 == 0) ++dif;  // the audio block ahead of every third segment
       const unsigned offset = dif * kDifBlockBytes;
-      uint8_t *segment = const_cast<uint8_t *>(buffer) + offset;  // libdv only reads it
+      const uint8_t *segment = buffer + offset;
       if (offset + kSegmentBytes + kReaderSlack > frame_bytes) {
         std::memcpy(padded_last_segment, segment, kSegmentBytes);
         segment = padded_last_segment;
       }
-      _dv_bitstream_new_buffer(vs.bs, segment, kSegmentBytes);
-      dv_parse_video_segment(&vs, dv->quality);
+      decode_video_segment(dv, segment, ds, v, color_space, pixels, pitches);
       dif += kMacroblocksPerSegment;
-      vs.i = ds;
-      vs.k = v;
-      if (!renders) continue;
-      // libdv's own block work for the five macroblocks: its exported per-block
-      // routines do not compose to correct samples on this build.
-      dv_decode_video_segment(dv, &vs, dv->quality);
-      render_segment(dv, color_space, pixels, pitches);
     }
   }
 }
