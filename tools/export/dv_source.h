@@ -1,0 +1,42 @@
+// A raw PAL DV file opened through dvopen, and its frames read by number.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dvlib.h"
+
+namespace ozmira::frame_export {
+
+class DvSource {
+ public:
+  // Opens `path` with dvopen. dvopen reports its progress on standard error;
+  // those lines are kept back unless `show_library_lines`, so that the tool's
+  // own output stays clean. On failure returns null and a message that says
+  // what is wrong with the file, worked out by looking at it again.
+  static std::unique_ptr<DvSource> open(const std::string &path, bool show_library_lines, std::string &error);
+  ~DvSource();
+  DvSource(const DvSource &) = delete;
+  DvSource &operator=(const DvSource &) = delete;
+
+  // The record dvopen filled: attributes of frame 0 and the frame count.
+  const dvfile &attributes() const { return *record_; }
+  // Bytes after the last whole frame, which no frame number reaches.
+  int64_t trailing_bytes() const { return trailing_bytes_; }
+
+  // Reads frame `frame` (from 0) into block(), found at frame x 144000 with
+  // a 64-bit offset. False with a message when it cannot be read whole.
+  bool read_frame(int frame, std::string &error);
+  const uint8_t *block() const { return block_.data(); }
+
+ private:
+  DvSource(dvfile *record, int64_t trailing_bytes);
+
+  dvfile *record_;
+  int64_t trailing_bytes_;
+  std::vector<uint8_t> block_;
+};
+
+}  // namespace ozmira::frame_export

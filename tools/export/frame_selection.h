@@ -1,0 +1,51 @@
+// Which frames of a file to take: all of them, or numbers and ranges as the
+// user wrote them ("0,10-99,250-"), thinned to every n-th of those.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ozmira::frame_export {
+
+struct FrameRange {
+  int first;
+  int last;  // kToLastFrame for an open range such as "250-"
+};
+inline constexpr int kToLastFrame = -1;
+
+struct FrameSelection {
+  bool all = true;                  // no list given: every frame of the file
+  std::vector<FrameRange> ranges;   // in the order written; used when !all
+  int every = 1;                    // keep the 1st, (1 + every)th, ... of the frames above
+};
+
+// Parses "all" or a comma-separated list of N, A-B and A-. Returns false with
+// a message for anything else, a range running backwards, or a number that
+// does not fit a frame number.
+bool parse_frame_list(std::string_view text, FrameSelection &selection, std::string &error);
+
+// Walks the chosen frames of a file of `num_frames` frames in order.
+class ChosenFrames {
+ public:
+  ChosenFrames(const FrameSelection &selection, int num_frames);
+
+  // A message naming the first frame the file does not have, or "" when
+  // every frame asked for exists (an empty file has none).
+  std::string out_of_range() const;
+  // How many frames next() will give.
+  int64_t count() const;
+  // The next chosen frame; false when there are no more.
+  bool next(int &frame);
+
+ private:
+  std::vector<FrameRange> ranges_;  // open ends resolved
+  int every_;
+  int num_frames_;
+  size_t range_ = 0;            // the range that holds the next chosen frame
+  int64_t range_start_ = 0;     // position of ranges_[range_].first among all listed frames
+  int64_t next_position_ = 0;   // position of the next chosen frame among them
+};
+
+}  // namespace ozmira::frame_export

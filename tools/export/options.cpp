@@ -1,0 +1,126 @@
+#include "options.h"
+
+#include <getopt.h>
+
+#include <charconv>
+
+namespace ozmira::frame_export {
+namespace {
+
+enum LongOnly { kFrameInfo = 256, kVersion };
+
+constexpr char kShortOptions[] = ":f:e:p:o:n:ijqvh";
+constexpr option kLongOptions[] = {
+    {"frames", required_argument, nullptr, 'f'},  {"every", required_argument, nullptr, 'e'},
+    {"picture", required_argument, nullptr, 'p'}, {"output", required_argument, nullptr, 'o'},
+    {"name", required_argument, nullptr, 'n'},    {"info", no_argument, nullptr, 'i'},
+    {"frame-info", no_argument, nullptr, kFrameInfo}, {"json", no_argument, nullptr, 'j'},
+    {"quiet", no_argument, nullptr, 'q'},         {"verbose", no_argument, nullptr, 'v'},
+    {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+bool parse_count(const char *text, int &value) {
+  const char *end = text + std::char_traits<char>::length(text);
+  auto [stop, status] = std::from_chars(text, end, value);
+  return status == std::errc() && stop == end && value >= 1;
+}
+
+CommandLine refuse(CommandLine line, std::string why) {
+  line.action = CommandLineAction::refuse;
+  line.error = std::move(why);
+  return line;
+}
+
+}  // namespace
+
+const char *usage_text() {
+  return "Usage: ozmira-export [OPTION]... FILE\n"
+         "Writes frames of a raw PAL DV file as PNG images, or prints its attributes.\n"
+         "\n"
+         "Frames (frame 0 is the first):\n"
+         "  -f, --frames LIST    all (the default), or frame numbers and ranges separated\n"
+         "                       by commas, as in 0,10-99,250- (A- runs to the last frame)\n"
+         "  -e, --every N        of those frames, take only the 1st, (N+1)th, (2N+1)th, ...\n"
+         "\n"
+         "Images:\n"
+         "  -p, --picture KIND   full   720 x 576 RGB at full detail (the default)\n"
+         "                       dc     720 x 576 RGB from DC coefficients only\n"
+         "                       half   360 x 288 RGB\n"
+         "                       thumb  92 x 72 RGB, 4 x 2 pixels per macroblock\n"
+         "                       luma   720 x 576 greyscale luminance\n"
+         "                       half, thumb and luma need 4:2:0 frames\n"
+         "  -o, --output DIR     existing folder for the images (default: .)\n"
+         "  -n, --name PREFIX    name the images PREFIX-NNNNNN.png (default: frame)\n"
+         "  -q, --quiet          no progress bar (one is shown on a terminal for 10 frames\n"
+         "                       or more)\n"
+         "  -v, --verbose        show dvlib's own lines while the file is opened\n"
+         "\n"
+         "Information (written to standard output, no images):\n"
+         "  -i, --info           the file's attributes and frame count\n"
+         "      --frame-info     also each chosen frame's size, sampling and colour flag\n"
+         "  -j, --json           as JSON lines, one object per line\n"
+         "\n"
+         "  -h, --help           show this help and exit\n"
+         "      --version        show the version and exit\n"
+         "\n"
+         "Exit status: 0 success, 1 a file, frame or output problem, 2 a bad command line.\n";
+}
+
+CommandLine parse_command_line(int argc, char **argv) {
+  CommandLine line;
+  Options &o = line.options;
+  opterr = 0;  // the messages below say more than getopt's
+  optind = 1;
+  int option;
+  while ((option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1) {
+    switch (option) {
+      case 'f':
+        if (std::string error; !parse_frame_list(optarg, o.frames, error)) return refuse(line, "--frames: " + error);
+        o.frames_given = true;
+        break;
+      case 'e':
+        if (!parse_count(optarg, o.frames.every))
+          return refuse(line, std::string("--every: '") + optarg + "' is not a whole number of 1 or more");
+        o.frames_given = true;
+        break;
+      case 'p':
+        if (auto kind = picture_kind_named(optarg)) {
+          o.picture = *kind;
+        } else {
+          return refuse(line, std::string("--picture: unknown picture '") + optarg +
+                                  "' (full, dc, half, thumb or luma)");
+        }
+        break;
+      case 'o':
+        o.output_folder = optarg;
+        if (o.output_folder.empty()) return refuse(line, "--output: the folder name is empty");
+        break;
+      case 'n':
+        o.name_prefix = optarg;
+        if (o.name_prefix.empty() || o.name_prefix.find('/') != std::string::npos)
+          return refuse(line, "--name: the prefix must be a plain file name (not empty, no '/')");
+        break;
+      case 'i': o.info = true; break;
+      case kFrameInfo: o.info = o.frame_info = true; break;
+      case 'j': o.json = true; break;
+      case 'q': o.quiet = true; break;
+      case 'v': o.verbose = true; break;
+      case 'h': line.action = CommandLineAction::help; return line;
+      case kVersion: line.action = CommandLineAction::version; return line;
+      case ':': return refuse(line, std::string("option '") + argv[optind - 1] + "' needs a value");
+      default: {
+        const std::string word = argv[optind - 1];
+        if (word.rfind("--", 0) != 0) return refuse(line, std::string("unknown option '-") + char(optopt) + "'");
+        return refuse(line, (optopt != 0 ? "option '" + word + "' takes no value" : "unknown option '" + word + "'"));
+      }
+    }
+  }
+  if (optind == argc) return refuse(line, "no DV file given");
+  if (argc - optind > 1) return refuse(line, std::string("one DV file only, but '") + argv[optind + 1] + "' follows");
+  o.dv_path = argv[optind];
+  if (o.json && !o.info) return refuse(line, "--json goes with --info or --frame-info");
+  return line;
+}
+
+}  // namespace ozmira::frame_export

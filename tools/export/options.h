@@ -1,0 +1,38 @@
+// The command line of ozmira-export.
+#pragma once
+
+#include <string>
+
+#include "frame_selection.h"
+#include "pictures.h"
+
+namespace ozmira::frame_export {
+
+struct Options {
+  std::string dv_path;
+  FrameSelection frames;
+  bool frames_given = false;  // -f or -e on the command line
+  PictureKind picture = PictureKind::full;
+  std::string output_folder = ".";
+  std::string name_prefix = "frame";
+  bool info = false;        // print the file's attributes instead of writing images
+  bool frame_info = false;  // and each chosen frame's sampling and colour flag
+  bool json = false;
+  bool quiet = false;    // no progress bar
+  bool verbose = false;  // show dvlib's own lines while the file opens
+};
+
+enum class CommandLineAction { run, help, version, refuse };
+
+struct CommandLine {
+  CommandLineAction action = CommandLineAction::run;
+  Options options;
+  std::string error;  // why the command line was refused
+};
+
+CommandLine parse_command_line(int argc, char **argv);
+
+// The --help text.
+const char *usage_text();
+
+}  // namespace ozmira::frame_export
