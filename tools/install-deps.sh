@@ -13,8 +13,8 @@ packages=(
   xvfb xauth xdotool x11-utils x11-apps imagemagick libx11-dev
   # sanitizers, fuzzing, memory checks, profiles
   clang libclang-rt-14-dev valgrind
-  # packaging
-  dpkg-dev file
+  # packaging, and the man page checks
+  dpkg-dev file groff-base
 )
 
 missing=()

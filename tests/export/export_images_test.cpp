@@ -1,0 +1,161 @@
+// ozmira-export writing images, run as a process on the test clips: each
+// picture kind against the decode it stands for (libdv's own for the packed
+// RGB pictures, the frame decoder's for the extended ones), the frame choice,
+// the progress bar, and the temporary-name rule under a failing write and an
+// interrupt.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "clips.h"
+#include "dvlib.h"
+#include "frame_decoder.h"
+#include "libdv_oracle.h"
+#include "tool_run.h"
+
+namespace ozmira::test {
+namespace {
+
+constexpr int kWidth = 720, kHeight = 576;
+constexpr unsigned kQualityFull = 5, kQualityDc = 1;
+
+std::string image_name(int frame, const std::string &prefix = "frame") {
+  char number[16];
+  std::snprintf(number, sizeof number, "%06d", frame);
+  return prefix + "-" + number + ".png";
+}
+
+// What the PNG of `kind` should hold for a frame block: RGB or grey bytes.
+PngPicture expected_picture(const std::string &kind, const uint8_t *block) {
+  LibdvDecoder decoder;
+  if (kind == "full" || kind == "dc") {
+    return {kWidth, kHeight, 3, decoder.rgb(block, kind == "full" ? kQualityFull : kQualityDc)};
+  }
+  struct Layout {
+    dv_color_space_t format;
+    int width, height, bytes_per_pixel;
+  };
+  const Layout layout = kind == "half"    ? Layout{b_dv_color_hRGB, kWidth / 2, kHeight / 2, 4}
+                        : kind == "thumb" ? Layout{b_dv_color_tRGB, 92, 72, 4}
+                                          : Layout{b_dv_color_L, kWidth, kHeight, 1};
+  const int row_bytes = layout.width * layout.bytes_per_pixel;
+  std::vector<uint8_t> image(static_cast<size_t>(row_bytes) * layout.height);
+  std::vector<uint8_t *> rows;
+  for (int r = 0; r < layout.height; ++r) rows.push_back(image.data() + static_cast<size_t>(r) * row_bytes);
+  decoder.parse(block);
+  decoder.get()->quality = kQualityFull;
+  int pitch = row_bytes;
+  dv_decode_full_frame(decoder.get(), block, layout.format, rows.data(), &pitch);
+  if (layout.bytes_per_pixel == 1) return {layout.width, layout.height, 1, image};
+  PngPicture rgb{layout.width, layout.height, 3, {}};
+  for (size_t i = 0; i < image.size(); i += 4) rgb.pixels.insert(rgb.pixels.end(), &image[i], &image[i + 3]);
+  return rgb;
+}
+
+void expect_picture(const std::string &path, const PngPicture &expected) {
+  const auto png = read_png(path);
+  ASSERT_TRUE(png) << path << " is not a whole PNG";
+  EXPECT_EQ(png->width, expected.width);
+  EXPECT_EQ(png->height, expected.height);
+  EXPECT_EQ(png->channels, expected.channels);
+  EXPECT_TRUE(png->pixels == expected.pixels) << path << " differs from the library's picture";
+}
+
+class ExportImages : public testing::Test {
+ protected:
+  void SetUp() override { dvinit(); }  // the colour tables of the frame decoder
+};
+
+TEST_F(ExportImages, EachPictureIsTheLibrarysDecodeOfItsFrame) {
+  const auto frames = clip_frames("pal420.dv");
+  const std::pair<std::string, int> cases[] = {{"full", 0}, {"dc", 13}, {"half", 25}, {"thumb", 37}, {"luma", 49}};
+  for (const auto &[kind, frame] : cases) {
+    SCOPED_TRACE(kind);
+    Folder out;
+    const ToolRun run = run_tool({"-p", kind, "-f", std::to_string(frame), "-o", out.path(), clip_path("pal420.dv")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out + run.err, "");  // dvopen's lines are kept back, and no bar off a terminal
+    EXPECT_EQ(out.names(), std::set<std::string>{image_name(frame)});
+    expect_picture(out.file(image_name(frame)), expected_picture(kind, frames[frame].data()));
+  }
+  // 4:1:1 frames give the packed pictures only.
+  Folder out;
+  EXPECT_EQ(run_tool({"-f", "3", "-o", out.path(), clip_path("pal411.dv")}).status, 0);
+  expect_picture(out.file(image_name(3)), expected_picture("full", clip_frames("pal411.dv")[3].data()));
+  const ToolRun half = run_tool({"-p", "half", "-n", "half", "-o", out.path(), clip_path("pal411.dv")});
+  EXPECT_EQ(half.status, 1);
+  EXPECT_NE(half.err.find("4:1:1"), std::string::npos) << half.err;
+  EXPECT_EQ(out.names(), std::set<std::string>{image_name(3)});
+}
+
+TEST_F(ExportImages, FramesAreChosenByNumberRangeAndStep) {
+  const std::pair<std::vector<std::string>, std::set<int>> cases[] = {
+      {{"-f", "3,10-12"}, {3, 10, 11, 12}},
+      {{"-f", "45-"}, {45, 46, 47, 48, 49}},
+      {{"-e", "12"}, {0, 12, 24, 36, 48}},
+      {{"-f", "5-20", "-e", "7"}, {5, 12, 19}},
+      {{"-f", "30,2-3,40-41", "-e", "2"}, {30, 3, 41}},
+  };
+  for (const auto &[options, frames] : cases) {
+    Folder out;
+    std::vector<std::string> args = options;
+    args.insert(args.end(), {"-p", "thumb", "-o", out.path(), clip_path("pal420.dv")});
+    EXPECT_EQ(run_tool(args).status, 0);
+    std::set<std::string> names;
+    for (int frame : frames) names.insert(image_name(frame));
+    EXPECT_EQ(out.names(), names) << testing::PrintToString(options);
+  }
+  // The image named after a frame holds that frame, not its neighbour.
+  const auto blocks = clip_frames("pal420.dv");
+  Folder out;
+  ASSERT_EQ(run_tool({"-p", "dc", "-f", "18-19", "-n", "clip", "-o", out.path(), clip_path("pal420.dv")}).status, 0);
+  const PngPicture frame19 = expected_picture("dc", blocks[19].data());
+  ASSERT_NE(frame19.pixels, expected_picture("dc", blocks[18].data()).pixels);
+  expect_picture(out.file(image_name(19, "clip")), frame19);
+}
+
+TEST_F(ExportImages, ProgressBarOnlyOnATerminalForManyFrames) {
+  const std::string clip = clip_path("pal420.dv");
+  Folder out;
+  const ToolRun bar = run_tool({"-p", "thumb", "-f", "0-11", "-o", out.path(), clip}, {.stderr_on_terminal = true});
+  EXPECT_EQ(bar.status, 0);
+  EXPECT_NE(bar.err.find("\r["), std::string::npos) << bar.err;
+  EXPECT_NE(bar.err.find("] 12/12 frames\r\n"), std::string::npos) << bar.err;  // the terminal's line end
+  EXPECT_EQ(run_tool({"-q", "-p", "thumb", "-o", out.path(), clip}, {.stderr_on_terminal = true}).err, "");
+  EXPECT_EQ(run_tool({"-p", "thumb", "-f", "0-8", "-o", out.path(), clip}, {.stderr_on_terminal = true}).err, "");
+  EXPECT_EQ(run_tool({"-p", "thumb", "-o", out.path(), clip}).err, "");
+}
+
+TEST_F(ExportImages, AFailedWriteLeavesNoImageAndKeepsTheOldOne) {
+  Folder out;
+  std::ofstream(out.file(image_name(0))) << "the old image";
+  // A full-size PNG of the clip is over 100 kB; writes past 32 kB fail.
+  const ToolRun run = run_tool({"-f", "0", "-o", out.path(), clip_path("pal420.dv")}, {.file_size_limit = 32768});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("File too large"), std::string::npos) << run.err;
+  EXPECT_EQ(out.names(), std::set<std::string>{image_name(0)});  // no temporary file either
+  std::ifstream old(out.file(image_name(0)));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "the old image");
+}
+
+TEST_F(ExportImages, AnInterruptLeavesOnlyWholeImages) {
+  Folder out;
+  const pid_t pid = start_tool({"-o", out.path(), clip_path("pal420.dv")});
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (out.names().size() < 3 && std::chrono::steady_clock::now() < give_up)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  kill(pid, SIGTERM);
+  const ToolRun run = wait_tool(pid);
+  EXPECT_TRUE(run.signal == SIGTERM || run.status == 0);
+  for (const std::string &name : out.names()) {
+    EXPECT_NE(name[0], '.') << "temporary file left: " << name;
+    EXPECT_TRUE(read_png(out.file(name))) << name << " is not a whole PNG";
+  }
+}
+
+}  // namespace
+}  // namespace ozmira::test
