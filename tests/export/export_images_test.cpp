@@ -5,7 +5,9 @@
 // interrupt.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -116,6 +118,37 @@ TEST_F(ExportImages, FramesAreChosenByNumberRangeAndStep) {
   const PngPicture frame19 = expected_picture("dc", blocks[19].data());
   ASSERT_NE(frame19.pixels, expected_picture("dc", blocks[18].data()).pixels);
   expect_picture(out.file(image_name(19, "clip")), frame19);
+}
+
+TEST_F(ExportImages, FramesBeyondFourGibibytesAreFoundByNumber) {
+  // A sparse file: frame 0 at the start, the clip's frame 7 as the last frame,
+  // which starts past 2^32 bytes; a hole in between.
+  const int last = static_cast<int>((1LL << 32) / kPalFrameBytes + 1);
+  const auto blocks = clip_frames("pal420.dv");
+  Folder out;
+  const std::string path = out.file("large.dv");
+  const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_EQ(pwrite(fd, blocks[0].data(), kPalFrameBytes, 0), static_cast<ssize_t>(kPalFrameBytes));
+  ASSERT_EQ(pwrite(fd, blocks[7].data(), kPalFrameBytes, int64_t{last} * kPalFrameBytes),
+            static_cast<ssize_t>(kPalFrameBytes));
+  close(fd);
+  const ToolRun run = run_tool({"-p", "dc", "-f", std::to_string(last), "-o", out.path(), path});
+  EXPECT_EQ(run.status, 0) << run.err;
+  expect_picture(out.file(image_name(last)), expected_picture("dc", blocks[7].data()));
+}
+
+TEST_F(ExportImages, AFrameThatCannotBeDecodedStopsTheRunAfterTheWholeImagesBeforeIt) {
+  Folder out;
+  const std::string path = out.file("mixed.dv");
+  {
+    std::ofstream mixed(path, std::ios::binary);
+    for (const std::string clip : {"pal420.dv", "pal420.dv", "bad_header.dv", "pal420.dv"})
+      mixed.write(reinterpret_cast<const char *>(clip_frames(clip)[0].data()), kPalFrameBytes);
+  }
+  const ToolRun run = run_tool({"-p", "thumb", "-n", "mixed", "-o", out.path(), path});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("frame 2: its header does not parse"), std::string::npos) << run.err;
+  EXPECT_EQ(out.names(), (std::set<std::string>{"mixed.dv", image_name(0, "mixed"), image_name(1, "mixed")}));
 }
 
 TEST_F(ExportImages, ProgressBarOnlyOnATerminalForManyFrames) {
