@@ -77,12 +77,10 @@ CommandLine parse_command_line(int argc, char **argv) {
     switch (option) {
       case 'f':
         if (std::string error; !parse_frame_list(optarg, o.frames, error)) return refuse(line, "--frames: " + error);
-        o.frames_given = true;
         break;
       case 'e':
         if (!parse_count(optarg, o.frames.every))
           return refuse(line, std::string("--every: '") + optarg + "' is not a whole number of 1 or more");
-        o.frames_given = true;
         break;
       case 'p':
         if (auto kind = picture_kind_named(optarg)) {

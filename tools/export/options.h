@@ -11,7 +11,6 @@ namespace ozmira::frame_export {
 struct Options {
   std::string dv_path;
   FrameSelection frames;
-  bool frames_given = false;  // -f or -e on the command line
   PictureKind picture = PictureKind::full;
   std::string output_folder = ".";
   std::string name_prefix = "frame";
