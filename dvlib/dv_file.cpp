@@ -1,5 +1,9 @@
 // dvopen, dvreadframe, DisplayDvAttributes, dvclose and the 64-bit stream
 // helpers: random access to the frames of a raw PAL DV file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,6 +20,30 @@ constexpr int kPalWidth = 720, kPalHeight = 576;
 unsigned char frame_buffer[kFrameBytes];
 
 bool read_whole_frame(FILE *file) { return std::fread(frame_buffer, kFrameBytes, 1, file) == 1; }
+
+// Opens `path` for reading without waiting on it: fopen of a named pipe that
+// no one writes to would block forever. Frames are found by seeking, so only
+// regular files and block devices can hold them; for anything else (pipes,
+// sockets, terminals, directories) this says why and gives null.
+FILE *open_seekable(const char *path) {
+  const int fd = path != nullptr ? open(path, O_RDONLY | O_NONBLOCK) : -1;
+  if (fd < 0) {
+    std::fprintf(stderr, "(dvopen:dvlib) Couldn't open DV file (%s)\n", path != nullptr ? path : "(null)");
+    return nullptr;
+  }
+  struct stat about;
+  if (fstat(fd, &about) != 0 || !(S_ISREG(about.st_mode) || S_ISBLK(about.st_mode))) {
+    std::fprintf(stderr, "(dvopen:dvlib) %s is not a regular file - closed file and returned NULL.\n", path);
+    close(fd);
+    return nullptr;
+  }
+  FILE *file = fcntl(fd, F_SETFL, 0) == 0 ? fdopen(fd, "rb") : nullptr;
+  if (file == nullptr) {
+    std::fprintf(stderr, "(dvopen:dvlib) Couldn't open DV file (%s)\n", path);
+    close(fd);
+  }
+  return file;
+}
 
 dvfile *refuse(FILE *file, const char *message) {
   std::fputs(message, stderr);
@@ -37,11 +65,8 @@ extern "C" dvfile *dvopen(const char *path) {
     dvinit();
     if (decoder == nullptr) return nullptr;  // dvinit has said why
   }
-  FILE *file = path != nullptr ? std::fopen(path, "rb") : nullptr;
-  if (file == nullptr) {
-    std::fprintf(stderr, "(dvopen:dvlib) Couldn't open DV file (%s)\n", path != nullptr ? path : "(null)");
-    return nullptr;
-  }
+  FILE *file = open_seekable(path);
+  if (file == nullptr) return nullptr;
   if (!read_whole_frame(file)) {
     return refuse(file, "(dvopen:dvlib) Error trying to read DV frame 0 - closed file and returned NULL.\n");
   }

@@ -89,8 +89,10 @@ int dvreadarray(const unsigned char *block, unsigned char **rows, int format, in
  * Image Size 720 576", "(dvopen:dvlib) PAL format video" and "(dvopen:dvlib)
  * N frames". Returns a new record, all seven fields set from frame 0, that the
  * caller gives back with dvclose; or null, with a message and the file
- * closed, when the file cannot be opened, is shorter than a frame, its first
- * header does not parse, it is not 720 x 576, or its length cannot be had.
+ * closed, when the file cannot be opened, is not a regular file or block
+ * device (a pipe or a directory: it is refused without waiting on it), is
+ * shorter than a frame, its first header does not parse, it is not
+ * 720 x 576, or its length cannot be had.
  */
 dvfile *dvopen(const char *path);
 

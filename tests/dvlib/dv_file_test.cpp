@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <climits>
-#include <thread>
 
 #include "dvlib_test_helpers.h"
 #include "libdv_oracle.h"
@@ -109,22 +108,22 @@ TEST_F(DvFile, RefusedFilesGetTheirMessageAndAreClosed) {
   }
 }
 
-// A named pipe cannot seek, so its length, and with it the frame count, is
-// unknown.
-TEST_F(DvFile, StreamWithoutALengthIsRefused) {
+// Frames are found by seeking, so a named pipe can never be a DV file; it is
+// refused at once, even with no writer, instead of blocking in the open.
+TEST_F(DvFile, PipesAndDirectoriesAreRefusedWithoutWaiting) {
   TempDir dir;
   const std::string pipe = dir.file("pipe.dv");
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-  const size_t descriptors = open_descriptors();
-  std::thread writer([&] { write_file(pipe, clip_prefix("pal420.dv", 1)); });
-  dvfile *dv = nullptr;
-  const Captured c = capture_output([&] { dv = dvopen(pipe.c_str()); });
-  writer.join();
-  EXPECT_EQ(dv, nullptr);
-  EXPECT_EQ(c.err,
-            "(dvopen:dvlib) Image Size 720 576\n(dvopen:dvlib) PAL format video\n"
-            "(dvopen:dvlib) dv_ftell64 failed - closed file and returned NULL.\n");
-  EXPECT_EQ(open_descriptors(), descriptors);
+  const std::string folder = dir.file("folder.dv");
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  for (const std::string &path : {pipe, folder}) {
+    const size_t descriptors = open_descriptors();
+    dvfile *dv = nullptr;
+    const Captured c = capture_output([&] { dv = dvopen(path.c_str()); });
+    EXPECT_EQ(dv, nullptr);
+    EXPECT_EQ(c.err, "(dvopen:dvlib) " + path + " is not a regular file - closed file and returned NULL.\n");
+    EXPECT_EQ(open_descriptors(), descriptors);
+  }
 }
 
 TEST_F(DvFile, RecordDescribesFrameZero) {
