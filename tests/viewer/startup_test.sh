@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# ozmira's start-up refusals, run as a process: message, stream and exit status.
+# Refusals must come before any window: the viewer runs with no display and
+# SDL's X11 driver, so reaching SDL would add SDL's own complaint to stderr.
+#   startup_test.sh OZMIRA CLIP_DIR [FAIL_PICTURE_BUFFER_SO FAIL_PICTURE_SURFACE_SO]
+set -uo pipefail
+ozmira=$1 clips=$2 fail_buffer=${3:-} fail_surface=${4:-}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+
+# expect WHAT STATUS STDOUT STDERR [VAR=VALUE...] -- ARGUMENTS...
+expect() {
+  local what=$1 want_status=$2 want_out=$3 want_err=$4 status=0
+  shift 4
+  local settings=()
+  while [[ $1 != -- ]]; do settings+=("$1"); shift; done
+  shift
+  env -u DISPLAY SDL_VIDEODRIVER=x11 "${settings[@]}" timeout 10 "$ozmira" "$@" >"$tmp/out" 2>"$tmp/err" || status=$?
+  if [[ $status == "$want_status" ]] && printf '%s' "$want_out" | cmp -s - "$tmp/out" &&
+     printf '%s' "$want_err" | cmp -s - "$tmp/err"; then
+    echo "ok: $what"
+  else
+    echo "FAILED: $what: status $status (want $want_status)"
+    echo "  stdout: $(od -c "$tmp/out" | head -3)"
+    echo "  stderr: $(od -c "$tmp/err" | head -3)"
+    failures=$((failures + 1))
+  fi
+}
+
+usage=$'Usage:  ozmira <dv file>\n'
+not_pal=$'Not a PAL format video\n'
+head -c 100000 "$clips/pal420.dv" >"$tmp/short.dv"
+: >"$tmp/empty.dv"
+
+expect "no argument" 1 "" "$usage" --
+expect "two arguments" 1 "" "$usage" -- "$clips/pal420.dv" "$clips/pal420.dv"
+expect "missing file" 1 "$tmp/missing.dv not found"$'\n' "" -- "$tmp/missing.dv"
+expect "525/60 file" 1 "$not_pal" "" -- "$clips/ntsc.dv"
+expect "header that does not parse" 1 "$not_pal" "" -- "$clips/bad_header.dv"
+expect "file shorter than a frame" 1 "$not_pal" "" -- "$tmp/short.dv"
+expect "empty file" 1 "$not_pal" "" -- "$tmp/empty.dv"
+expect "directory" 1 "$not_pal" "" -- "$tmp"
+mkfifo "$tmp/pipe.dv"
+expect "named pipe with no writer" 1 "$not_pal" "" -- "$tmp/pipe.dv"
+
+if [[ -n $fail_buffer ]]; then
+  expect "no picture buffer" 1 "" $'Couldn\'t allocate the picture buffer (1244160 bytes)\n' \
+    LD_PRELOAD="$fail_buffer" -- "$clips/pal420.dv"
+  expect "no surface over the picture" 1 "" $'Couldn\'t make a surface over the picture: injected failure\n' \
+    LD_PRELOAD="$fail_surface" SDL_VIDEODRIVER=dummy -- "$clips/pal420.dv"
+fi
+
+exit $((failures > 0))

@@ -1,0 +1,200 @@
+#!/usr/bin/env bash
+# ozmira in a real window under a private Xvfb with a 24-bit screen: keys are
+# sent with xdotool and every check compares the window's pixels with
+# dvreadblock's picture of the frame that must be shown (exact match).
+#   window_test.sh SCENARIO OZMIRA FRAME_PICTURES WM_CLOSE CLIP_DIR
+# Scenarios: keys (every playback key, ends with q), endings (Escape, and a
+# window manager's close of a window whose title had to be cut), large_file
+# (a file of more than 2 GiB).
+set -euo pipefail
+scenario=$1 ozmira=$2 frame_pictures=$3 wm_close=$4 clips=$(realpath "$5")
+tmp=$(mktemp -d)
+xvfb_pid='' viewer_pid='' wid=''
+cleanup() {
+  set +e
+  [[ -n $viewer_pid ]] && kill "$viewer_pid" 2>/dev/null
+  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAILED: $*"
+  echo "viewer output (last lines):" && tail -3 "$tmp/viewer.out" "$tmp/viewer.err" 2>/dev/null
+  exit 1
+}
+
+# Xvfb picks a free display number itself and writes it once it accepts
+# clients; -noreset keeps it from resetting when a viewer disconnects.
+start_xvfb() {
+  local i
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+  xvfb_pid=$!
+  for ((i = 0; i < 100; i++)); do [[ -s $tmp/display ]] && break; sleep 0.1; done
+  [[ -s $tmp/display ]] || fail "Xvfb did not start: $(cat "$tmp/xvfb.log")"
+  export DISPLAY=:$(cat "$tmp/display")
+}
+
+# Hashes of dvreadblock's pictures of a clip's frames, so a screenshot names its frame.
+declare -A frame_of
+learn_pictures() {
+  mkdir "$tmp/pictures"
+  "$frame_pictures" "$1" "$tmp/pictures" || fail "cannot decode $1"
+  while read -r sum file; do
+    file=${file##*/}
+    frame_of[$sum]=${file%.rgb}
+  done < <(md5sum "$tmp/pictures"/*.rgb)
+  rm -r "$tmp/pictures"
+  ((${#frame_of[@]} == $2)) || fail "the $2 frames of $1 do not all differ"
+}
+
+start_viewer() {
+  local i
+  "$ozmira" "$1" >"$tmp/viewer.out" 2>"$tmp/viewer.err" &
+  viewer_pid=$!
+  last_key=''
+  # Polled: a search can fail while SDL is still creating its windows.
+  for ((i = 0; i < 100; i++)); do
+    wid=$(xdotool search --name '^Ozmira ' 2>/dev/null | head -1) && [[ -n $wid ]] && return
+    sleep 0.1
+  done
+  fail "no window appeared$(kill -0 "$viewer_pid" 2>/dev/null || echo ': the viewer ended')"
+}
+
+# SDL 1.2 takes a key release followed at once by a press of the same key for
+# auto-repeat and drops the press; a key that does nothing keeps them apart.
+neutral_key=a
+press() {
+  if [[ $1 == "$last_key" ]]; then xdotool key --window "$wid" "$neutral_key" 2>>"$tmp/xdotool.log" || true; fi
+  last_key=$1
+  xdotool key --window "$wid" "$1" 2>>"$tmp/xdotool.log" || true
+}
+
+# The frame whose picture the window shows, or -1 for none.
+shown_frame() {
+  local sum
+  sum=$(timeout 5 import -window "$wid" -depth 8 rgb:- 2>/dev/null | md5sum)
+  echo "${frame_of[${sum%% *}]:--1}"
+}
+
+# Waits until the window shows frame $1.
+expect_frame() {
+  local i shown=-1
+  for ((i = 0; i < 50; i++)); do
+    shown=$(shown_frame)
+    [[ $shown == "$1" ]] && { echo "ok: $2 shows frame $1"; return; }
+    sleep 0.1
+  done
+  fail "$2: expected frame $1, the window shows frame $shown"
+}
+
+# Frame $1 is still shown once the keys just sent have had time to act.
+expect_still() {
+  sleep 0.5
+  [[ $(shown_frame) == "$1" ]] || fail "$2: the window left frame $1"
+  echo "ok: $2 keeps frame $1"
+}
+
+# The frame the window settles on: the same in five shots 0.15 s apart.
+settled_frame() {
+  local i k first shown same
+  for ((i = 0; i < 20; i++)); do
+    first=$(shown_frame) same=1
+    for ((k = 0; k < 4; k++)); do
+      sleep 0.15
+      shown=$(shown_frame)
+      [[ $shown == "$first" ]] || { same=0; break; }
+    done
+    ((same && first >= 0)) && { echo "$first"; return; }
+  done
+  echo -1
+}
+
+# The window comes to frame $1 and stays there.
+expect_settled() {
+  local k
+  expect_frame "$1" "$2" >/dev/null
+  for ((k = 0; k < 5; k++)); do
+    sleep 0.15
+    [[ $(shown_frame) == "$1" ]] || fail "$2: the window does not stay on frame $1"
+  done
+  echo "ok: $2 settles on frame $1"
+}
+
+expect_exit_0() {
+  local i status=0
+  for ((i = 0; i < 50; i++)); do kill -0 "$viewer_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$viewer_pid" 2>/dev/null && fail "$1: the viewer is still running"
+  wait "$viewer_pid" || status=$?
+  viewer_pid=''
+  ((status == 0)) || fail "$1: exit status $status"
+  echo "ok: $1 ends with status 0"
+}
+
+wrapped() { echo $((($1 % $2 + $2) % $2)); }  # single steps past an end of a file of $2 frames
+
+keys_scenario() {
+  local clip=$clips/pal420.dv n=50 f k
+  learn_pictures "$clip" $n
+  start_viewer "$clip"
+  press space
+  f=$(settled_frame)
+  ((f >= 0)) || fail "space: playback did not stop on a frame"
+  echo "ok: space pauses on frame $f"
+  press Prior && expect_frame "$(wrapped $((f + 1)) $n)" "PageUp"
+  press Next && expect_frame "$f" "PageDown"
+  # F1 suspends decoding: the frame number moves on, the picture stays.
+  press F1 && press Prior && press Prior && expect_still "$f" "PageUp twice with decoding suspended"
+  press F1 && expect_still "$f" "F1 again while paused"
+  press Prior && expect_frame "$(wrapped $((f + 3)) $n)" "PageUp with decoding resumed"
+  press Home && expect_frame 0 "Home"
+  press Next && expect_frame $((n - 1)) "PageDown on frame 0"
+  press Next && expect_frame $((n - 2)) "PageDown"
+  press End && expect_frame $((n - 1)) "End"
+  press Prior && expect_frame 0 "PageUp on the last frame"
+  # A step of 64 passes either end of 50 frames at every advance: the window
+  # settles on frame 0 forwards and on the last frame backwards.
+  press Return
+  for ((k = 0; k < 6; k++)); do press Up; done
+  expect_settled 0 "Return and Up six times (step 64)"
+  press Left && expect_settled $((n - 1)) "Left (step -64)"
+  press Right && expect_settled 0 "Right (step 64)"
+  press q && expect_exit_0 "q"
+}
+
+endings_scenario() {
+  local clip=$clips/pal420.dv
+  learn_pictures "$clip" 50
+  start_viewer "$clip"
+  press Escape && expect_exit_0 "Escape"
+
+  # A path too long for the 512-byte title buffer: the title is cut to 511 bytes.
+  local dir path title want
+  dir=$tmp/$(printf 'd%.0s' {1..200})/$(printf 'e%.0s' {1..200})/$(printf 'f%.0s' {1..200})
+  path=$dir/pal420.dv
+  mkdir -p "$dir" && ln -s "$clip" "$path"
+  start_viewer "$path"
+  title=$(xdotool getwindowname "$wid")
+  want=$(printf 'Ozmira %s' "$path" | head -c 511)
+  [[ $title == "$want" ]] || fail "title of a long path: '$title'"
+  echo "ok: the title of a ${#path}-byte path is cut to ${#title} bytes"
+  "$wm_close" "$wid" || fail "could not send the close request"
+  expect_exit_0 "closing the window"
+}
+
+large_file_scenario() {
+  # Frame 0 and the last frame are real; the frames between are sparse zeros,
+  # which libdv takes for 525/60 frames and decodes.
+  local big=$tmp/big.dv last=14914  # the last frame starts at 14914 x 144000 > 2^31
+  learn_pictures "$clips/pal420.dv" 50
+  head -c 144000 "$clips/pal420.dv" >"$big"
+  truncate -s $((last * 144000)) "$big"
+  dd if="$clips/pal420.dv" bs=144000 skip=7 count=1 status=none >>"$big"
+  start_viewer "$big"
+  press End && expect_frame 7 "End on a file of $(stat -c %s "$big") bytes"
+  press Prior && expect_frame 0 "PageUp on its last frame"
+  press Next && expect_frame 7 "PageDown on its frame 0"
+  press q && expect_exit_0 "q"
+}
+
+start_xvfb
+"${scenario}_scenario"
