@@ -2,10 +2,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "libdv_internal.h"
 #include "mb420_renderers.h"
+#include "reader_room.h"
+#include "segment_guard.h"
 
 extern "C" {
 int *pforerror = nullptr;
@@ -16,14 +17,12 @@ namespace ozmira {
 namespace {
 
 constexpr unsigned kDifBlockBytes = 80;
-constexpr unsigned kSequenceBytes = 150 * kDifBlockBytes;
 constexpr unsigned kHeaderBlocks = 6;  // header, two subcode, three VAUX
 constexpr int kSegmentsPerSequence = 27;
 constexpr int kMacroblocksPerSegment = 5;
 constexpr int kRightEdgeX = 704;  // 4:1:1 macroblocks from here are 16 x 16
 
 dv_videosegment_t vs;
-alignas(16) uint8_t padded_last_segment[kSegmentBytes + kReaderSlack];
 
 struct PackedRenderers {
   void (*mb420)(dv_macroblock_t *, uint8_t **, int *);
@@ -100,35 +99,33 @@ void decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int 
                           uint8_t **pixels, int *pitches) {
   ensure_segment_reader();
   vs.isPAL = dv->system == e_dv_system_625_50;
-  _dv_bitstream_new_buffer(vs.bs, const_cast<uint8_t *>(segment), kSegmentBytes);  // libdv only reads it
-  dv_parse_video_segment(&vs, dv->quality);
+  // libdv reads the segment from a copy with room behind it (reader_room.h).
+  const uint8_t *copy = copy_into_reader_room(segment);
+  _dv_bitstream_new_buffer(vs.bs, const_cast<uint8_t *>(copy), kSegmentBytes);  // libdv only reads it
+  // A segment whose AC codes would carry libdv's parser outside its blocks or
+  // tables (segment_guard.h) is decoded from its DC coefficients alone.
+  unsigned quality = dv->quality;
+  if (!ac_parse_stays_in_bounds(copy, quality)) quality &= ~DV_QUALITY_AC_MASK;
+  dv_parse_video_segment(&vs, quality);
   vs.i = ds;
   vs.k = v;
   // Compared as unsigned, so negative values select no rendering either.
   if (static_cast<unsigned>(color_space) >= kColorSpaceCount) return;
   // libdv's own block work for the five macroblocks: its exported per-block
   // routines do not compose to correct samples on this build.
-  dv_decode_video_segment(dv, &vs, dv->quality);
+  dv_decode_video_segment(dv, &vs, quality);
   render_segment(dv, color_space, pixels, pitches);
 }
 
 void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches) {
   ensure_segment_reader();  // even when there is nothing to walk
-  const unsigned frame_bytes = dv->num_dif_seqs > 0 ? dv->num_dif_seqs * kSequenceBytes : 0;
-
   unsigned dif = 0;
   for (int ds = 0; ds < dv->num_dif_seqs; ++ds) {
     dif += kHeaderBlocks;
     for (int v = 0; v < kSegmentsPerSequence; ++v) {
       if (v % 3 == 0) ++dif;  // the audio block ahead of every third segment
-      const unsigned offset = dif * kDifBlockBytes;
-      const uint8_t *segment = buffer + offset;
-      if (offset + kSegmentBytes + kReaderSlack > frame_bytes) {
-        std::memcpy(padded_last_segment, segment, kSegmentBytes);
-        segment = padded_last_segment;
-      }
-      decode_video_segment(dv, segment, ds, v, color_space, pixels, pitches);
+      decode_video_segment(dv, buffer + dif * kDifBlockBytes, ds, v, color_space, pixels, pitches);
       dif += kMacroblocksPerSegment;
     }
   }

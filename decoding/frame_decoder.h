@@ -47,23 +47,20 @@ inline constexpr int kColorSpaceCount = 15;
 // read) as dv's header fields and quality say. `pitches` must point at one
 // readable int for every format. The decoder keeps one segment record and one
 // bit-stream reader for the whole process: not re-entrant. Damaged data never
-// makes it read outside `buffer`; whatever libdv makes of it is drawn.
+// makes it read outside `buffer`; a segment whose codes would lead libdv's
+// parser out of its blocks is drawn from its DC coefficients alone, and
+// whatever libdv makes of the rest is drawn.
 void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches);
 
 // One video segment: five DIF blocks of compressed macroblocks.
 inline constexpr unsigned kSegmentBytes = 400;
 
-// libdv's reader fetches whole words past the end of the segment it is given
-// when the data is damaged (8 bytes measured). Inside a frame that stays in the
-// caller's block; the frame's last segment is read from a copy with this much
-// zeroed room behind it.
-inline constexpr unsigned kReaderSlack = 64;
-
-// The frame walk's unit of work, open to tests and fuzzing: parses the segment
-// at `segment` (kSegmentBytes, readable for kReaderSlack bytes beyond) as
-// segment `v` of DIF sequence `ds` of a frame that dv's header fields describe,
-// then decodes, places and renders its five macroblocks in `color_space`.
+// The frame walk's unit of work, open to tests and fuzzing: parses the
+// kSegmentBytes at `segment` as segment `v` of DIF sequence `ds` of a frame
+// that dv's header fields describe, then decodes, places and renders its five
+// macroblocks in `color_space`. libdv reads a copy of the segment, however
+// damaged, never the caller's memory around it.
 void decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches);
 

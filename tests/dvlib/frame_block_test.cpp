@@ -5,6 +5,7 @@
 
 #include "dvlib_test_helpers.h"
 #include "guarded_buffer.h"
+#include "guarded_oracle.h"
 #include "libdv_oracle.h"
 
 namespace ozmira::test {
@@ -161,7 +162,7 @@ TEST_P(MatchesLibdv, FullDetailAndDcOnly) {
     for (auto [request, quality] : {std::pair{2, kFull}, std::pair{16, kDcOnly}}) {
       std::fill_n(image.data(), image.size(), kMarker);
       ASSERT_EQ(dvreadblock(block.data(), image.data(), request, 0), 1);
-      const auto expected = oracle.rgb(frames[f].data(), quality);
+      const auto expected = rgb_as_guarded(oracle, frames[f].data(), quality);
       ASSERT_EQ(expected.size(), image.size());
       EXPECT_TRUE(std::equal(expected.begin(), expected.end(), image.data()))
           << k.clip << " frame " << f << " request " << request;
