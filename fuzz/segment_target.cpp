@@ -17,6 +17,10 @@
 #include "color_tables.h"
 #include "frame_decoder.h"
 #include "harness_memory.h"
+#include "libdv_internal.h"
+#include "segment_guard.h"
+
+extern "C" int8_t dv_reorder[2][64];
 
 namespace {
 
@@ -53,9 +57,52 @@ dv_decoder_t *decoder_for(bool sampling_411) {
   return dv;
 }
 
+// libdv's first AC pass run alone on a record with canaries around it, from
+// a copy of the segment that ends 8 bytes past it at an inaccessible page:
+// where the segment guard lets the frame decoder use the AC pass, the pass
+// must leave every block's fields sane and nothing outside the record touched.
+class FirstPassCheck {
+ public:
+  FirstPassCheck() { sandbox_.vs.bs = _dv_bitstream_init(); }
+
+  void run(const uint8_t *segment, unsigned quality) {
+    constexpr unsigned kFirstPassOnly = DV_QUALITY_AC_1;
+    std::memcpy(copy_.data(), segment, kSegmentBytes);
+    if (!ac_parse_stays_in_bounds(copy_.data(), quality)) return;  // drawn from DC: libdv is not asked
+    std::memset(sandbox_.before, kCanary, sizeof sandbox_.before);
+    std::memset(sandbox_.after, kCanary, sizeof sandbox_.after);
+    _dv_bitstream_new_buffer(sandbox_.vs.bs, copy_.data(), kSegmentBytes);
+    dv_parse_video_segment(&sandbox_.vs, (quality & DV_QUALITY_COLOR) | kFirstPassOnly);
+    for (uint8_t byte : sandbox_.before) if (byte != kCanary) std::abort();
+    for (uint8_t byte : sandbox_.after) if (byte != kCanary) std::abort();
+    const int blocks = quality & DV_QUALITY_COLOR ? 6 : 4;
+    for (int m = 0; m < 5; ++m) {
+      for (int b = 0; b < blocks; ++b) {
+        const dv_block_t &bl = sandbox_.vs.mb[m].b[b];
+        const int end = m * 640 + dv_parse_bit_end[b];
+        const bool sane = (bl.dct_mode == 0 || bl.dct_mode == 1) && bl.class_no >= 0 && bl.class_no <= 3 &&
+                          bl.end == end && bl.offset <= end && bl.reorder >= &dv_reorder[0][0] &&
+                          bl.reorder <= &dv_reorder[1][63] + 1;
+        if (!sane) std::abort();
+      }
+    }
+  }
+
+ private:
+  static constexpr uint8_t kCanary = 0xa5;
+  static constexpr size_t kReadPastSegment = 8;  // two words, as the reader fetches them
+  struct Sandbox {
+    uint8_t before[256];
+    dv_videosegment_t vs;
+    uint8_t after[256];
+  } sandbox_{};
+  test::GuardedBuffer copy_{kSegmentBytes + kReadPastSegment};
+};
+
 struct Harness {
   dv_decoder_t *pal420 = decoder_for(false), *pal411 = decoder_for(true);
-  test::GuardedBuffer segment{kSegmentBytes + kReaderSlack};
+  test::GuardedBuffer segment{kSegmentBytes};
+  FirstPassCheck first_pass;
   std::deque<GuardedImage> formats;  // one image per output format
 
   Harness() {
@@ -77,14 +124,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   uint8_t choice[kChoiceBytes] = {};
   std::memcpy(choice, data, size < kChoiceBytes ? size : kChoiceBytes);
   const size_t payload = size > kChoiceBytes ? size - kChoiceBytes : 0;
-  // The slack behind the segment stays zero, as in the decoder's own copy of
-  // a frame's last segment.
+  // The segment ends at an inaccessible page: the decoder must not read past it.
   const uint8_t *segment = guarded_copy(h.segment, payload > 0 ? data + kChoiceBytes : data,
                                         payload < kSegmentBytes ? payload : kSegmentBytes);
 
   dv_decoder_t *dv = choice[0] & kChoose411 ? h.pal411 : h.pal420;
   dv->quality = choice[0] & kChooseDcOnly ? kQualityDc : kQualityFull;
   const int ds = choice[1] % kPalSequences, v = choice[2] % kSegmentsPerSequence;
+  h.first_pass.run(segment, dv->quality);
   for (int f = 0; f < kColorSpaceCount; ++f) {
     GuardedImage &image = h.formats[f];
     decode_video_segment(dv, segment, ds, v, static_cast<ozmira::dv_color_space_t>(f), image.pixels(), image.pitches());
