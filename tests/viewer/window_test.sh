@@ -19,7 +19,7 @@ cleanup() {
 trap cleanup EXIT
 fail() {
   echo "FAILED: $*"
-  echo "viewer output (last lines):" && tail -3 "$tmp/viewer.out" "$tmp/viewer.err" 2>/dev/null
+  echo "viewer output (last lines):" && tail -n 3 "$tmp/viewer.out" "$tmp/viewer.err" 2>/dev/null
   exit 1
 }
 

@@ -3,54 +3,41 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 namespace ozmira::viewer {
 namespace {
 
-// The buffer sits between guard bytes that must survive the formatting.
-struct GuardedTitle {
-  char before[16];
-  char title[kTitleBytes];
-  char after[16];
-};
+constexpr size_t kPathRoom = kTitleBytes - 1 - 7;  // after "Ozmira " and the terminator
 
-std::string Format(const std::string &path, GuardedTitle &buffer) {
-  std::memset(&buffer, 'G', sizeof buffer);
-  FormatTitle(buffer.title, path.c_str());
-  EXPECT_EQ(std::string(buffer.after, sizeof buffer.after), std::string(sizeof buffer.after, 'G'));
-  EXPECT_EQ(std::string(buffer.before, sizeof buffer.before), std::string(sizeof buffer.before, 'G'));
-  return buffer.title;
-}
-
-TEST(WindowTitle, ShortPathIsKeptWhole) {
-  GuardedTitle buffer;
-  EXPECT_EQ(Format("/tmp/clip.dv", buffer), "Ozmira /tmp/clip.dv");
-  const std::string fits(kTitleBytes - 1 - 7, 'p');  // exactly fills the buffer with "Ozmira "
-  EXPECT_EQ(Format(fits, buffer), "Ozmira " + fits);
-}
-
-TEST(WindowTitle, LongPathIsCutToTheBuffer) {
-  GuardedTitle buffer;
+TEST(WindowTitle, LongPathIsCutToTheBufferAndNothingBeyondIsWritten) {
+  struct {
+    char title[kTitleBytes];
+    char after[16];
+  } buffer;
+  std::fill(std::begin(buffer.after), std::end(buffer.after), 'G');
   const std::string path(2000, 'x');
-  EXPECT_EQ(Format(path, buffer), "Ozmira " + path.substr(0, kTitleBytes - 1 - 7));
+  FormatTitle(buffer.title, path.c_str());
+  EXPECT_EQ(std::string(buffer.title), "Ozmira " + path.substr(0, kPathRoom));
+  EXPECT_EQ(std::string(buffer.after, sizeof buffer.after), std::string(sizeof buffer.after, 'G'));
+  FormatTitle(buffer.title, path.substr(0, kPathRoom).c_str());  // exactly fits: kept whole
+  EXPECT_EQ(std::string(buffer.title), "Ozmira " + path.substr(0, kPathRoom));
 }
 
 TEST(WindowTitle, CutNeverSplitsAUtf8Character) {
-  GuardedTitle buffer;
-  // "é" is two bytes and "€" three; shift them across the cut position.
-  for (const std::string character : {"\xC3\xA9", "\xE2\x82\xAC"}) {
-    for (size_t pad = 0; pad < 4; ++pad) {
-      std::string path(kTitleBytes - 1 - 7 - 2 + pad, 'x');
+  char title[kTitleBytes];
+  for (const std::string character : {"\xC3\xA9", "\xE2\x82\xAC"}) {  // two and three bytes
+    for (size_t shift = 0; shift < 4; ++shift) {                        // across the cut position
+      std::string path(kPathRoom - 2 + shift, 'x');
       for (int i = 0; i < 10; ++i) path += character;
-      const std::string title = Format(path, buffer);
-      const std::string whole = "Ozmira " + path;
-      ASSERT_LE(title.size(), kTitleBytes - 1);
-      EXPECT_GT(title.size(), kTitleBytes - 1 - character.size());
-      EXPECT_EQ(title, whole.substr(0, title.size()));
-      // The next byte of the whole title starts a character: nothing was split.
-      EXPECT_NE(static_cast<unsigned char>(whole[title.size()]) & 0xC0, 0x80) << "pad " << pad;
+      FormatTitle(title, path.c_str());
+      const std::string cut = title, whole = "Ozmira " + path;
+      EXPECT_GT(cut.size(), kTitleBytes - 1 - character.size());
+      EXPECT_EQ(cut, whole.substr(0, cut.size()));
+      // The first byte left out starts a character: none was split.
+      EXPECT_NE(static_cast<unsigned char>(whole[cut.size()]) & 0xC0, 0x80) << "shift " << shift;
     }
   }
 }
