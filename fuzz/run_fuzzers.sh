@@ -20,7 +20,7 @@ targets=("$@")
 declare -A max_len=([frame_block]=144000 [dv_file]=340000 [segment]=403)
 
 [[ -d $build/seeds/segment ]] || "$here/make_seed_corpus.sh" "$clips" "$build/seeds"
-status=0
+passed=0 failed=0
 for target in "${targets[@]}"; do
   corpus=$build/corpus/$target findings=$build/findings/$target
   mkdir -p "$corpus" "$findings"
@@ -38,7 +38,10 @@ for target in "${targets[@]}"; do
   if ((result != 0)); then
     echo "fuzz: $target found a fault; input in $findings, log $log" >&2
     tail -n 40 "$log" >&2
-    status=1
+    failed=$((failed + 1))
+  else
+    passed=$((passed + 1))
   fi
 done
-exit $status
+echo "fuzz: $passed passed, $failed failed"
+((failed == 0))
