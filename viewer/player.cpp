@@ -28,20 +28,6 @@ static_assert(key::kReturn == SDLK_RETURN && key::kEscape == SDLK_ESCAPE && key:
               key::kLeft == SDLK_LEFT && key::kHome == SDLK_HOME && key::kEnd == SDLK_END &&
               key::kPageUp == SDLK_PAGEUP && key::kPageDown == SDLK_PAGEDOWN && key::kF1 == SDLK_F1);
 
-// Wraps the picture, without copying it, in a surface for this one blit.
-void ShowPicture(unsigned char *rgbbuf) {
-  SDL_Surface *wrapper = SDL_CreateRGBSurfaceFrom(rgbbuf, kWidth, kHeight, kPictureDepth, kPicturePitch, kRedMask,
-                                                  kGreenMask, kBlueMask, kAlphaMask);
-  if (wrapper == nullptr) {
-    std::fprintf(stderr, "Couldn't make a surface over the picture: %s\n", SDL_GetError());
-    std::exit(1);
-  }
-  if (SDL_UpperBlit(wrapper, nullptr, screen, nullptr) < 0) std::fprintf(stderr, "BlitSurface error: %s\n", SDL_GetError());
-  SDL_UpdateRect(screen, 0, 0, wrapper->w, wrapper->h);
-  SDL_FreeSurface(wrapper);
-  SDL_Flip(screen);
-}
-
 // At most one pending event, as the playback rules see it.
 std::optional<PlaybackEvent> PollOneEvent() {
   SDL_Event event;
@@ -55,22 +41,37 @@ std::optional<PlaybackEvent> PollOneEvent() {
 
 }  // namespace
 
+void ShowPicture(unsigned char *rgbbuf) {
+  SDL_Surface *wrapper = SDL_CreateRGBSurfaceFrom(rgbbuf, kWidth, kHeight, kPictureDepth, kPicturePitch, kRedMask,
+                                                  kGreenMask, kBlueMask, kAlphaMask);
+  if (wrapper == nullptr) {
+    std::fprintf(stderr, "Couldn't make a surface over the picture: %s\n", SDL_GetError());
+    std::exit(1);
+  }
+  if (SDL_UpperBlit(wrapper, nullptr, screen, nullptr) < 0) std::fprintf(stderr, "BlitSurface error: %s\n", SDL_GetError());
+  SDL_UpdateRect(screen, 0, 0, wrapper->w, wrapper->h);
+  SDL_FreeSurface(wrapper);
+  SDL_Flip(screen);
+}
+
+void RunCycle(PlaybackState &state, std::FILE *file, unsigned char *framebuf, unsigned char *rgbbuf) {
+  BringIntoRange(state);
+  // A short read is not examined: framebuf keeps the bytes it held.
+  ReadFrame(file, state.frameno, framebuf);
+  if (FrameChanged(state)) {
+    // While decoding is suspended the picture last decoded is shown again.
+    if (!state.nodecode) dvreadblock(framebuf, rgbbuf, kFullDetailRequest, 0);
+    ShowPicture(rgbbuf);
+  } else {
+    SDL_Delay(kPausedCycleMs);
+  }
+  EndCycle(state, PollOneEvent());
+}
+
 void PlayLoop(std::FILE *file, int nframes, unsigned char *framebuf, unsigned char *rgbbuf) {
   PlaybackState state;
   state.nframes = nframes;
-  while (state.running) {
-    BringIntoRange(state);
-    // A short read is not examined: framebuf keeps the bytes it held.
-    ReadFrame(file, state.frameno, framebuf);
-    if (FrameChanged(state)) {
-      // While decoding is suspended the picture last decoded is shown again.
-      if (!state.nodecode) dvreadblock(framebuf, rgbbuf, kFullDetailRequest, 0);
-      ShowPicture(rgbbuf);
-    } else {
-      SDL_Delay(kPausedCycleMs);
-    }
-    EndCycle(state, PollOneEvent());
-  }
+  while (state.running) RunCycle(state, file, framebuf, rgbbuf);
 }
 
 }  // namespace ozmira::viewer
