@@ -32,11 +32,14 @@ uint8_t *map_room() {
 }  // namespace
 
 const uint8_t *copy_into_reader_room(const uint8_t *segment) {
+  // Plain globals set on first use (the decoder is single-threaded): C hosts
+  // link the static library without the C++ runtime's guarded statics.
   alignas(16) static uint8_t stand_in[kSegmentBytes + kStandInRoom];
-  static uint8_t *const room = [] {
-    uint8_t *mapped = map_room();
-    return mapped != nullptr ? mapped : stand_in;
-  }();
+  static uint8_t *room = nullptr;
+  if (room == nullptr) {
+    room = map_room();
+    if (room == nullptr) room = stand_in;
+  }
   std::memcpy(room, segment, kSegmentBytes);
   return room;
 }
