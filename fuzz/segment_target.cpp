@@ -123,7 +123,7 @@ Harness &harness() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Harness &h = harness();
   uint8_t choice[kChoiceBytes] = {};
-  std::memcpy(choice, data, size < kChoiceBytes ? size : kChoiceBytes);
+  if (size > 0) std::memcpy(choice, data, size < kChoiceBytes ? size : kChoiceBytes);
   const size_t payload = size > kChoiceBytes ? size - kChoiceBytes : 0;
   // The segment ends at an inaccessible page: the decoder must not read past it.
   const uint8_t *segment = guarded_copy(h.segment, payload > 0 ? data + kChoiceBytes : data,
@@ -135,7 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   h.first_pass.run(segment, dv->quality);
   for (int f = 0; f < kColorSpaceCount; ++f) {
     GuardedImage &image = h.formats[f];
-    decode_video_segment(dv, segment, ds, v, static_cast<ozmira::dv_color_space_t>(f), image.pixels(), image.pitches());
+    decode_video_segment(dv, segment, ds, v, static_cast<ozmira::dv_color_space_t>(f), image.pixels(),
+                         image.pitches());
   }
   return 0;
 }
