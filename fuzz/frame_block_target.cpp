@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // dvreadarray left the header of this frame and full quality in the decoder.
   for (int f = 0; f < kColorSpaceCount; ++f) {
     GuardedImage &image = h.formats[f];
-    dv_decode_full_frame(dvlib::decoder, block, static_cast<ozmira::dv_color_space_t>(f), image.pixels(), image.pitches());
+    dv_decode_full_frame(dvlib::decoder, block, static_cast<ozmira::dv_color_space_t>(f), image.pixels(),
+                         image.pitches());
   }
   return 0;
 }
