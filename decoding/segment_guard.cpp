@@ -15,12 +15,33 @@ constexpr int kFastDecodeBits = 16;      // below this libdv decodes with the bi
 
 bool bit_at(const uint8_t *segment, int bit) { return (segment[bit >> 3] >> (7 - (bit & 7))) & 1; }
 
-// What libdv's pass shows its code decoder at bit `offset`: three bytes
-// shifted so that the next unread bit is bit 15 (consumed bits stay above it).
-int shown_bits(const uint8_t *segment, int offset) {
+// The 16 bits from bit `offset` on, as libdv's pass shows them to its code
+// decoder (which looks at no other bits).
+unsigned next_16_bits(const uint8_t *segment, int offset) {
   const uint8_t *p = segment + (offset >> 3);
-  const int three_bytes = (p[0] << 16) | (p[1] << 8) | p[2];
-  return three_bytes >> (8 - (offset & 7));
+  const unsigned three_bytes = (p[0] << 16) | (p[1] << 8) | p[2];
+  return (three_bytes >> (8 - (offset & 7))) & 0xffff;
+}
+
+// libdv's decode of every 16-bit window, run and length, made once: calling
+// libdv's decoder per code cost a tenth of a frame's decode. With fewer than
+// 16 bits left, libdv's bit-limited decoder gives the same code, or stops
+// where the code is longer than the bits left (checked for every window and
+// limit when this was written).
+struct Code {
+  int8_t run;
+  uint8_t length;  // as the pass adds it: the -2 of invalid codes is 254
+};
+Code code_table[1 << kFastDecodeBits];
+bool code_table_built = false;
+
+void build_code_table() {
+  for (unsigned bits = 0; bits < (1u << kFastDecodeBits); ++bits) {
+    dv_vlc_t vlc;
+    __dv_decode_vlc(static_cast<int>(bits), &vlc);
+    code_table[bits] = {vlc.run, static_cast<uint8_t>(vlc.len)};
+  }
+  code_table_built = true;
 }
 
 // Follows libdv's first pass over one block: true when it stays inside the
@@ -30,19 +51,14 @@ bool block_stays_in_bounds(const uint8_t *segment, int offset, int end, int dct_
   int position = dct_mode * kCodingsPerBlock + 1;  // &dv_reorder[dct_mode][1]
   for (;;) {
     const int bits_left = end - offset;
-    const int bits = shown_bits(segment, offset);
-    dv_vlc_t vlc;
-    if (bits_left < kFastDecodeBits) {
-      dv_decode_vlc(bits, bits_left, &vlc);
-    } else {
-      __dv_decode_vlc(bits, &vlc);
-    }
-    if (vlc.run < 0) return true;  // end of block, or a code cut short: the pass stops
-    // Some invalid codes decode with run 0 and len -2; the pass does not stop
-    // at them but adds the length as an unsigned byte, leaving its block.
-    offset += static_cast<uint8_t>(vlc.len);
+    const Code code = code_table[next_16_bits(segment, offset)];
+    // The end of the block, or a code cut short: the pass stops.
+    if (code.run < 0 || (bits_left < kFastDecodeBits && code.length > bits_left)) return true;
+    // Some invalid codes decode with run 0 and length -2; the pass does not
+    // stop at them but adds 254 to its offset, leaving its block.
+    offset += code.length;
     if (offset > end) return false;
-    position += vlc.run;
+    position += code.run;
     if (position >= kOrderTableEntries) return false;
     ++position;
   }
@@ -52,6 +68,7 @@ bool block_stays_in_bounds(const uint8_t *segment, int offset, int end, int dct_
 
 bool ac_parse_stays_in_bounds(const uint8_t *segment, unsigned quality) {
   if ((quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC) return true;  // no AC pass at all
+  if (!code_table_built) build_code_table();
   const int blocks = quality & DV_QUALITY_COLOR ? kColourBlocks : kLumaBlocks;
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     const int macroblock_start = m * kMacroblockBits;
