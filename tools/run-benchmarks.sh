@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the benchmarks, runs every one of them and writes docs/BENCHMARKS.md:
 # the machine, the command, each program's medians with their ratio to the
-# program's first (baseline) benchmark, and the targets of bench/targets.txt.
+# program's first (baseline) benchmark, the targets of bench/targets.txt,
+# FFmpeg beside dvlib (bench/ffmpeg_peer.sh), where the time of a decode goes
+# (bench/profile_decode.sh) and bench/notes.md.
 # Ratios come from medians of interleaved repetitions within one run, since
 # these machines are noisy.
 #   tools/run-benchmarks.sh [repetitions]
@@ -26,7 +28,7 @@ programs=$(find "$build/bench" -maxdepth 1 -type f -name '*_bench' -perm -u+x | 
   echo
   echo "Written by \`tools/run-benchmarks.sh $reps\` on $(date -u +%Y-%m-%d)."
   echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores, $(uname -sr)."
-  echo "Each figure is the median of $reps interleaved repetitions, in milliseconds per frame (per cycle"
+  echo "Each figure is the median of $reps interleaved repetitions, in milliseconds of processor time per frame (per cycle"
   echo "for the viewer); ratios are taken between medians of the same run."
   for program in $programs; do
     name=$(basename "$program")
@@ -51,7 +53,9 @@ programs=$(find "$build/bench" -maxdepth 1 -type f -name '*_bench' -perm -u+x | 
           base = median[names[1]]
           for (i = 1; i <= n; i++) {
             if (!(names[i] in median)) continue
-            printf "| %s | %.3f | %.2f |\n", names[i], median[names[i]], median[names[i]] / base
+            # Parts that cost microseconds keep two significant digits.
+            ms = median[names[i]]
+            printf "| %s | %s | %.2f |\n", names[i], (ms >= 0.1 ? sprintf("%.3f", ms) : sprintf("%.2g", ms)), ms / base
             printf "%s %.6f\n", names[i], median[names[i]] >> table
           }
         }'
@@ -63,14 +67,21 @@ programs=$(find "$build/bench" -maxdepth 1 -type f -name '*_bench' -perm -u+x | 
   echo "|---|---|---:|---:|---|"
   grep -v '^#' bench/targets.txt | while read -r a b limit what; do
     [[ -n "$a" ]] || continue
+    # The second column may be a sum of benchmarks, A+B+C: the cost of parts
+    # measured alone.
     awk -v a="$a" -v b="$b" -v limit="$limit" -v what="$what" '
-      $1 == a { ta = $2 } $1 == b { tb = $2 }
+      BEGIN { n = split(b, parts, "+"); for (i = 1; i <= n; i++) part[parts[i]] = 1 }
+      $1 == a { ta = $2 } ($1 in part) { tb += $2; found++ }
       END {
-        if (ta == "" || tb == "") { printf "| %s | %s | not run | %s | %s |\n", a, b, limit, what; exit }
+        if (ta == "" || found != n) { printf "| %s | %s | not run | %s | %s |\n", a, b, limit, what; exit }
         r = ta / tb
         printf "| %s | %s | %.2f | %s | %s: %s |\n", a, b, r, limit, (r <= limit ? "met" : "missed"), what
       }' "$medians"
   done
+  echo
+  bench/ffmpeg_peer.sh "$build/bench/dvlib_bench" "$OZMIRA_CLIP_DIR" "$reps"
+  echo
+  bench/profile_decode.sh "$build/bench/dvlib_bench" "$OZMIRA_CLIP_DIR"
   if [[ -f bench/notes.md ]]; then
     echo
     cat bench/notes.md
