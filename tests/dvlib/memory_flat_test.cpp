@@ -56,6 +56,7 @@ TEST(MemoryFlat, DvreadframeOver10000FramesAllocatesNothingAndStaysResident) {
   ASSERT_GT(rss_before, 0);
   EXPECT_LE(rss_most - rss_before, kRssSlackKib);
   EXPECT_LE(rss_after - rss_before, kRssSlackKib);
+  RecordProperty("resident_kib_before_and_after", std::to_string(rss_before) + " " + std::to_string(rss_after));
   RecordProperty("libdv_allocations_per_frame",
                  std::to_string(static_cast<double>(after.calls_from_libdv - before.calls_from_libdv) / kFramesRead));
 }
