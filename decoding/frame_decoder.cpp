@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "block_work.h"
 #include "libdv_internal.h"
 #include "mb420_renderers.h"
 #include "reader_room.h"
@@ -38,10 +39,39 @@ const PackedRenderers kPackedRenderers[] = {
 
 using ExtendedRenderer = void (*)(dv_macroblock_t *, uint8_t **, int);
 
-const ExtendedRenderer kExtendedRenderers[] = {
-    dv_mb420_b_i,  dv_mb420_b_l,  dv_mb420_b_rgb,  dv_mb420_b_ti, dv_mb420_b_tl, dv_mb420_b_trgb,
-    dv_mb420_b_hi, dv_mb420_b_hl, dv_mb420_b_hrgb, dv_mb420_b_qi, dv_mb420_b_ql, dv_mb420_b_qrgb,
+// Each extended renderer with the blocks whose samples it reads; the others
+// need no block work at all.
+struct ExtendedFormat {
+  ExtendedRenderer render;
+  BlockSet reads;
 };
+
+const ExtendedFormat kExtendedFormats[] = {
+    {dv_mb420_b_i, kLumaBlocks | kCrBlock},
+    {dv_mb420_b_l, kLumaBlocks},
+    {dv_mb420_b_rgb, kAllBlocks},
+    {dv_mb420_b_ti, kTopLeftLuma | kCrBlock},
+    {dv_mb420_b_tl, kTopLeftLuma | kCrBlock},
+    {dv_mb420_b_trgb, kTopLeftLuma | kCrBlock | kCbBlock},
+    {dv_mb420_b_hi, kNoBlocks},
+    {dv_mb420_b_hl, kNoBlocks},
+    {dv_mb420_b_hrgb, kAllBlocks},
+    {dv_mb420_b_qi, kNoBlocks},
+    {dv_mb420_b_ql, kNoBlocks},
+    {dv_mb420_b_qrgb, kNoBlocks},
+};
+
+const ExtendedFormat &extended_format(dv_color_space_t color_space) {
+  return kExtendedFormats[color_space - b_dv_color_I];
+}
+
+// The blocks whose samples the segment's rendering will read: the extended
+// formats draw nothing of a 4:1:1 frame.
+BlockSet blocks_read(const dv_decoder_t *dv, dv_color_space_t color_space) {
+  if (color_space <= e_dv_color_bgr0) return kAllBlocks;
+  if (dv->sampling == e_dv_sample_411) return kNoBlocks;
+  return extended_format(color_space).reads;
+}
 
 // Places each macroblock of the parsed and transformed segment, then renders it.
 template <typename Render>
@@ -78,7 +108,7 @@ void render_segment(dv_decoder_t *dv, dv_color_space_t color_space, uint8_t **pi
   if (sampling_411) {
     place_and_render(dv, [](dv_macroblock_t *) { report_format_mismatch(); });
   } else {
-    const ExtendedRenderer render = kExtendedRenderers[color_space - b_dv_color_I];
+    const ExtendedRenderer render = extended_format(color_space).render;
     place_and_render(dv, [&](dv_macroblock_t *mb) { render(mb, pixels, pitch); });
   }
 }
@@ -111,9 +141,7 @@ void decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int 
   vs.k = v;
   // Compared as unsigned, so negative values select no rendering either.
   if (static_cast<unsigned>(color_space) >= kColorSpaceCount) return;
-  // libdv's own block work for the five macroblocks: its exported per-block
-  // routines do not compose to correct samples on this build.
-  dv_decode_video_segment(dv, &vs, quality);
+  transform_segment(&vs, quality, blocks_read(dv, color_space));
   render_segment(dv, color_space, pixels, pitches);
 }
 

@@ -33,6 +33,16 @@ void __dv_decode_vlc(int bits, dv_vlc_t *result);             // 16 bits or more
 extern int dv_parse_bit_start[6];
 extern int dv_parse_bit_end[6];
 
+// Block work. libdv's own 8-8 dequantiser on x86-64 is an unexported
+// assembler routine that shifts each coefficient by a per-area amount from
+// these tables (see block_work.cpp); its output is what the MMX inverse DCT
+// behind _dv_idct_88 expects, weights included in the DCT's prescale.
+extern uint8_t dv_quant_shifts[22][4];
+extern uint8_t dv_quant_offset[4];
+void _dv_idct_88(dv_coeff_t *block);
+extern void (*_dv_quant_248_inverse)(dv_coeff_t *block, int qno, int klass, dv_248_coeff_t *co);
+void dv_idct_248(dv_248_coeff_t *x248, dv_coeff_t *out);
+
 void dv_place_macroblock(dv_decoder_t *dv, dv_videosegment_t *seg, dv_macroblock_t *mb, int m);
 
 void dv_mb420_YUY2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);

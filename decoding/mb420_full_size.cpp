@@ -1,11 +1,10 @@
 // The full-size extended renderers (red integers, luminance bytes, RGB0),
-// eight pixels per step with SSE2. Chrominance offsets come from the tables
-// once per sample; the luminance is computed exactly (luma_sse2.h); the final
-// clamp to 0..255 is a signed then an unsigned saturating pack, the same
-// values rgblut gives.
+// eight pixels per step with SSE2. The table entries are computed exactly
+// (conversion_sse2.h); the final clamp to 0..255 is a signed then an unsigned
+// saturating pack, the same values rgblut gives.
 #include <emmintrin.h>
 
-#include "luma_sse2.h"
+#include "conversion_sse2.h"
 #include "mb420_renderers.h"
 #include "sample_conversion.h"
 
@@ -17,19 +16,28 @@ struct alignas(16) ChromaPlanes {
   int32_t red[64], green[64], blue[64];
 };
 
+inline __m128i load8(const dv_coeff_t *samples) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i *>(samples));
+}
+
+inline void store8(int32_t *out, const Int32x8 &v) {
+  _mm_store_si128(reinterpret_cast<__m128i *>(out), v.low);
+  _mm_store_si128(reinterpret_cast<__m128i *>(out + 4), v.high);
+}
+
 void fill_chroma_planes(const dv_macroblock_t *mb, ChromaPlanes &planes) {
-  const dv_coeff_t *cr = mb->b[4].coeffs, *cb = mb->b[5].coeffs;
-  for (int i = 0; i < 64; ++i) {
-    const ChromaTerms terms = chroma_terms(cr[i], cb[i]);
-    planes.red[i] = terms.red;
-    planes.green[i] = terms.green;
-    planes.blue[i] = terms.blue;
+  for (int at = 0; at < 64; at += 8) {
+    const __m128i cr = load8(mb->b[4].coeffs + at), cb = load8(mb->b[5].coeffs + at);
+    const Int32x8 green_cr = green_of_cr_x8(cr), green_cb = green_of_cb_x8(cb);
+    store8(planes.red + at, red_of_cr_x8(cr));
+    store8(planes.green + at, {_mm_sub_epi32(_mm_setzero_si128(), _mm_add_epi32(green_cr.low, green_cb.low)),
+                               _mm_sub_epi32(_mm_setzero_si128(), _mm_add_epi32(green_cr.high, green_cb.high))});
+    store8(planes.blue + at, blue_of_cb_x8(cb));
   }
 }
 
 void fill_red_plane(const dv_macroblock_t *mb, int32_t *red) {
-  const dv_coeff_t *cr = mb->b[4].coeffs;
-  for (int i = 0; i < 64; ++i) red[i] = table_1_596[chroma_index(cr[i])];
+  for (int at = 0; at < 64; at += 8) store8(red + at, red_of_cr_x8(load8(mb->b[4].coeffs + at)));
 }
 
 // Four chroma offsets, each repeated for the two pixels of a row it covers.
@@ -42,12 +50,10 @@ inline WideTerms widen(const int32_t *terms) {
   return {_mm_unpacklo_epi32(t, t), _mm_unpackhi_epi32(t, t)};
 }
 
-inline LumaPair load_luma_x8(const dv_coeff_t *samples) {
-  return scaled_luma_x8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(samples)));
-}
+inline Int32x8 load_luma_x8(const dv_coeff_t *samples) { return scaled_luma_x8(load8(samples)); }
 
 // (luma + offset) >> 10 for eight pixels, as eight int16.
-inline __m128i component_x8(const LumaPair &luma, const WideTerms &terms) {
+inline __m128i component_x8(const Int32x8 &luma, const WideTerms &terms) {
   const __m128i low = _mm_srai_epi32(_mm_add_epi32(luma.low, terms.low), kColorFractionBits);
   const __m128i high = _mm_srai_epi32(_mm_add_epi32(luma.high, terms.high), kColorFractionBits);
   return _mm_packs_epi32(low, high);
@@ -74,7 +80,7 @@ void dv_mb420_b_rgb(dv_macroblock_t *mb, uint8_t **pixels, int) {
       const WideTerms red = widen(planes.red + at), green = widen(planes.green + at),
                       blue = widen(planes.blue + at);
       for (int r = first_row; r <= first_row + 2; r += 2) {
-        const LumaPair luma = load_luma_x8(luma_row(mb, r, half));
+        const Int32x8 luma = load_luma_x8(luma_row(mb, r, half));
         const __m128i red_blue = _mm_packus_epi16(component_x8(luma, red), component_x8(luma, blue));
         const __m128i green_zero = _mm_packus_epi16(component_x8(luma, green), _mm_setzero_si128());
         const __m128i rg = _mm_unpacklo_epi8(red_blue, green_zero);  // R G R G ...
@@ -107,7 +113,7 @@ void dv_mb420_b_i(dv_macroblock_t *mb, uint8_t **pixels, int) {
 void dv_mb420_b_l(dv_macroblock_t *mb, uint8_t **pixels, int) {
   for (int r = 0; r < 16; ++r) {
     for (int half = 0; half < 2; ++half) {
-      const LumaPair luma = load_luma_x8(luma_row(mb, r, half));
+      const Int32x8 luma = load_luma_x8(luma_row(mb, r, half));
       const __m128i words = _mm_packs_epi32(_mm_srai_epi32(luma.low, kColorFractionBits),
                                             _mm_srai_epi32(luma.high, kColorFractionBits));
       _mm_storel_epi64(reinterpret_cast<__m128i *>(pixels[mb->y + r] + mb->x + 8 * half),

@@ -1,14 +1,15 @@
 // The colour conversion tables: their telling entries, where they saturate,
-// whole conversions at the edges of the studio range, and the SSE2 luminance
-// that the full-size renderer computes in place of ylut.
+// whole conversions at the edges of the studio range, and the SSE2 entries
+// that the full-size renderers compute in place of the look-ups.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "color_tables.h"
-#include "luma_sse2.h"
+#include "conversion_sse2.h"
 
 namespace ozmira::test {
 namespace {
@@ -106,21 +107,38 @@ TEST_F(ColorTables, BuildingAgainChangesNoEntry) {
   EXPECT_TRUE(before == snapshot());
 }
 
-TEST_F(ColorTables, VectorLuminanceEqualsTheTableForEverySixteenBitSample) {
-  int mismatches = 0;
-  for (int first = -32768; first < 32768; first += 8) {
-    alignas(16) int16_t samples[8];
-    for (int i = 0; i < 8; ++i) samples[i] = static_cast<int16_t>(first + i);
-    const LumaPair pair = scaled_luma_x8(_mm_load_si128(reinterpret_cast<const __m128i *>(samples)));
-    alignas(16) int32_t scaled[8];
-    _mm_store_si128(reinterpret_cast<__m128i *>(scaled), pair.low);
-    _mm_store_si128(reinterpret_cast<__m128i *>(scaled + 4), pair.high);
-    for (int i = 0; i < 8; ++i) {
-      const int s = first + i;
-      if (scaled[i] != ylut[std::clamp(s, -256, 511)] && ++mismatches <= 5) ADD_FAILURE() << "sample " << s;
+// The renderers compute the table entries with SSE2: they must equal the
+// tables, with the index clamps, for every 16-bit sample.
+TEST_F(ColorTables, VectorEntriesEqualTheTablesForEverySixteenBitSample) {
+  const auto chroma = [](const int32_t *table) {
+    return [table](int s) { return table[std::clamp(s, -128, 127)]; };
+  };
+  const struct {
+    const char *name;
+    Int32x8 (*vector)(__m128i);
+    std::function<int32_t(int)> scalar;
+  } tables[] = {
+      {"ylut", scaled_luma_x8, [](int s) { return ylut[std::clamp(s, -256, 511)]; }},
+      {"table_1_596", red_of_cr_x8, chroma(table_1_596)},
+      {"table_0_813", green_of_cr_x8, chroma(table_0_813)},
+      {"table_0_391", green_of_cb_x8, chroma(table_0_391)},
+      {"table_2_018", blue_of_cb_x8, chroma(table_2_018)},
+  };
+  for (const auto &t : tables) {
+    int mismatches = 0;
+    for (int first = -32768; first < 32768; first += 8) {
+      alignas(16) int16_t samples[8];
+      for (int i = 0; i < 8; ++i) samples[i] = static_cast<int16_t>(first + i);
+      const Int32x8 v = t.vector(_mm_load_si128(reinterpret_cast<const __m128i *>(samples)));
+      alignas(16) int32_t entries[8];
+      _mm_store_si128(reinterpret_cast<__m128i *>(entries), v.low);
+      _mm_store_si128(reinterpret_cast<__m128i *>(entries + 4), v.high);
+      for (int i = 0; i < 8; ++i) {
+        if (entries[i] != t.scalar(first + i) && ++mismatches <= 5) ADD_FAILURE() << t.name << " sample " << first + i;
+      }
     }
+    EXPECT_EQ(mismatches, 0) << t.name;
   }
-  EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace

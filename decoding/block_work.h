@@ -1,0 +1,25 @@
+// Dequantisation and inverse DCT of the blocks of a parsed video segment,
+// giving byte for byte the samples of libdv's own segment block work
+// (dv_decode_video_segment), but only for the blocks a format reads.
+#pragma once
+
+#include <libdv/dv_types.h>
+
+namespace ozmira {
+
+// Which blocks of each macroblock to transform: bit b stands for block b
+// (0-3 luminance, 4 Cr, 5 Cb).
+using BlockSet = unsigned;
+inline constexpr BlockSet kNoBlocks = 0;
+inline constexpr BlockSet kTopLeftLuma = 0x01;
+inline constexpr BlockSet kLumaBlocks = 0x0f;
+inline constexpr BlockSet kCrBlock = 0x10;
+inline constexpr BlockSet kCbBlock = 0x20;
+inline constexpr BlockSet kAllBlocks = kLumaBlocks | kCrBlock | kCbBlock;
+
+// Transforms the chosen blocks of all five macroblocks of `seg` in place, as
+// the parse at `quality` left them; without quality's colour bit the
+// chrominance blocks are never touched, as in libdv.
+void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks);
+
+}  // namespace ozmira

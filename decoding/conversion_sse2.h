@@ -1,0 +1,71 @@
+// The colour tables' entries for eight samples at once, computed instead of
+// looked up, so that the full-size renderers do no scalar work per sample.
+// Every table entry is the nearest integer to a product c x F (F = 1191.936
+// for ylut on the luma level n = clamp(y, -112, 107) + 112; F = 1634.304,
+// 832.512, 400.384 or 2066.432 for the chroma tables on c = clamp(s, -112, 112)),
+// that is floor(F) x c plus the nearest integer to frac(F) x c, and for every
+// c in range the latter equals ((256 c + K) x M) >> 24 with the constants
+// below. Negative chroma samples mirror positive ones (no product is a tie).
+// The tests check every 16-bit sample against the tables.
+#pragma once
+
+#include <emmintrin.h>
+
+namespace ozmira {
+
+// Eight table entries as two vectors of four int32.
+struct Int32x8 {
+  __m128i low;   // samples 0-3
+  __m128i high;  // samples 4-7
+};
+
+namespace sse2_detail {
+
+struct Factor {
+  short whole, multiplier, rounding;
+};
+inline constexpr Factor kLuma{1191, static_cast<short>(61341), 137};
+inline constexpr Factor kRedOfCr{1634, 19923, 421};
+inline constexpr Factor kGreenOfCr{832, static_cast<short>(33554), 250};
+inline constexpr Factor kGreenOfCb{400, 25166, 333};
+inline constexpr Factor kBlueOfCb{2066, 28312, 296};
+
+// floor(F) x n + rint(frac(F) x n) for eight levels n (0..219), in 32 bits.
+inline Int32x8 scale(__m128i n, const Factor &f) {
+  const __m128i scaled = _mm_add_epi16(_mm_slli_epi16(n, 8), _mm_set1_epi16(f.rounding));
+  const __m128i fraction = _mm_srli_epi16(_mm_mulhi_epu16(scaled, _mm_set1_epi16(f.multiplier)), 8);
+  // Pairs (n, fraction) times (whole, 1), summed into 32 bits.
+  const __m128i weights = _mm_set1_epi32(static_cast<unsigned short>(f.whole) | (1 << 16));
+  return {_mm_madd_epi16(_mm_unpacklo_epi16(n, fraction), weights),
+          _mm_madd_epi16(_mm_unpackhi_epi16(n, fraction), weights)};
+}
+
+inline __m128i clamp16(__m128i v, short low, short high) {
+  return _mm_min_epi16(_mm_max_epi16(v, _mm_set1_epi16(low)), _mm_set1_epi16(high));
+}
+
+}  // namespace sse2_detail
+
+// ylut[y] for eight luminance samples.
+inline Int32x8 scaled_luma_x8(__m128i samples) {
+  using namespace sse2_detail;
+  return scale(_mm_add_epi16(clamp16(samples, -112, 107), _mm_set1_epi16(112)), kLuma);
+}
+
+// A chroma table's entries for eight chrominance samples.
+inline Int32x8 chroma_offset_x8(__m128i samples, const sse2_detail::Factor &factor) {
+  using namespace sse2_detail;
+  const __m128i c = clamp16(samples, -112, 112);
+  const __m128i sign = _mm_srai_epi16(c, 15);
+  const Int32x8 magnitude = scale(_mm_sub_epi16(_mm_xor_si128(c, sign), sign), factor);
+  const __m128i sign_low = _mm_unpacklo_epi16(sign, sign), sign_high = _mm_unpackhi_epi16(sign, sign);
+  return {_mm_sub_epi32(_mm_xor_si128(magnitude.low, sign_low), sign_low),
+          _mm_sub_epi32(_mm_xor_si128(magnitude.high, sign_high), sign_high)};
+}
+
+inline Int32x8 red_of_cr_x8(__m128i cr) { return chroma_offset_x8(cr, sse2_detail::kRedOfCr); }
+inline Int32x8 green_of_cr_x8(__m128i cr) { return chroma_offset_x8(cr, sse2_detail::kGreenOfCr); }
+inline Int32x8 green_of_cb_x8(__m128i cb) { return chroma_offset_x8(cb, sse2_detail::kGreenOfCb); }
+inline Int32x8 blue_of_cb_x8(__m128i cb) { return chroma_offset_x8(cb, sse2_detail::kBlueOfCb); }
+
+}  // namespace ozmira
