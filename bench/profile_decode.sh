@@ -112,6 +112,7 @@ profile() {
         } else if (dso == ours) {
           if (sym ~ /ozmira5bench|benchmark/) count["harness"]++
           else if (sym ~ /stays_in_bounds/) count["guard"]++
+          else if (sym ~ /transform_segment|dequantise/) count["our_dequantiser"]++
           else if (sym ~ /dv_mb420_b|mb420|luma|rgb0|Rgb0/) count["our_renderer"]++
           else if (sym ~ /__dv_decode_vlc@plt|dv_decode_vlc@plt/) count["vlc"]++
           else count["our_other"]++
@@ -121,9 +122,9 @@ profile() {
       }
       END {
         ours_vlc = count["vlc"] * share; their_vlc = count["vlc"] - ours_vlc
-        split("parse dequantiser idct block_other renderer libdv_asm_other libdv_other guard our_renderer our_other libc kernel harness", order, " ")
+        split("parse dequantiser idct block_other renderer libdv_asm_other libdv_other guard our_dequantiser our_renderer our_other libc kernel harness", order, " ")
         count["parse"] += their_vlc; count["guard"] += ours_vlc
-        for (i = 1; i <= 13; i++) printf "%s %s %.6f %.6f\n", run, order[i], count[order[i]] / total, ms
+        for (i = 1; i in order; i++) printf "%s %s %.6f %.6f\n", run, order[i], count[order[i]] / total, ms
       }' >>"$work/shares"
 }
 
@@ -157,6 +158,7 @@ row "libdv: other block work (C entry points, weighting)" block_other
 row "libdv: packed RGB renderer (dv_mb420_rgb)" renderer
 row "libdv: placement, frame walk, other" libdv_other,libdv_asm_other
 row "ours: segment guard (with its calls of libdv's code-word decoder)" guard
+row "ours: 8-8 dequantiser (block_work.cpp), in place of libdv's" our_dequantiser
 row "ours: renderers" our_renderer
 row "ours: frame walk, segment copy, dvlib" our_other
 row "C library" libc
