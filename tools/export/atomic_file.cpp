@@ -29,6 +29,25 @@ extern "C" void remove_pending_and_die(int signal_number) {
 
 std::string errno_text() { return std::strerror(errno); }
 
+// Holds the interrupts back while the file and `pending` disagree: an
+// interrupt between mkstemp creating the file and `pending` being set would
+// otherwise leave the file behind.
+class InterruptsHeld {
+ public:
+  InterruptsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal_number : kInterrupts) sigaddset(&held, signal_number);
+    sigprocmask(SIG_BLOCK, &held, &before_);
+  }
+  ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
+  InterruptsHeld(const InterruptsHeld &) = delete;
+  InterruptsHeld &operator=(const InterruptsHeld &) = delete;
+
+ private:
+  sigset_t before_;
+};
+
 // mkstemp on "folder/.name.XXXXXX": hidden, and in the same folder so the
 // final rename never crosses file systems.
 int create_temporary(const std::string &folder, const std::string &name, std::string &path) {
@@ -37,6 +56,7 @@ int create_temporary(const std::string &folder, const std::string &name, std::st
     errno = ENAMETOOLONG;
     return -1;
   }
+  const InterruptsHeld held;
   std::memcpy(pending_path, pattern.c_str(), pattern.size() + 1);  // the template; no file exists yet
   const int fd = mkstemp(pending_path);
   if (fd == -1) return -1;
@@ -46,6 +66,7 @@ int create_temporary(const std::string &folder, const std::string &name, std::st
 }
 
 void forget_temporary(bool remove) {
+  const InterruptsHeld held;
   if (remove && pending) unlink(pending_path);
   pending = 0;
 }
