@@ -21,9 +21,9 @@ constexpr int kFull = 2, kDcOnly = 16;  // the request codes dvreadblock accepts
 
 struct Harness {
   test::GuardedBuffer pal_block{kPalFrameBytes}, ntsc_block{kNtscFrameBytes};
-  GuardedImage packed_rgb{shape_of_format(ozmira::e_dv_color_rgb)};
-  GuardedImage rgb_rows{shape_of_format(ozmira::b_dv_color_RGB)};
-  std::deque<GuardedImage> formats;  // one image per output format
+  RowImage packed_rgb{shape_of_format(ozmira::e_dv_color_rgb)};
+  RowImage rgb_rows{shape_of_format(ozmira::b_dv_color_RGB)};
+  std::deque<RowImage> formats;  // one image per output format
   int format_error = 0;
 
   Harness() {
@@ -49,12 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   dvfile attributes{};
   if (dvstatus(block, &attributes) == -1) {
     // A header that does not parse is refused by every call, with nothing drawn.
-    if (dvreadblock(block, h.packed_rgb.data(), kFull, 0) != 0) std::abort();
+    if (dvreadblock(block, h.packed_rgb.row(0), kFull, 0) != 0) std::abort();
     if (dvreadarray(block, h.rgb_rows.pixels(), kFull, 0) != 0) std::abort();
     return 0;
   }
-  if (dvreadblock(block, h.packed_rgb.data(), kFull, 0) != 1) std::abort();
-  if (dvreadblock(block, h.packed_rgb.data(), 0, kDcOnly) != 1) std::abort();
+  if (dvreadblock(block, h.packed_rgb.row(0), kFull, 0) != 1) std::abort();
+  if (dvreadblock(block, h.packed_rgb.row(0), 0, kDcOnly) != 1) std::abort();
   h.format_error = 0;
   if (dvreadarray(block, h.rgb_rows.pixels(), kFull, 0) != 1) std::abort();
   // dvreadarray reports exactly the frames it cannot draw: those of 4:1:1.
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   // dvreadarray left the header of this frame and full quality in the decoder.
   for (int f = 0; f < kColorSpaceCount; ++f) {
-    GuardedImage &image = h.formats[f];
+    RowImage &image = h.formats[f];
     dv_decode_full_frame(dvlib::decoder, block, static_cast<ozmira::dv_color_space_t>(f), image.pixels(),
                          image.pitches());
   }

@@ -7,24 +7,6 @@
 
 namespace ozmira::fuzz {
 
-ImageShape shape_of_format(int format) {
-  constexpr int kThumbRows = kPalHeight / 8, kThumbColumns = kWidth / 8 + 2;  // patches overlap by two
-  switch (format) {
-    case 0: return {kPalHeight, kWidth * 2};                  // YUY2
-    case 1: return {kPalHeight, kWidth * 3};                  // RGB
-    case 4: return {kPalHeight, kWidth};                      // luminance bytes
-    case 6: case 8: return {kThumbRows, kThumbColumns * 4};   // int and RGB0 thumbnails
-    case 7: return {kThumbRows, kThumbColumns};               // byte thumbnail
-    case 11: return {kPalHeight / 2, kWidth / 2 * 4};         // half-size RGB0
-    default: return {kPalHeight, kWidth * 4};                 // BGR0, full-size int and RGB0, no-draw formats
-  }
-}
-
-GuardedImage::GuardedImage(ImageShape shape)
-    : row_bytes_(shape.row_bytes), bytes_(static_cast<size_t>(shape.rows) * shape.row_bytes), rows_(shape.rows) {
-  for (int r = 0; r < shape.rows; ++r) rows_[r] = bytes_.data() + static_cast<size_t>(r) * shape.row_bytes;
-}
-
 const uint8_t *guarded_copy(test::GuardedBuffer &block, const uint8_t *data, size_t size) {
   const size_t n = size < block.size() ? size : block.size();
   if (n > 0) std::memcpy(block.data(), data, n);

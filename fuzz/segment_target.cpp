@@ -104,7 +104,7 @@ struct Harness {
   dv_decoder_t *pal420 = decoder_for(false), *pal411 = decoder_for(true);
   test::GuardedBuffer segment{kSegmentBytes};
   FirstPassCheck first_pass;
-  std::deque<GuardedImage> formats;  // one image per output format
+  std::deque<RowImage> formats;  // one image per output format
 
   Harness() {
     discard_stdout();
@@ -134,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const int ds = choice[1] % kPalSequences, v = choice[2] % kSegmentsPerSequence;
   h.first_pass.run(segment, dv->quality);
   for (int f = 0; f < kColorSpaceCount; ++f) {
-    GuardedImage &image = h.formats[f];
+    RowImage &image = h.formats[f];
     decode_video_segment(dv, segment, ds, v, static_cast<ozmira::dv_color_space_t>(f), image.pixels(),
                          image.pitches());
   }

@@ -1,5 +1,8 @@
 // The block work must leave exactly the samples that libdv's own segment block
-// work (dv_decode_video_segment) leaves, and touch only the blocks asked for.
+// work (dv_decode_video_segment) leaves, at every quality: at quality 4 (no
+// colour) libdv leaves the chrominance blocks as parsed, and so must we. That
+// only the blocks a format reads are transformed is a matter of speed: a
+// format missing one it reads fails the whole-frame tests.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -53,24 +56,6 @@ TEST_F(BlockWork, MatchesLibdvsOwnSegmentBlockWork) {
       }
     }
   }
-}
-
-TEST_F(BlockWork, LeavesTheBlocksNotAskedForAsTheParserLeftThem) {
-  std::mt19937 rng(7);
-  for (BlockSet blocks : {kNoBlocks, kTopLeftLuma | kCrBlock | kCbBlock, kLumaBlocks | kCrBlock}) {
-    const dv_videosegment_t parsed = random_segment(rng);
-    dv_videosegment_t seg = parsed;
-    transform_segment(&seg, 5, blocks);
-    for (int b = 0; b < 6; ++b) {
-      EXPECT_EQ(same_blocks(seg.mb[2], parsed.mb[2], b), !(blocks & (1u << b))) << "set " << blocks << " block " << b;
-    }
-  }
-  // Without the colour bit the chrominance blocks are never touched.
-  const dv_videosegment_t parsed = random_segment(rng);
-  dv_videosegment_t seg = parsed;
-  transform_segment(&seg, 4, kAllBlocks);
-  EXPECT_TRUE(same_blocks(seg.mb[0], parsed.mb[0], 4) && same_blocks(seg.mb[0], parsed.mb[0], 5));
-  EXPECT_FALSE(same_blocks(seg.mb[0], parsed.mb[0], 0));
 }
 
 }  // namespace

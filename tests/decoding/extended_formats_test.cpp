@@ -107,9 +107,7 @@ TEST_P(ExtendedFormats, FormatsThatDrawNothingLeaveTheImageAsItWas) {
   for (int format : {9, 10, 12, 13, 14}) {
     RowImage image(with_margin(5));
     decode(format, image);
-    const auto &bytes = image.bytes();
-    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == RowImage::kCanary; }))
-        << "format " << format;
+    EXPECT_TRUE(image.untouched()) << "format " << format;
   }
 }
 

@@ -1,9 +1,10 @@
 // The extended renderers on macroblocks made up here: which bytes a
 // macroblock in the bottom-right corner writes, and colours at the edges of
-// the sample ranges.
+// the sample ranges, where chrominance is clamped, not wrapped. Which chroma
+// row each luminance row takes is checked on whole frames
+// (extended_formats_test.cpp).
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 
 #include "color_tables.h"
@@ -127,29 +128,6 @@ TEST_F(ExtendedRenderers, ColoursAtTheEdgesOfTheSampleRanges) {
     EXPECT_EQ(first_difference(expected_luminance, luminance), "");
     EXPECT_EQ(first_difference(expected_red, red), "");
   }
-}
-
-TEST_F(ExtendedRenderers, LuminanceRowsTakeTheirOwnChromaRows) {
-  dv_macroblock_t mb = uniform_macroblock(0, 0, 0);
-  const int cr_of_row[8] = {-90, -60, -30, 0, 20, 45, 70, 100};  // all differ in red
-  for (int u = 0; u < 8; ++u)
-    for (int v = 0; v < 8; ++v) mb.b[4].coeffs[8 * u + v] = static_cast<dv_coeff_t>(cr_of_row[u]);
-  RowImage rgb(16, 64), red(16, 64);
-  dv_mb420_b_rgb(&mb, rgb.pixels(), 0);
-  dv_mb420_b_i(&mb, red.pixels(), 0);
-  auto red_int = [&](int row) {
-    int32_t value;
-    std::memcpy(&value, red.row(row), 4);
-    return value;
-  };
-  // Full size RGB is interlaced: row 2 belongs to the first field with row 0.
-  EXPECT_EQ(rgb.row(2)[0], ref_red(0, cr_of_row[0]));
-  EXPECT_EQ(rgb.row(4)[0], ref_red(0, cr_of_row[2]));
-  EXPECT_EQ(rgb.row(5)[0], ref_red(0, cr_of_row[3]));
-  // The red integers pair rows 2k and 2k + 1 with chroma row k.
-  EXPECT_EQ(red_int(2), ref_red(0, cr_of_row[1]));
-  EXPECT_EQ(red_int(4), ref_red(0, cr_of_row[2]));
-  EXPECT_EQ(red_int(15), ref_red(0, cr_of_row[7]));
 }
 
 }  // namespace

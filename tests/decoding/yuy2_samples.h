@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <span>
 
 #include "row_image.h"
 
@@ -13,7 +13,7 @@ namespace ozmira::test {
 // The samples of the macroblock whose top-left luminance pixel is (x, y).
 class Yuy2Macroblock {
  public:
-  Yuy2Macroblock(const std::vector<uint8_t> &yuy2, int x, int y) : yuy2_(yuy2), x_(x), y_(y) {}
+  Yuy2Macroblock(std::span<const uint8_t> yuy2, int x, int y) : yuy2_(yuy2), x_(x), y_(y) {}
 
   int lum(int r, int c) const { return sample(y_ + r, x_ + c, 0); }
   int cb(int u, int v) const { return sample(chroma_row(u), x_ + 2 * v, 1); }
@@ -30,7 +30,7 @@ class Yuy2Macroblock {
     return yuy2_[2 * (static_cast<size_t>(row) * kPalWidth + first) + component] - 128;
   }
 
-  const std::vector<uint8_t> &yuy2_;
+  std::span<const uint8_t> yuy2_;
   int x_, y_;
 };
 

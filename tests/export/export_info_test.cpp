@@ -3,13 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 
-#include "capture.h"
-#include "clips.h"
-#include "dvlib.h"
+#include "dvlib_helpers.h"
 #include "tool_run.h"
 
 namespace ozmira::test {
@@ -32,13 +29,10 @@ std::vector<std::string> lines_of(const std::string &text) {
 TEST(ExportInfo, FileAttributesAreThoseDvopenRecords) {
   for (const std::string clip : {"pal420.dv", "pal411.dv", "grey.dv", "colour_unstated.dv", "truncated.dv"}) {
     SCOPED_TRACE(clip);
-    dvfile record{};
-    capture_output([&] {
-      dvfile *opened = dvopen(clip_path(clip).c_str());
-      ASSERT_NE(opened, nullptr);
-      record = *opened;
-      dvclose(opened);
-    });
+    dvfile *opened = open_quietly(clip_path(clip));
+    ASSERT_NE(opened, nullptr);
+    const dvfile record = *opened;
+    dvclose(opened);
     const ToolRun run = run_tool({"--info", "--json", clip_path(clip)});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
@@ -61,15 +55,12 @@ TEST(ExportInfo, FileAttributesAreThoseDvopenRecords) {
 TEST(ExportInfo, EachChosenFrameIsDescribedByItsOwnHeader) {
   // Frames of different kinds in one file; the third does not parse.
   const std::vector<std::string> sources = {"pal420.dv", "pal411.dv", "bad_header.dv", "grey.dv", "colour_unstated.dv"};
-  Folder scratch;
+  TempDir scratch;
   const std::string mixed = scratch.file("mixed.dv");
   std::vector<std::vector<uint8_t>> blocks;
-  {
-    std::ofstream out(mixed, std::ios::binary);
-    for (const std::string &source : sources) {
-      blocks.push_back(clip_frames(source)[0]);
-      out.write(reinterpret_cast<const char *>(blocks.back().data()), kPalFrameBytes);
-    }
+  for (const std::string &source : sources) {
+    blocks.push_back(clip_frames(source)[0]);
+    write_file(mixed, clip_prefix(source, 1), true);
   }
   dvinit();
   const ToolRun run = run_tool({"--frame-info", "--json", "-f", "4,0-2", mixed});

@@ -9,16 +9,16 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
+
+#include "clips.h"
 
 namespace ozmira::test {
 namespace {
 
 std::string slurp(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::vector<uint8_t> bytes = read_file(path);
+  return {bytes.begin(), bytes.end()};
 }
 
 std::vector<char *> argv_of(std::vector<std::string> &args) {
@@ -54,7 +54,7 @@ ToolRun finish(pid_t pid) {
 }  // namespace
 
 ToolRun run_tool(const std::vector<std::string> &args, const ToolSetup &setup) {
-  Folder scratch;
+  TempDir scratch;
   const int out_fd = open(scratch.file("out").c_str(), O_WRONLY | O_CREAT, 0600);
   int err_fd = -1, terminal = -1;
   if (setup.stderr_on_terminal) {
@@ -88,20 +88,6 @@ pid_t start_tool(const std::vector<std::string> &args) {
 }
 
 ToolRun wait_tool(pid_t pid) { return finish(pid); }
-
-Folder::Folder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "export-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-Folder::~Folder() { std::filesystem::remove_all(path_); }
-
-std::set<std::string> Folder::names() const {
-  std::set<std::string> names;
-  for (const auto &entry : std::filesystem::directory_iterator(path_)) names.insert(entry.path().filename());
-  return names;
-}
 
 std::optional<PngPicture> read_png(const std::string &path) {
   png_image image{};

@@ -1,13 +1,11 @@
-// Runs ozmira-export as a process and reads back what it left: its output,
-// exit status and the files of a folder. PNG images are read with libpng.
+// Runs ozmira-export as a process and reads back what it left: its output
+// and exit status, and PNG images, read with libpng.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -29,21 +27,6 @@ ToolRun run_tool(const std::vector<std::string> &args, const ToolSetup &setup = 
 // Starts the tool with its output thrown away; the caller waits for it.
 pid_t start_tool(const std::vector<std::string> &args);
 ToolRun wait_tool(pid_t pid);
-
-// A private folder, removed with everything in it at the end.
-class Folder {
- public:
-  Folder();
-  ~Folder();
-  Folder(const Folder &) = delete;
-  Folder &operator=(const Folder &) = delete;
-  std::string path() const { return path_.string(); }
-  std::string file(const std::string &name) const { return (path_ / name).string(); }
-  std::set<std::string> names() const;  // every entry, hidden ones included
-
- private:
-  std::filesystem::path path_;
-};
 
 struct PngPicture {
   int width = 0, height = 0, channels = 0;  // 3 RGB, 1 grey; 8 bits each

@@ -15,6 +15,7 @@ class GuardedBuffer {
   GuardedBuffer &operator=(const GuardedBuffer &) = delete;
 
   uint8_t *data() { return data_; }
+  const uint8_t *data() const { return data_; }
   size_t size() const { return size_; }
 
   // An address whose whole page cannot be read or written.

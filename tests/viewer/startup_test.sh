@@ -1,22 +1,25 @@
 #!/usr/bin/env bash
-# ozmira's start-up refusals, run as a process: message, stream and exit status.
-# Refusals must come before any window: the viewer runs with no display and
-# SDL's X11 driver, so reaching SDL would add SDL's own complaint to stderr.
-#   startup_test.sh OZMIRA CLIP_DIR [FAIL_PICTURE_BUFFER_SO FAIL_PICTURE_SURFACE_SO]
+# ozmira's start-up refusals, run as a process: message, stream and exit
+# status; the refused rows of the bad-input matrix (docs/ROBUSTNESS.md) among
+# them. Refusals must come before any window: the viewer runs with no display
+# and SDL's X11 driver, so reaching SDL would add SDL's own complaint to stderr.
+#   startup_test.sh OZMIRA CLIP_DIR BAD_INPUT_DIR [FAIL_PICTURE_BUFFER_SO FAIL_PICTURE_SURFACE_SO]
 set -uo pipefail
-ozmira=$1 clips=$2 fail_buffer=${3:-} fail_surface=${4:-}
+ozmira=$1 clips=$2 bad=$3 fail_buffer=${4:-} fail_surface=${5:-}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+chmod 755 "$tmp"  # the user nobody must reach the unreadable file
 failures=0
 
-# expect WHAT STATUS STDOUT STDERR [VAR=VALUE...] -- ARGUMENTS...
+# expect WHAT STATUS STDOUT STDERR [PREFIX...] -- ARGUMENTS...
+# PREFIX: variable settings or a command (setpriv) to run the viewer through.
 expect() {
   local what=$1 want_status=$2 want_out=$3 want_err=$4 status=0
   shift 4
-  local settings=()
-  while [[ $1 != -- ]]; do settings+=("$1"); shift; done
+  local prefix=()
+  while [[ $1 != -- ]]; do prefix+=("$1"); shift; done
   shift
-  env -u DISPLAY SDL_VIDEODRIVER=x11 "${settings[@]}" timeout 10 "$ozmira" "$@" >"$tmp/out" 2>"$tmp/err" || status=$?
+  env -u DISPLAY SDL_VIDEODRIVER=x11 "${prefix[@]}" timeout 10 "$ozmira" "$@" >"$tmp/out" 2>"$tmp/err" || status=$?
   if [[ $status == "$want_status" ]] && printf '%s' "$want_out" | cmp -s - "$tmp/out" &&
      printf '%s' "$want_err" | cmp -s - "$tmp/err"; then
     echo "ok: $what"
@@ -32,6 +35,9 @@ usage=$'Usage:  ozmira <dv file>\n'
 not_pal=$'Not a PAL format video\n'
 head -c 100000 "$clips/pal420.dv" >"$tmp/short.dv"
 : >"$tmp/empty.dv"
+mkfifo "$tmp/pipe.dv"
+cp "$clips/pal420.dv" "$tmp/unreadable.dv"
+chmod 000 "$tmp/unreadable.dv"
 
 expect "no argument" 1 "" "$usage" --
 expect "two arguments" 1 "" "$usage" -- "$clips/pal420.dv" "$clips/pal420.dv"
@@ -40,9 +46,20 @@ expect "525/60 file" 1 "$not_pal" "" -- "$clips/ntsc.dv"
 expect "header that does not parse" 1 "$not_pal" "" -- "$clips/bad_header.dv"
 expect "file shorter than a frame" 1 "$not_pal" "" -- "$tmp/short.dv"
 expect "empty file" 1 "$not_pal" "" -- "$tmp/empty.dv"
+expect "random bytes" 1 "$not_pal" "" -- "$bad/random.dv"
 expect "directory" 1 "$not_pal" "" -- "$tmp"
-mkfifo "$tmp/pipe.dv"
+expect "/dev/null" 1 "$not_pal" "" -- /dev/null
 expect "named pipe with no writer" 1 "$not_pal" "" -- "$tmp/pipe.dv"
+# Root reads past permissions: the unreadable row runs as nobody when the
+# tests run as root, and is skipped (with a word) where that is impossible.
+if [[ $(id -u) != 0 ]]; then
+  expect "unreadable file" 1 "$tmp/unreadable.dv not found"$'\n' "" -- "$tmp/unreadable.dv"
+elif setpriv --reuid=65534 --regid=65534 --clear-groups test -x "$ozmira" 2>/dev/null; then
+  expect "unreadable file (as nobody)" 1 "$tmp/unreadable.dv not found"$'\n' "" \
+    setpriv --reuid=65534 --regid=65534 --clear-groups -- "$tmp/unreadable.dv"
+else
+  echo "skipped: unreadable file: running as root and nobody cannot run $ozmira"
+fi
 
 if [[ -n $fail_buffer ]]; then
   expect "no picture buffer" 1 "" $'Couldn\'t allocate the picture buffer (1244160 bytes)\n' \

@@ -8,31 +8,7 @@
 # (a file of more than 2 GiB).
 set -euo pipefail
 scenario=$1 ozmira=$2 frame_pictures=$3 wm_close=$4 clips=$(realpath "$5")
-tmp=$(mktemp -d)
-xvfb_pid='' viewer_pid='' wid=''
-cleanup() {
-  set +e
-  [[ -n $viewer_pid ]] && kill "$viewer_pid" 2>/dev/null
-  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAILED: $*"
-  echo "viewer output (last lines):" && tail -n 3 "$tmp/viewer.out" "$tmp/viewer.err" 2>/dev/null
-  exit 1
-}
-
-# Xvfb picks a free display number itself and writes it once it accepts
-# clients; -noreset keeps it from resetting when a viewer disconnects.
-start_xvfb() {
-  local i
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-  xvfb_pid=$!
-  for ((i = 0; i < 100; i++)); do [[ -s $tmp/display ]] && break; sleep 0.1; done
-  [[ -s $tmp/display ]] || fail "Xvfb did not start: $(cat "$tmp/xvfb.log")"
-  export DISPLAY=:$(cat "$tmp/display")
-}
+source "$(dirname "$0")/../support/viewer_window.sh"
 
 # Hashes of dvreadblock's pictures of a clip's frames, so a screenshot names its frame.
 declare -A frame_of
@@ -45,28 +21,6 @@ learn_pictures() {
   done < <(md5sum "$tmp/pictures"/*.rgb)
   rm -r "$tmp/pictures"
   ((${#frame_of[@]} == $2)) || fail "the $2 frames of $1 do not all differ"
-}
-
-start_viewer() {
-  local i
-  "$ozmira" "$1" >"$tmp/viewer.out" 2>"$tmp/viewer.err" &
-  viewer_pid=$!
-  last_key=''
-  # Polled: a search can fail while SDL is still creating its windows.
-  for ((i = 0; i < 100; i++)); do
-    wid=$(xdotool search --name '^Ozmira ' 2>/dev/null | head -1) && [[ -n $wid ]] && return
-    sleep 0.1
-  done
-  fail "no window appeared$(kill -0 "$viewer_pid" 2>/dev/null || echo ': the viewer ended')"
-}
-
-# SDL 1.2 takes a key release followed at once by a press of the same key for
-# auto-repeat and drops the press; a key that does nothing keeps them apart.
-neutral_key=a
-press() {
-  if [[ $1 == "$last_key" ]]; then xdotool key --window "$wid" "$neutral_key" 2>>"$tmp/xdotool.log" || true; fi
-  last_key=$1
-  xdotool key --window "$wid" "$1" 2>>"$tmp/xdotool.log" || true
 }
 
 # The frame whose picture the window shows, or -1 for none.
@@ -118,16 +72,6 @@ expect_settled() {
     [[ $(shown_frame) == "$1" ]] || fail "$2: the window does not stay on frame $1"
   done
   echo "ok: $2 settles on frame $1"
-}
-
-expect_exit_0() {
-  local i status=0
-  for ((i = 0; i < 50; i++)); do kill -0 "$viewer_pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$viewer_pid" 2>/dev/null && fail "$1: the viewer is still running"
-  wait "$viewer_pid" || status=$?
-  viewer_pid=''
-  ((status == 0)) || fail "$1: exit status $status"
-  echo "ok: $1 ends with status 0"
 }
 
 wrapped() { echo $((($1 % $2 + $2) % $2)); }  # single steps past an end of a file of $2 frames

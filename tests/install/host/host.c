@@ -1,10 +1,10 @@
 /*
- * A host program outside the ozmira tree, built against an installed dvlib:
- * opens a raw PAL DV file, reads one frame into a packed RGB image and writes
- * it as a binary PPM.
+ * A host program outside the ozmira tree, written in C and built against an
+ * installed dvlib: opens a raw PAL DV file, prints its attributes, reads one
+ * frame into a packed RGB image, writes it as a binary PPM and closes the file.
  *   dvlib_host DVFILE FRAME OUT.ppm
- * Prints the frame count; exit status 0 on success, 1 on failure, 2 on wrong
- * usage.
+ * Prints the frame count last; exit status 0 on success, 1 on failure, 2 on
+ * wrong usage.
  */
 #include <dvlib.h>
 #include <stdio.h>
@@ -18,6 +18,7 @@ int main(int argc, char **argv) {
   dvinit();
   dvfile *dv = dvopen(argv[1]);
   if (dv == NULL) return 1;
+  DisplayDvAttributes(dv);
   const size_t bytes = (size_t)dv->x_size * (size_t)dv->y_size * 3;
   unsigned char *image = malloc(bytes);
   int ok = image != NULL && dvreadframe(dv, image, atoi(argv[2])) == 1;
@@ -27,6 +28,5 @@ int main(int argc, char **argv) {
   if (out != NULL && fclose(out) != 0) ok = 0;
   printf("%d frames\n", dv->num_frames);
   free(image);
-  dvclose(dv);
-  return ok ? 0 : 1;
+  return dvclose(dv) == 0 && ok ? 0 : 1;
 }
