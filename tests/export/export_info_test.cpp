@@ -2,8 +2,8 @@
 // frame's dvstatus, in JSON lines and as text.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 
 #include "dvlib_helpers.h"
@@ -12,11 +12,18 @@
 namespace ozmira::test {
 namespace {
 
-// The integer value of "key" in a JSON line; nullopt when absent.
+// The integer value of "key" in a JSON line; nullopt when absent or when the
+// value is not an integer that ends at a comma or the closing brace.
 std::optional<long long> json_int(const std::string &line, const std::string &key) {
-  std::smatch match;
-  if (!std::regex_search(line, match, std::regex("\"" + key + "\":(-?[0-9]+)[,}]"))) return std::nullopt;
-  return std::stoll(match[1]);
+  const std::string label = "\"" + key + "\":";
+  const size_t at = line.find(label);
+  if (at == std::string::npos) return std::nullopt;
+  const char *value = line.c_str() + at + label.size();
+  if (*value != '-' && (*value < '0' || *value > '9')) return std::nullopt;  // strtoll would skip spaces and '+'
+  char *end = nullptr;
+  const long long number = std::strtoll(value, &end, 10);
+  if (end == value || (*end != ',' && *end != '}')) return std::nullopt;
+  return number;
 }
 
 std::vector<std::string> lines_of(const std::string &text) {
