@@ -125,7 +125,7 @@ void ensure_segment_reader() {
 
 }  // namespace
 
-void decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, dv_color_space_t color_space,
+bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches) {
   ensure_segment_reader();
   vs.isPAL = dv->system == e_dv_system_625_50;
@@ -135,25 +135,29 @@ void decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int 
   // A segment whose AC codes would carry libdv's parser outside its blocks or
   // tables (segment_guard.h) is decoded from its DC coefficients alone.
   unsigned quality = dv->quality;
-  if (!ac_parse_stays_in_bounds(copy, quality)) quality &= ~DV_QUALITY_AC_MASK;
+  const bool intact = ac_parse_stays_in_bounds(copy, quality);
+  if (!intact) quality &= ~DV_QUALITY_AC_MASK;
   dv_parse_video_segment(&vs, quality);
   vs.i = ds;
   vs.k = v;
   // Compared as unsigned, so negative values select no rendering either.
-  if (static_cast<unsigned>(color_space) >= kColorSpaceCount) return;
+  if (static_cast<unsigned>(color_space) >= kColorSpaceCount) return intact;
   transform_segment(&vs, quality, blocks_read(dv, color_space));
   render_segment(dv, color_space, pixels, pitches);
+  return intact;
 }
 
 void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
-                          uint8_t **pixels, int *pitches) {
+                          uint8_t **pixels, int *pitches, DecodeReport *report) {
+  if (report != nullptr) *report = {};
   ensure_segment_reader();  // even when there is nothing to walk
   unsigned dif = 0;
   for (int ds = 0; ds < dv->num_dif_seqs; ++ds) {
     dif += kHeaderBlocks;
     for (int v = 0; v < kSegmentsPerSequence; ++v) {
       if (v % 3 == 0) ++dif;  // the audio block ahead of every third segment
-      decode_video_segment(dv, buffer + dif * kDifBlockBytes, ds, v, color_space, pixels, pitches);
+      const bool intact = decode_video_segment(dv, buffer + dif * kDifBlockBytes, ds, v, color_space, pixels, pitches);
+      if (!intact && report != nullptr) ++report->damaged_segments;
       dif += kMacroblocksPerSegment;
     }
   }

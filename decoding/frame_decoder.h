@@ -43,15 +43,21 @@ typedef enum color_space_e : int {
 
 inline constexpr int kColorSpaceCount = 15;
 
+// What one decode met in the data, for callers that report damage.
+struct DecodeReport {
+  int damaged_segments = 0;  // video segments whose codes were damaged; drawn from their DC coefficients alone
+};
+
 // Decodes the frame in `buffer` (at least dv->num_dif_seqs x 12000 bytes, only
 // read) as dv's header fields and quality say. `pitches` must point at one
 // readable int for every format. The decoder keeps one segment record and one
 // bit-stream reader for the whole process: not re-entrant. Damaged data never
 // makes it read outside `buffer`; a segment whose codes would lead libdv's
 // parser out of its blocks is drawn from its DC coefficients alone, and
-// whatever libdv makes of the rest is drawn.
+// whatever libdv makes of the rest is drawn. `report`, when given, counts
+// those segments.
 void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
-                          uint8_t **pixels, int *pitches);
+                          uint8_t **pixels, int *pitches, DecodeReport *report = nullptr);
 
 // One video segment: five DIF blocks of compressed macroblocks.
 inline constexpr unsigned kSegmentBytes = 400;
@@ -60,8 +66,9 @@ inline constexpr unsigned kSegmentBytes = 400;
 // kSegmentBytes at `segment` as segment `v` of DIF sequence `ds` of a frame
 // that dv's header fields describe, then decodes, places and renders its five
 // macroblocks in `color_space`. libdv reads a copy of the segment, however
-// damaged, never the caller's memory around it.
-void decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, dv_color_space_t color_space,
+// damaged, never the caller's memory around it. Returns false when the
+// segment's codes were damaged and it was drawn from DC coefficients alone.
+bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches);
 
 }  // namespace ozmira
