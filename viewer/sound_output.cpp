@@ -123,7 +123,9 @@ void SoundOutput::Drop() {
 }
 
 bool SoundOutput::HasRoomForFrame() {
-  if (!open_) return true;
+  // A device whose driver failed (a disk driver's full disk, a sound server
+  // gone) has stopped taking sound: nothing is waited for.
+  if (!open_ || SDL_GetAudioStatus() != SDL_AUDIO_PLAYING) return true;
   SDL_LockAudio();
   const bool room = queue_.Frames() <= LagLimitFrames();
   SDL_UnlockAudio();

@@ -35,8 +35,8 @@ class SoundOutput {
   // Silence from now on: everything queued is dropped.
   void Drop();
   // Whether the queue leaves room for another frame within the two frames'
-  // lag; true when no device is open. A device that plays slower than frames
-  // come is waited for by the loop.
+  // lag; true when no device is open or it stopped. A device that plays
+  // slower than frames come is waited for by the loop.
   bool HasRoomForFrame();
 
  private:
