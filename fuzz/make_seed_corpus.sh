@@ -14,7 +14,7 @@ mkdir -p "$out"/{frame_block,dv_file,segment}
 frame_of() { dd if="$clips/$1" bs="$3" skip="$2" count=1 status=none; }
 
 # Whole frames: every kind of clip, and damaged frames.
-for clip in pal420 pal420_248 pal411 grey colour_unstated bad_header; do
+for clip in pal420 pal420_248 pal411 grey colour_unstated bad_header sound48000 sound32000; do
   frame_of $clip.dv 0 $frame > "$out/frame_block/$clip"
 done
 frame_of ntsc.dv 0 $ntsc_frame > "$out/frame_block/ntsc"
