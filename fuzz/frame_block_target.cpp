@@ -1,13 +1,15 @@
-// One frame block through every dvlib call on a block and through the frame
-// decoder in all fifteen output formats (at full detail: the segment target
+// One frame block through its sound's decode, every dvlib call on a block and
+// through the frame decoder in all fifteen output formats (at full detail: the segment target
 // covers the DC-only parse in every format at a thousandth of the cost).
 // The block ends at an inaccessible page, so a read past the frame by libdv
 // (not instrumented) faults as surely as one by our own code.
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
+#include <iterator>
 
 #include "dvlib.h"
+#include "frame_audio.h"
 #include "frame_decoder.h"
 #include "harness_memory.h"
 #include "library_state.h"
@@ -45,6 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Harness &h = harness();
   const size_t frame_bytes = frame_bytes_of(data, size);
   const uint8_t *block = guarded_copy(frame_bytes == kPalFrameBytes ? h.pal_block : h.ntsc_block, data, size);
+  static int16_t pcm[kMaxAudioChannels * kMaxAudioSamplesPerFrame];
+  AudioFormat format;
+  if (decode_frame_audio(block, frame_bytes, format, pcm) * format.channels > int{std::size(pcm)}) std::abort();
 
   dvfile attributes{};
   if (dvstatus(block, &attributes) == -1) {
