@@ -76,9 +76,10 @@ void RunCycle(PlaybackState &state, Player &player) {
   ReadFrame(player.file, state.frameno, player.framebuf);
   if (show) {
     // While decoding is suspended the picture last decoded is shown again.
-    const bool decoded = !state.nodecode && DecodeFrame(player.framebuf, player.rgbbuf);
+    if (!state.nodecode) DecodeFrame(player.framebuf, player.rgbbuf);
     ShowPicture(player.rgbbuf);
-    if (with_sound && decoded) player.sound->QueueFrame(player.framebuf);
+    // The sound has checks of its own: a frame whose picture does not decode may still carry it.
+    if (with_sound) player.sound->QueueFrame(player.framebuf);
   } else {
     SDL_Delay(kPausedCycleMs);
   }

@@ -38,8 +38,8 @@ void ShowPicture(unsigned char *rgbbuf);
 // passed since the last shown frame's cycle began (and, while sound plays,
 // for a device that plays slower than frames come, a little longer), reads
 // it, decodes it into `rgbbuf` (unless F1 suspended decoding or the frame is
-// not 720 x 576: the previous picture then stays) and shows it, queueing its
-// sound while PlaysSound holds; otherwise reads it and waits 40 ms. Sound is
+// not 720 x 576: the previous picture then stays) and shows it, queueing the
+// frame's sound while PlaysSound holds; otherwise reads it and waits 40 ms. Sound is
 // dropped in every cycle where PlaysSound does not hold. Then applies at
 // most one pending event, or advances by the step when none was pending.
 void RunCycle(PlaybackState &state, Player &player);
