@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
-#include <iterator>
 
 #include "dvlib.h"
 #include "frame_audio.h"
@@ -49,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const uint8_t *block = guarded_copy(frame_bytes == kPalFrameBytes ? h.pal_block : h.ntsc_block, data, size);
   static int16_t pcm[kMaxAudioChannels * kMaxAudioSamplesPerFrame];
   AudioFormat format;
-  if (decode_frame_audio(block, frame_bytes, format, pcm) * format.channels > int{std::size(pcm)}) std::abort();
+  if (decode_frame_audio(block, frame_bytes, format, pcm) > kMaxAudioSamplesPerFrame) std::abort();
 
   dvfile attributes{};
   if (dvstatus(block, &attributes) == -1) {

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace ozmira::viewer {
@@ -138,6 +140,14 @@ TEST(Cycles, AnyEventTakesThePlaceOfTheAdvance) {
   EXPECT_EQ(RunCycle(state), -1);
   EXPECT_EQ(RunCycle(state), 16);
   EXPECT_EQ(state.step, 3);
+}
+
+TEST(SoundAndPace, SoundOnlyForwardsAtStep1WithDecodingOnAndFramesWaitOut40MsOnAWrappingClock) {
+  for (const auto &[step, nodecode, sound] : {std::tuple{1, 0, true}, {2, 0, false}, {-1, 0, false}, {0, 0, false}, {1, 1, false}})
+    EXPECT_EQ(PlaysSound(PlaybackState{100, 40, -1, step, nodecode, 1}), sound) << "step " << step << ", nodecode " << nodecode;
+  const struct { uint32_t now, last_start; int wait; } waits[] = {
+      {1000, 990, 30}, {1039, 1000, 1}, {1040, 1000, 0}, {5000, 1000, 0}, {5, UINT32_MAX - 4, 30}};
+  for (const auto &w : waits) EXPECT_EQ(FrameWaitMs(w.now, w.last_start, kFramePeriodMs), w.wait) << w.now << " after " << w.last_start;
 }
 
 }  // namespace
