@@ -1,48 +1,46 @@
 #!/usr/bin/env bash
-# Runs each fuzz target for a bounded time, one process at a time, on its
-# corpus (kept in the build tree, seeded from the test clips) plus the inputs
-# kept under fuzz/regressions/. Prints one line per target and appends it to
-# BUILD/fuzz-runs.log; exits non-zero when a target found a fault (the input
-# is then in BUILD/findings/TARGET/).
+# Runs each fuzz target for SECONDS, one at a time, on its corpus in
+# BUILD/corpus/TARGET, seeded from the test clips and fuzz/regressions/.
+# Faults land in BUILD/findings/TARGET; a line per run goes to
+# BUILD/fuzz-runs.log. Fails when a target found a fault.
 #   fuzz/run_fuzzers.sh BUILD CLIP_DIR SECONDS [TARGET...]
-# TARGET is frame_block, dv_file or segment (default: all three).
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-build=$1
-clips=$2
-seconds=$3
+here=$(cd "$(dirname "$0")" && pwd) build=$1 clips=$2 seconds=$3
 shift 3
 targets=("$@")
 ((${#targets[@]})) || targets=(frame_block dv_file segment)
-
-# Inputs longer than these add nothing: a frame block is one PAL frame, a file
-# two frames and a piece, a segment three choice bytes and 400 bytes.
 declare -A max_len=([frame_block]=144000 [dv_file]=340000 [segment]=403)
+byte() { printf "\\$(printf %03o "$1")"; }
 
-[[ -d $build/seeds/segment ]] || "$here/make_seed_corpus.sh" "$clips" "$build/seeds"
-passed=0 failed=0
+# Seeds: whole frames and files of every kind of clip, and segments cut from
+# their frames (choice bytes first: 4:1:1, sequence, segment).
+seeds=$build/seeds
+if [[ ! -d $seeds/segment ]]; then
+  mkdir -p "$seeds"/{frame_block,dv_file,segment}
+  for clip in pal420 pal420_248 pal411 ntsc; do
+    size=$([[ $clip == ntsc ]] && echo 120000 || echo 144000)
+    head -c "$size" "$clips/$clip.dv" >"$seeds/frame_block/$clip"
+    head -c $((2 * size + 7000)) "$clips/$clip.dv" >"$seeds/dv_file/$clip"
+    for ds in 0 5 9; do
+      for v in 0 13 26; do
+        { byte $([[ $clip == pal411 ]] && echo 1 || echo 0); byte $ds; byte $v
+          dd if="$clips/$clip.dv" bs=80 skip=$((150 * ds + 7 + 16 * (v / 3) + 5 * (v % 3))) count=5 status=none
+        } >"$seeds/segment/${clip}_${ds}_$v"
+      done
+    done
+  done
+fi
+failed=0
 for target in "${targets[@]}"; do
-  corpus=$build/corpus/$target findings=$build/findings/$target
-  mkdir -p "$corpus" "$findings"
-  log=$build/fuzz-$target.log
-  started=$SECONDS
-  set +e
-  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 \
-    -max_len="${max_len[$target]}" -dict="$here/dv.dict" -close_fd_mask=3 -print_final_stats=1 \
-    -artifact_prefix="$findings/" "$corpus" "$build/seeds/$target" "$here/regressions/$target" >"$log" 2>&1
-  result=$?
-  set -e
+  mkdir -p "$build/corpus/$target" "$build/findings/$target"
+  log=$build/fuzz-$target.log started=$SECONDS result=0
+  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 -max_len="${max_len[$target]}" \
+    -dict="$here/dv.dict" -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$build/findings/$target/" \
+    "$build/corpus/$target" "$seeds/$target" "$here/regressions/$target" >"$log" 2>&1 || result=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  took=$((SECONDS - started))
-  line="$(date -u +%Y-%m-%dT%H:%MZ) $target: ${runs:-?} executions in $took s, exit $result"
-  echo "$line" | tee -a "$build/fuzz-runs.log"
-  if ((result != 0)); then
-    echo "fuzz: $target found a fault; input in $findings, log $log" >&2
-    tail -n 40 "$log" >&2
-    failed=$((failed + 1))
-  else
-    passed=$((passed + 1))
-  fi
+  echo "$(date -u +%Y-%m-%dT%H:%MZ) $target: ${runs:-?} executions in $((SECONDS - started)) s, exit $result" |
+    tee -a "$build/fuzz-runs.log"
+  ((result == 0)) || { tail -n 40 "$log" >&2; failed=$((failed + 1)); }
 done
-echo "fuzz: $passed passed, $failed failed"
+echo "fuzz: $((${#targets[@]} - failed)) passed, $failed failed"
 ((failed == 0))
