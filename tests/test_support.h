@@ -119,10 +119,10 @@ inline Output capture(const std::function<void()> &run) {
 }
 
 struct RunOptions {
-  std::vector<std::string> env;  // NAME=VALUE to set, NAME to unset
+  std::vector<std::string> env{};  // NAME=VALUE to set, NAME to unset
   bool terminal = false;         // stderr on a pseudo-terminal
   rlim_t file_limit = 0;         // RLIMIT_FSIZE; a write past it fails with EFBIG
-  std::function<void(pid_t)> meanwhile;
+  std::function<void(pid_t)> meanwhile{};  // runs while the process does
 };
 // Runs args[0] with args[1..] as a process of its own (ended after a minute).
 inline Output run(std::vector<std::string> args, const RunOptions &o = {}) {
