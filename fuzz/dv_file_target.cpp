@@ -1,7 +1,6 @@
-// A whole file, written to an in-memory file that dvopen opens by its
-// /proc/self/fd path: dvopen, dvreadframe on the first and last frames (the
-// first must decode) and outside the file (both must fail), DisplayDvAttributes
-// and dvclose.
+// A whole file, in an in-memory file that dvopen opens by its /proc/self/fd
+// path: dvopen, dvreadframe on the first frame (which must decode), the last,
+// and outside the file (which must fail), DisplayDvAttributes and dvclose.
 #include <sys/mman.h>
 
 #include <string>
@@ -14,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static const std::string path = "/proc/self/fd/" + std::to_string(fd);
   static ozmira::fuzz::Image image(1);  // packed RGB of a PAL frame
   static const bool ready = (ozmira::fuzz::discard_stdout(), dvinit(), fd >= 0);
-  if (!ready || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
+  if (!ready || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != ssize_t(size)) std::abort();
   dvfile *file = dvopen(path.c_str());
   if (file == nullptr) return 0;
   uint8_t *rgb = image.row[0];

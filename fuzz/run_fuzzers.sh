@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs each fuzz target for SECONDS, one at a time, on its corpus in
-# BUILD/corpus/TARGET, seeded from the test clips and fuzz/regressions/.
-# Faults land in BUILD/findings/TARGET; a line per run goes to
-# BUILD/fuzz-runs.log. Fails when a target found a fault.
+# BUILD/corpus/TARGET seeded from the test clips (whole frames and files, and
+# segments cut from them) and fuzz/regressions/. Faults land in
+# BUILD/findings/TARGET, a line per run in BUILD/fuzz-runs.log.
 #   fuzz/run_fuzzers.sh BUILD CLIP_DIR SECONDS [TARGET...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd) build=$1 clips=$2 seconds=$3
@@ -11,32 +11,24 @@ targets=("$@")
 ((${#targets[@]})) || targets=(frame_block dv_file segment)
 declare -A max_len=([frame_block]=144000 [dv_file]=340000 [segment]=403)
 byte() { printf "\\$(printf %03o "$1")"; }
-
-# Seeds: whole frames and files of every kind of clip, and segments cut from
-# their frames (choice bytes first: 4:1:1, sequence, segment).
-seeds=$build/seeds
-if [[ ! -d $seeds/segment ]]; then
-  mkdir -p "$seeds"/{frame_block,dv_file,segment}
-  for clip in pal420 pal420_248 pal411 ntsc; do
-    size=$([[ $clip == ntsc ]] && echo 120000 || echo 144000)
-    head -c "$size" "$clips/$clip.dv" >"$seeds/frame_block/$clip"
-    head -c $((2 * size + 7000)) "$clips/$clip.dv" >"$seeds/dv_file/$clip"
-    for ds in 0 5 9; do
-      for v in 0 13 26; do
-        { byte $([[ $clip == pal411 ]] && echo 1 || echo 0); byte $ds; byte $v
-          dd if="$clips/$clip.dv" bs=80 skip=$((150 * ds + 7 + 16 * (v / 3) + 5 * (v % 3))) count=5 status=none
-        } >"$seeds/segment/${clip}_${ds}_$v"
-      done
+mkdir -p "$build/seeds/segment"
+for clip in pal420 pal420_248 pal411 ntsc; do
+  for ds in 0 5 9; do
+    for v in 0 13 26; do  # choice bytes (4:1:1, sequence, segment), then the segment
+      { byte $([[ $clip == pal411 ]] && echo 1 || echo 0); byte $ds; byte $v
+        dd if="$clips/$clip.dv" bs=80 skip=$((150 * ds + 7 + 16 * (v / 3) + 5 * (v % 3))) count=5 status=none
+      } >"$build/seeds/segment/${clip}_${ds}_$v"
     done
   done
-fi
+done
 failed=0
 for target in "${targets[@]}"; do
+  seeds=$([[ $target == segment ]] && echo "$build/seeds/segment" || echo "$clips")  # longer inputs are cut to max_len
   mkdir -p "$build/corpus/$target" "$build/findings/$target"
   log=$build/fuzz-$target.log started=$SECONDS result=0
   "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 -max_len="${max_len[$target]}" \
     -dict="$here/dv.dict" -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$build/findings/$target/" \
-    "$build/corpus/$target" "$seeds/$target" "$here/regressions/$target" >"$log" 2>&1 || result=$?
+    "$build/corpus/$target" "$seeds" "$here/regressions/$target" >"$log" 2>&1 || result=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   echo "$(date -u +%Y-%m-%dT%H:%MZ) $target: ${runs:-?} executions in $((SECONDS - started)) s, exit $result" |
     tee -a "$build/fuzz-runs.log"

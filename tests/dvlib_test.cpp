@@ -11,10 +11,13 @@
 #include "frame_decoder.h"
 #include "test_support.h"
 
+static_assert(offsetof(dvfile, x_size) == 4 && offsetof(dvfile, y_size) == 8 && offsetof(dvfile, code) == 12 &&
+              offsetof(dvfile, type) == 16 && offsetof(dvfile, num_frames) == 20 && offsetof(dvfile, file) == 24);
+
 namespace ozmira::test {
 namespace {
 
-constexpr size_t kRgbBytes = 720 * 576 * 3;
+constexpr size_t kRgb = 720 * 576 * 3;
 const std::string kFreadFailed = "(dvreadframe:dvlib): fread failed - invalid frame number? (too high/low)\n";
 bool all(const uint8_t *p, size_t n, uint8_t v = 0x5a) { return std::all_of(p, p + n, [v](uint8_t b) { return b == v; }); }
 
@@ -27,130 +30,103 @@ Bytes libdv_rgb(Bytes block, unsigned quality = 5) {
   Bytes rgb(size_t(dv->width) * dv->height * 3);
   uint8_t *pixels[1] = {rgb.data()};
   int pitches[1] = {dv->width * 3};
-  ::dv_decode_full_frame(dv, block.data(), ::e_dv_color_rgb, pixels, pitches);
-  dv_decoder_free(dv);
+  ::dv_decode_full_frame(dv, block.data(), ::e_dv_color_rgb, pixels, pitches), dv_decoder_free(dv);
   return rgb;
 }
 
 TEST(FrameBlock, StatusGivesEachFramesAttributesAndWhetherTheSystemChanged) {
-  const Bytes pal = frames("pal420.dv", 0, 2), ntsc = frames("ntsc.dv", 0, 2, kNtscFrameBytes),
-              pal411 = frames("pal411.dv"), grey = recoloured(pal, true), unstated = recoloured(pal, false);
+  const Bytes pal = frames("pal420.dv", 0, 2), ntsc = frames("ntsc.dv", 0, 2, kNtscFrameBytes);
+  const Bytes pal411 = frames("pal411.dv"), grey = recoloured(pal, true), unstated = recoloured(pal, false);
   dv_decoder_t *libdv = dv_decoder_new(0, 0, 0);
   dv_parse_header(libdv, ntsc.data());
+  const int ntsc_type = dv_frame_is_color(libdv);
   const struct { const uint8_t *block; int result, y_size, code, type; } cases[] = {
-      {pal.data(), 1, 576, 2, 1},          {&pal[kPalFrameBytes], 0, 576, 2, 1},
-      {ntsc.data(), 2, 480, 1, dv_frame_is_color(libdv)}, {&ntsc[kNtscFrameBytes], 0, 480, 1, dv_frame_is_color(libdv)},
-      {pal411.data(), 1, 576, 1, 1},       {grey.data(), 0, 576, 2, 0},
+      {pal.data(), 1, 576, 2, 1}, {&pal[kPalFrameBytes], 0, 576, 2, 1}, {ntsc.data(), 2, 480, 1, ntsc_type},
+      {&ntsc[kNtscFrameBytes], 0, 480, 1, ntsc_type}, {pal411.data(), 1, 576, 1, 1}, {grey.data(), 0, 576, 2, 0},
       {unstated.data(), 0, 576, 2, -1}};
   dvinit();
   for (const auto &c : cases) {
     dvfile r{-7, -7, -7, -7, -7, -7, stdin};
     EXPECT_EQ(capture([&] { EXPECT_EQ(dvstatus(c.block, &r), c.result); }), Output{});
-    EXPECT_TRUE(r.block_size == 144000 && r.x_size == 720 && r.y_size == c.y_size && r.code == c.code &&
-                r.type == c.type && r.num_frames == -7 && r.file == stdin)
-        << r.block_size << " " << r.x_size << " " << r.y_size << " " << r.code << " " << r.type;
+    EXPECT_TRUE(r.block_size == 144000 && r.x_size == 720 && r.y_size == c.y_size && r.code == c.code && r.type == c.type &&
+                r.num_frames == -7 && r.file == stdin) << r.x_size << " " << r.y_size << " " << r.code << " " << r.type;
   }
-  dvinit();  // a fresh decoder, which has parsed nothing yet
   dvfile r{};
+  dvinit();  // a fresh decoder, which has parsed nothing yet
   EXPECT_EQ(dvstatus(pal.data(), &r), 1);
   dv_decoder_free(libdv);
 }
 
 // Only format | flags counts: dvreadblock draws 2 at full detail and 16 from DC
-// coefficients, dvreadarray 2 alone, through its row pointers only; all else
+// coefficients, dvreadarray 2 alone and through its row pointers only; all else
 // draws and says nothing. Blocks and images end at an inaccessible page.
 TEST(FrameBlock, RequestCodesAndWhatEachDraws) {
   dvinit();
   const Bytes pal = frames("pal420.dv", 3), ntsc = frames("ntsc.dv", 1, 1, kNtscFrameBytes);
   Image direct(5);  // the frame decoder's own full-size RGB0, which dvreadarray must give
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
-  dv_parse_header(dv, pal.data());
-  dv->quality = 5;
-  ozmira::dv_decode_full_frame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch);
-  dv_decoder_free(dv);
+  dv_parse_header(dv, pal.data()), dv->quality = 5;
+  ozmira::dv_decode_full_frame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch), dv_decoder_free(dv);
   const struct { int format, flags; unsigned draws; } cases[] = {
       {2, 0, 5},  {0, 2, 5}, {2, 2, 5}, {16, 0, 1}, {0, 16, 1}, {16, 16, 1},  {2, 16, 0},
       {18, 0, 0}, {1, 0, 0}, {0, 0, 0}, {3, 0, 0},  {-1, 0, 0}, {0, -16, 0}, {INT_MIN, 2, 0}};
   for (const Bytes *bytes : {&pal, &ntsc}) {
-    Guarded block(bytes->size());
+    Guarded block(bytes->size()), image(bytes->size() / 12000 * 48 * 720 * 3);
     std::copy(bytes->begin(), bytes->end(), block.data());
     const Bytes full = libdv_rgb(*bytes, 5), dc = libdv_rgb(*bytes, 1);
-    Guarded image(full.size());
     for (const auto &c : cases) {
       SCOPED_TRACE(testing::Message() << bytes->size() << " request " << c.format << " | " << c.flags);
-      std::memset(image.data(), 0x5a, image.size());
+      std::memset(image.data(), 0x5a, image.size);
       Image lines(576, 2880, 0x5a);
       std::reverse(lines.row.begin(), lines.row.end());
       int drawn = -1, arrayed = 0;
       EXPECT_EQ(capture([&] {
                   drawn = dvreadblock(block.data(), image.data(), c.format, c.flags);
                   if (bytes == &pal) arrayed = dvreadarray(block.data(), lines.pixels(), c.format, c.flags);
-                }),
-                Output{});
-      EXPECT_EQ(drawn, c.draws != 0);
+                }), Output{});
       const Bytes &want = c.draws == 5 ? full : dc;
-      EXPECT_TRUE(c.draws ? std::equal(want.begin(), want.end(), image.data()) : all(image.data(), image.size()));
-      EXPECT_EQ(arrayed, bytes == &pal && c.draws == 5);
+      EXPECT_EQ(drawn, c.draws != 0);
+      EXPECT_TRUE(c.draws ? std::equal(want.begin(), want.end(), image.data()) : all(image.data(), image.size));
       bool same = true;
       for (int n = 0; n < 576; ++n) same &= std::memcmp(lines.row[n], direct.row[n], 2880) == 0;
-      EXPECT_TRUE(arrayed ? same : all(lines.mem.data(), lines.mem.size()));
+      EXPECT_TRUE(arrayed == (bytes == &pal && c.draws == 5) && (arrayed ? same : all(lines.mem.data(), lines.mem.size)));
     }
   }
-  // A refused request still parsed its block: the next PAL frame is a change of system.
-  dvfile r{};
+  dvfile r{};  // a refused request still parsed its block: the next PAL frame is a change of system
   for (bool array : {false, true}) {
     dvstatus(pal.data(), &r);
-    Image lines(576, 2880);
-    EXPECT_EQ(array ? dvreadarray(ntsc.data(), lines.pixels(), 16, 0) : dvreadblock(ntsc.data(), direct.row[0], 1, 0), 0);
+    EXPECT_EQ(array ? dvreadarray(ntsc.data(), direct.pixels(), 16, 0) : dvreadblock(ntsc.data(), direct.row[0], 1, 0), 0);
     EXPECT_EQ(dvstatus(pal.data(), &r), 1);
   }
 }
 
-TEST(FrameBlock, FourOneOneFramesAreReportedNotDrawnByDvreadarray) {
-  dvinit();
-  const Bytes frame = frames("pal411.dv", 5);
-  Image lines(576, 2880, 0x5a);
-  int flag = 0, result = 0;
-  pforerror = &flag;
-  const Output said = capture([&] { result = dvreadarray(frame.data(), lines.pixels(), 2, 0); });
-  pforerror = nullptr;
-  std::string messages;
-  for (int i = 0; i < 12 * 27 * 5; ++i) messages += "Video Format Not implemented, possible bad data\n";
-  EXPECT_TRUE(result == 1 && flag == 1 && said.out == messages && said.err.empty() &&
-              all(lines.mem.data(), lines.mem.size()));
-}
-
-// Each refusal: its result, its exact line (or none), nothing drawn or filled in.
+// Each refusal: its result, its exact line or none, nothing drawn or filled in.
 TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
   dvinit();
-  Bytes frame = frames("pal420.dv"), bad = frame;
+  Bytes frame = frames("pal420.dv"), bad = frame, image(kRgb, 0x5a);
   bad[0] = 0xff;  // section type 7: no header block
-  Bytes image(kRgbBytes, 0x5a);
   uint8_t *rows[576];
   for (int n = 0; n < 576; ++n) rows[n] = &image[size_t(n) * 2160];
   dvfile r{-7, -7, -7, -7, -7, -7, nullptr}, closed{144000, 720, 576, 2, 1, 10, nullptr};
-  const auto null = [](const char *call, const char *argument, const char *needs) {
-    return std::string("(") + call + ":dvlib): '" + argument + "' was NULL - user must pass a frame block and " +
-           needs + ".\n";
+  const auto null = [](std::string call, std::string argument, std::string needs) {
+    return "(" + call + ":dvlib): '" + argument + "' was NULL - user must pass a frame block and " + needs + ".\n";
   };
-  const std::string bad_record =
-      "(dvreadframe:dvlib): invalid dvfile structure (NULL or file not open) - user must open DV file.\n";
-  const std::string no_image =
-      "(dvreadframe:dvlib): 'image' was NULL - user must allocate sufficient size for an image.\n";
+  const std::string bad_record = "(dvreadframe:dvlib): invalid dvfile structure (NULL or file not open) - user must open"
+                                 " DV file.\n",
+                    no_image = "(dvreadframe:dvlib): 'image' was NULL - user must allocate sufficient size for an image.\n",
+                    unparsed = ":dvlib): dv_parse_header failed - erm?\n";
   const struct { std::function<int()> call; int result; std::string err; } cases[] = {
       {[&] { return dvstatus(bad.data(), &r); }, -1, ""},
-      {[&] { return dvreadblock(bad.data(), image.data(), 2, 0); }, 0, "(dvreadblock:dvlib): dv_parse_header failed - erm?\n"},
-      {[&] { return dvreadarray(bad.data(), rows, 2, 0); }, 0, "(dvreadarray:dvlib): dv_parse_header failed - erm?\n"},
-      {[&] { return dvstatus(nullptr, &r); }, -1, ""},
-      {[&] { return dvstatus(frame.data(), nullptr); }, -1, ""},
+      {[&] { return dvreadblock(bad.data(), image.data(), 2, 0); }, 0, "(dvreadblock" + unparsed},
+      {[&] { return dvreadarray(bad.data(), rows, 2, 0); }, 0, "(dvreadarray" + unparsed},
+      {[&] { return dvstatus(nullptr, &r); }, -1, ""}, {[&] { return dvstatus(frame.data(), nullptr); }, -1, ""},
       {[&] { return dvreadblock(nullptr, image.data(), 2, 0); }, 0, null("dvreadblock", "block", "an image")},
       {[&] { return dvreadblock(frame.data(), nullptr, 2, 0); }, 0, null("dvreadblock", "image", "an image")},
       {[&] { return dvreadarray(nullptr, rows, 2, 0); }, 0, null("dvreadarray", "block", "row pointers")},
       {[&] { return dvreadarray(frame.data(), nullptr, 2, 0); }, 0, null("dvreadarray", "rows", "row pointers")},
       {[&] { return dvreadframe(nullptr, image.data(), 0); }, 0, bad_record},
       {[&] { return dvreadframe(&closed, image.data(), 0); }, 0, bad_record},
-      {[&] { return dvreadframe(&closed, nullptr, 0); }, 0, no_image},
-      {[&] { return dvclose(nullptr); }, EOF, ""},
+      {[&] { return dvreadframe(&closed, nullptr, 0); }, 0, no_image}, {[&] { return dvclose(nullptr); }, EOF, ""},
       {[&] { return DisplayDvAttributes(nullptr), 0; }, 0,
        "(DisplayDvAttributes:dvlib): invalid dvfile structure (NULL) - user must open DV file.\n"}};
   for (const auto &c : cases) {
@@ -161,138 +137,116 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
   EXPECT_TRUE(all(image.data(), image.size()) && r.block_size == -7 && r.y_size == -7 && r.type == -7);
 }
 
-size_t open_descriptors() { return size_t(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {})); }
-
 // Refused files: the lines say why, at once for a pipe with no writer, and nothing stays open.
 TEST(DvFile, RefusedFiles) {
   dvinit();
   TempDir dir;
-  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
-  Bytes random(2 * kPalFrameBytes);
-  std::mt19937 rng(5);
-  for (uint8_t &b : random) b = uint8_t(rng());
-  write_file(dir / "random", random);
+  const Bytes middle = damaged_middle();
+  Bytes bad(middle.begin(), middle.begin() + kPalFrameBytes);
+  bad[0] = 0xff;
+  write_file(dir / "random", Bytes(&middle[4 * kPalFrameBytes], &middle[6 * kPalFrameBytes]));
   write_file(dir / "empty", {});
-  Bytes frame = frames("pal420.dv");
-  write_file(dir / "short", Bytes(frame.begin(), frame.end() - 1));
-  frame[0] = 0xff;
-  write_file(dir / "bad_header", frame);
+  write_file(dir / "short", Bytes(middle.begin(), middle.begin() + kPalFrameBytes - 1)), write_file(dir / "bad", bad);
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
   const auto line = [](const std::string &text) { return "(dvopen:dvlib) " + text + "\n"; };
+  const auto not_regular = [&](const std::string &path) {
+    return line(path + " is not a regular file - closed file and returned NULL.");
+  };
   const std::string unparsed = line("Error when parsing DV frame 0 header - closed file and returned NULL."),
                     unread = line("Error trying to read DV frame 0 - closed file and returned NULL.");
   const std::pair<std::string, std::string> cases[] = {
-      {dir.path, line(dir.path + " is not a regular file - closed file and returned NULL.")},
-      {"/dev/null", line("/dev/null is not a regular file - closed file and returned NULL.")},
-      {dir / "pipe", line(dir / "pipe" + " is not a regular file - closed file and returned NULL.")},
-      {dir / "missing", line("Couldn't open DV file (" + dir / "missing" + ")")},
-      {dir / "random", unparsed}, {dir / "bad_header", unparsed}, {dir / "empty", unread}, {dir / "short", unread},
-      {clip_path("ntsc.dv"), line("Image Size 720 480") + line("Not a PAL format video - closed file and returned "
-                                                             "NULL.  Do we need this or is it an application problem?")}};
+      {dir.path, not_regular(dir.path)}, {"/dev/null", not_regular("/dev/null")}, {dir / "pipe", not_regular(dir / "pipe")},
+      {dir / "none", line("Couldn't open DV file (" + dir / "none" + ")")},
+      {dir / "random", unparsed}, {dir / "bad", unparsed},
+      {dir / "empty", unread}, {dir / "short", unread},
+      {clip_path("ntsc.dv"), line("Image Size 720 480") + line("Not a PAL format video - closed file and returned NULL.  "
+                                                             "Do we need this or is it an application problem?")}};
   for (const auto &[path, err] : cases) {
-    const size_t descriptors = open_descriptors();
+    const auto descriptors = std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     dvfile *dv = nullptr;
     EXPECT_EQ(capture([&] { dv = dvopen(path.c_str()); }), (Output{0, "", err}));
     EXPECT_EQ(dv, nullptr);
-    EXPECT_EQ(open_descriptors(), descriptors) << path;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}), descriptors) << path;
   }
 }
 
 // Files that open: every frame decodes as libdv decodes it, or fails with its
-// line and the image untouched; num_frames is past the end. A file cut short
+// lines and the image untouched; num_frames is past the end. A file cut short
 // after dvopen reads what is still whole; the record keeps what dvopen counted.
 TEST(DvFile, FilesThatOpenReadFrameByFrame) {
   dvinit();
   TempDir dir;
-  const Bytes pal = frames("pal420.dv", 0, 50), middle = damaged_middle();
-  const auto prefix = [&](size_t bytes) { return Bytes(pal.begin(), pal.begin() + bytes); };
-  write_file(dir / "cut", prefix(3 * kPalFrameBytes + 70000));
-  write_file(dir / "plus_one", prefix(3 * kPalFrameBytes + 1));
-  write_file(dir / "middle", middle);
-  write_file(dir / "shrinking", middle);
-  const auto warning = [](const char *bytes) {
-    return std::string("(dvopen:dvlib) Warning - DV file length (") + bytes +
-           " bytes) is not an exact multiple of 144,000 - corrupt file?\n";
+  const Bytes pal = frames("pal420.dv", 0, 4), middle = damaged_middle();
+  write_file(dir / "cut", Bytes(pal.begin(), pal.end() - 74000));
+  write_file(dir / "plus_one", Bytes(pal.begin(), pal.end() - 143999));
+  write_file(dir / "middle", middle), write_file(dir / "shrinking", middle);
+  const auto warning = [](std::string bytes) {
+    return "(dvopen:dvlib) Warning - DV file length (" + bytes + " bytes) is not an exact multiple of 144,000 - corrupt "
+           "file?\n";
   };
   const std::string unparsed = "(dvreadblock:dvlib): dv_parse_header failed - erm?\n"
                                "(dvreadframe:dvlib): dvreadblock failed - unknown format requested?\n";
   const struct { std::string path, err; int frames, code, unparsed; size_t cut; } cases[] = {
-      {clip_path("pal420.dv"), opened(50), 50, 2, -1, 0},
-      {dir / "cut", opened(3) + warning("502000"), 3, 2, -1, 0},
-      {dir / "plus_one", opened(3) + warning("432001"), 3, 2, -1, 0},
-      {dir / "middle", opened(10), 10, 2, 4, 0},
+      {clip_path("pal420.dv"), opened(50), 50, 2, -1, 0}, {dir / "cut", opened(3) + warning("502000"), 3, 2, -1, 0},
+      {dir / "plus_one", opened(3) + warning("432001"), 3, 2, -1, 0}, {dir / "middle", opened(10), 10, 2, 4, 0},
       {dir / "shrinking", opened(10), 10, 2, 4, 2 * kPalFrameBytes + 70000},
       {clip_path("pal411.dv"), opened(25), 25, 1, -1, 0}};
   for (const auto &c : cases) {
     dvfile *dv = nullptr;
     EXPECT_EQ(capture([&] { dv = dvopen(c.path.c_str()); }), (Output{0, "", c.err}));
     ASSERT_NE(dv, nullptr) << c.path;
-    EXPECT_TRUE(dv->block_size == 144000 && dv->x_size == 720 && dv->y_size == 576 && dv->code == c.code &&
-                dv->type == 1 && dv->num_frames == c.frames && dv_ftell64(dv->file) == 0);
+    EXPECT_TRUE(dv->block_size == 144000 && dv->x_size == 720 && dv->y_size == 576 && dv->code == c.code && dv->type == 1 &&
+                dv->num_frames == c.frames && dv_ftell64(dv->file) == 0);
     ASSERT_TRUE(c.cut == 0 || truncate(c.path.c_str(), off_t(c.cut)) == 0);
     const int whole = c.cut != 0 ? int(c.cut / kPalFrameBytes) : c.frames;
     const Bytes file = read_file(c.path);
     for (int f : {c.frames, -1, INT_MIN, 0, 1, 2, 3, 4, 9, 17, 24, 49}) {
       if (f > c.frames) continue;
-      Bytes image(kRgbBytes, 0x5a);
+      Bytes image(kRgb, 0x5a);
       int result = -1;
       const Output said = capture([&] { result = dvreadframe(dv, image.data(), f); });
       const bool gone = f < 0 || f >= whole, bad = f == c.unparsed;
       EXPECT_EQ(said, (Output{0, "", gone ? kFreadFailed : bad ? unparsed : ""})) << c.path << " frame " << f;
       EXPECT_EQ(result, !gone && !bad) << c.path << " frame " << f;
-      if (result == 1) {
-        EXPECT_TRUE(image == libdv_rgb(Bytes(&file[f * kPalFrameBytes], &file[(f + 1) * kPalFrameBytes])));
-        EXPECT_EQ(dv_ftell64(dv->file), (f + 1) * 144000LL);
-      } else {
-        EXPECT_TRUE(all(image.data(), image.size())) << c.path << " frame " << f;
-      }
+      EXPECT_TRUE(result ? image == libdv_rgb(Bytes(&file[f * kPalFrameBytes], &file[(f + 1) * kPalFrameBytes])) &&
+                               dv_ftell64(dv->file) == (f + 1) * 144000LL
+                         : all(image.data(), image.size())) << c.path << " frame " << f;
     }
     EXPECT_EQ(dv->num_frames, c.frames);
     EXPECT_EQ(dvclose(dv), 0);
   }
 }
 
-TEST(DvFile, AttributesListingFramesAddedAfterOpenAndAFailedClose) {
+TEST(DvFile, AttributesListingAndAFailedClose) {
   dvinit();
-  TempDir dir;
-  const Bytes pal = frames("pal420.dv", 0, 8);
-  write_file(dir / "growing", Bytes(pal.begin(), pal.begin() + 2 * kPalFrameBytes));
   dvfile *dv = nullptr;
-  capture([&] { dv = dvopen((dir / "growing").c_str()); });
+  capture([&] { dv = dvopen(clip_path("pal411.dv").c_str()); });
   ASSERT_NE(dv, nullptr);
   EXPECT_EQ(capture([&] { DisplayDvAttributes(dv); }),
-            (Output{0,
-                    "\n Block size (single image=144000): 144000\n x size (frame width)            : 720\n"
-                    " y size (frame height)           : 576\n Code (Hopefully PAL)            : 2\n"
-                    " Type (greyscale or colour)      : 1\n Number of frames                : 2\n\n",
-                    ""}));
-  write_file(dir / "growing", Bytes(pal.end() - kPalFrameBytes, pal.end()), true);
-  Bytes image(kRgbBytes);
-  EXPECT_EQ(dvreadframe(dv, image.data(), 2), 1);
-  EXPECT_TRUE(image == libdv_rgb(Bytes(pal.end() - kPalFrameBytes, pal.end())));
-  EXPECT_EQ(dv->num_frames, 2);
+            (Output{0, "\n Block size (single image=144000): 144000\n x size (frame width)            : 720\n"
+                       " y size (frame height)           : 576\n Code (Hopefully PAL)            : 1\n"
+                       " Type (greyscale or colour)      : 1\n Number of frames                : 25\n\n", ""}));
   close(fileno(dv->file));
   EXPECT_EQ(dvclose(dv), EOF);
 }
 
-// A sparse file whose last frames start beyond 2^32 bytes.
-TEST(DvFile, FramesBeyondFourGibibytes) {
+TEST(DvFile, FramesBeyondFourGibibytesOfASparseFile) {
   dvinit();
   TempDir dir;
   const Bytes pal = frames("pal420.dv", 47, 3);
   const int count = int((1LL << 32) / kPalFrameBytes + 3);
   const long long length = count * 144000LL;
   const int fd = open((dir / "large").c_str(), O_CREAT | O_WRONLY, 0600);
-  const bool written = pwrite(fd, pal.data(), kPalFrameBytes, 0) == ssize_t(kPalFrameBytes) &&
-                       pwrite(fd, &pal[kPalFrameBytes], 2 * kPalFrameBytes, length - 2 * 144000LL) == ssize_t(2 * kPalFrameBytes);
+  const bool written = pwrite(fd, pal.data(), pal.size(), length - 3 * 144000LL) > 0 && pwrite(fd, pal.data(), 144000, 0);
   close(fd);
   if (!written) GTEST_SKIP() << "no sparse file of " << length << " bytes here";
   dvfile *dv = nullptr;
   EXPECT_EQ(capture([&] { dv = dvopen((dir / "large").c_str()); }).err, opened(count));
   ASSERT_NE(dv, nullptr);
-  Bytes image(kRgbBytes);
+  Bytes image(kRgb);
   for (int back : {1, 2}) {
-    EXPECT_EQ(dvreadframe(dv, image.data(), count - back), 1);
-    EXPECT_TRUE(image == libdv_rgb(Bytes(pal.end() - back * kPalFrameBytes, pal.end() - (back - 1) * kPalFrameBytes)));
+    const Bytes frame(pal.end() - back * kPalFrameBytes, pal.end() - (back - 1) * kPalFrameBytes);
+    EXPECT_TRUE(dvreadframe(dv, image.data(), count - back) == 1 && image == libdv_rgb(frame));
     EXPECT_EQ(dv_ftell64(dv->file), length - (back - 1) * 144000LL);
   }
   EXPECT_EQ(capture([&] { EXPECT_EQ(dvreadframe(dv, image.data(), count), 0); }).err, kFreadFailed);
@@ -304,31 +258,20 @@ TEST(DvFile, FramesBeyondFourGibibytes) {
 }
 
 // Once set up, nothing grows: not over a thousand frames, not over a second dvinit.
-TEST(Memory, HeapStaysFlatOverFramesFormatsAndFreshDecoders) {
+TEST(Memory, HeapStaysFlatOverFramesAndFreshDecoders) {
   dvinit();
   dvfile *dv = nullptr;
   capture([&] { dv = dvopen(clip_path("pal420.dv").c_str()); });
   ASSERT_NE(dv, nullptr);
-  Bytes image(kRgbBytes);
-  const Bytes blocks[] = {frames("pal420.dv", 5), frames("pal411.dv")};
-  dv_decoder_t *decoder = dv_decoder_new(0, 0, 0);
-  Image rows(5);
-  const auto pass = [&](int count) {
-    for (int n = 0; n < count; ++n) dvreadframe(dv, image.data(), n % 50);
-    for (const Bytes &block : blocks)
-      for (int f = 0; f < kColorSpaceCount; ++f) {
-        dv_parse_header(decoder, block.data());
-        decoder->quality = f % 2 ? 5 : 1;
-        capture([&] { ozmira::dv_decode_full_frame(decoder, block.data(), dv_color_space_t(f), rows.pixels(), &rows.pitch); });
-      }
-  };
-  pass(50);
-  const size_t before = heap_in_use();
-  pass(1000);
+  Bytes image(kRgb);
+  for (int n = 0; n < 50; ++n) dvreadframe(dv, image.data(), n);
+  size_t before = heap_in_use();
+  for (int n = 0; n < 1000; ++n) dvreadframe(dv, image.data(), n % 50);
+  EXPECT_LE(heap_in_use(), before + 16384);
+  before = heap_in_use();
   for (int n = 0; n < 100; ++n) dvinit();
   EXPECT_LE(heap_in_use(), before + 16384);
   dvclose(dv);
-  dv_decoder_free(decoder);
 }
 
 }  // namespace
