@@ -2,18 +2,16 @@
 // at both qualities, each frame ending at an inaccessible page: packed formats
 // are libdv's own decode byte for byte, or where it reports damaged segments
 // libdv's DC-only decode; extended formats follow from the samples (our YUY2,
-// checked first) through the BT.601 formulas below. Then the SSE2 colour terms
-// for every 16-bit sample, the renderers on samples of every range, and the
-// segment guard and reader room, which go with libdv's segment parse.
+// checked first) through the BT.601 formulas below; noise frames give samples
+// far outside the ranges, which must be clamped. Then the segment guard and the
+// reader room, which go with libdv's segment parse.
 #include <climits>
 #include <cmath>
 #include <deque>
 
 #include "color_tables.h"
-#include "conversion_sse2.h"
 #include "frame_decoder.h"
 #include "libdv_internal.h"
-#include "mb420_renderers.h"
 #include "reader_room.h"
 #include "segment_guard.h"
 #include "test_support.h"
@@ -26,10 +24,14 @@ int luma_term(int y) { return int(std::rint((std::clamp(y, -112, 107) + 112) * 1
 int chroma_term(int c, double f) { return int(std::rint(std::clamp(c, -112, 112) * f)); }
 uint8_t component(int sum) { return uint8_t(std::clamp(sum >> 10, 0, 255)); }
 
-// What extended format f draws of the macroblock at (x, y), given its samples
-// lum(r, c) for r, c < 16 and cr(u, v), cb(u, v) for u, v < 8.
-template <typename Lum, typename Cr, typename Cb>
-void draw(int f, Lum lum, Cr cr, Cb cb, int x, int y, Image &image) {
+// What extended format f draws of the macroblock at (x, y), from the samples
+// that libdv's 4:2:0 YUY2 holds: chroma row u of the macroblock lies beside
+// luminance rows 4 (u / 2) + u % 2 and two below that.
+void draw(int f, const Image &yuy2, int x, int y, Image &image) {
+  const auto at = [&](int row, int col, int k) { return int(yuy2.row[y + row][2 * (x + col) + k]) - 128; };
+  const auto lum = [&](int r, int c) { return at(r, c, 0); };
+  const auto cr = [&](int u, int v) { return at(4 * (u / 2) + u % 2, 2 * v, 3); };
+  const auto cb = [&](int u, int v) { return at(4 * (u / 2) + u % 2, 2 * v, 1); };
   const auto put = [&](int row, int col, int l, int r, int b) {
     const int32_t red = component(luma_term(l) + chroma_term(r, 1634.304));
     uint8_t *p = image.row[row] + (f == 4 || f == 7 ? col : 4 * col);
@@ -97,8 +99,6 @@ TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
           neither += got.mem.data()[i] != full.mem.data()[i] && got.mem.data()[i] != dc.mem.data()[i];
         EXPECT_EQ(neither, 0u) << "bytes of format " << f << " that are neither libdv's full nor its DC-only decode";
       }
-      const Image &yuy2 = images[0];
-      const auto at = [&](int row, int col, int k) { return int(yuy2.row[row][2 * col + k]) - 128; };
       for (int f : {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, -1, INT_MIN}) {
         Image got(rows_of(f), row_bytes_of(f) + 16), want(rows_of(f), row_bytes_of(f) + 16);
         flag = 0;
@@ -115,10 +115,7 @@ TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
             for (int m = 0; m < 5; ++m) {
               dv_macroblock_t mb{};
               dv_place_macroblock(ours, &where, &mb, m);
-              const auto chroma_row = [&](int u) { return mb.y + 4 * (u / 2) + u % 2; };  // as libdv lays 4:2:0 YUY2
-              draw(f, [&](int r, int c) { return at(mb.y + r, mb.x + c, 0); },
-                   [&](int u, int v) { return at(chroma_row(u), mb.x + 2 * v, 3); },
-                   [&](int u, int v) { return at(chroma_row(u), mb.x + 2 * v, 1); }, mb.x, mb.y, want);
+              draw(f, images[0], mb.x, mb.y, want);
             }
         EXPECT_TRUE(got == want) << "format " << f;
       }
@@ -144,42 +141,6 @@ INSTANTIATE_TEST_SUITE_P(
                     Clip{"dropouts", [] { return damaged(frames("pal420.dv", 0, 10), false, 2); }, 1},
                     Clip{"damaged_middle", damaged_middle, 2, false}, Clip{"noise", noise, 1, false}),
     [](const auto &info) { return std::string(info.param.name); });
-
-TEST(ColourTerms, Sse2TermsFollowTheFormulasForEverySixteenBitSample) {
-  const double factors[] = {1634.304, 832.512, 400.384, 2066.432};
-  Int32x8 (*const terms[])(__m128i) = {red_of_cr_x8, green_of_cr_x8, green_of_cb_x8, blue_of_cb_x8, scaled_luma_x8};
-  for (int t = 0; t < 5; ++t) {
-    int wrong = 0;
-    for (int s = -32768; s < 32768; s += 8) {
-      alignas(16) int32_t got[8];
-      const Int32x8 v = terms[t](_mm_setr_epi16(s, s + 1, s + 2, s + 3, s + 4, s + 5, s + 6, s + 7));
-      _mm_store_si128((__m128i *)got, v.low), _mm_store_si128((__m128i *)(got + 4), v.high);
-      for (int i = 0; i < 8; ++i) wrong += got[i] != (t < 4 ? chroma_term(s + i, factors[t]) : luma_term(s + i));
-    }
-    EXPECT_EQ(wrong, 0) << "term " << t;
-  }
-}
-
-// Samples far outside what real frames hold, in the bottom-right macroblock: clamped, never wrapped.
-TEST(Renderers, CornerMacroblockWithSamplesOfEveryRange) {
-  dv_rgb_init();
-  std::mt19937 rng(7);
-  dv_macroblock_t mb{};
-  for (dv_block_t &b : mb.b)
-    for (dv_coeff_t &s : b.coeffs) s = dv_coeff_t(rng() % 2 ? int(rng() % 301) - 150 : int16_t(rng()));
-  mb.x = 704, mb.y = 560;
-  void (*const renderers[])(dv_macroblock_t *, uint8_t **, int) = {
-      dv_mb420_b_i,  dv_mb420_b_l,  dv_mb420_b_rgb,  dv_mb420_b_ti, dv_mb420_b_tl, dv_mb420_b_trgb,
-      dv_mb420_b_hi, dv_mb420_b_hl, dv_mb420_b_hrgb, dv_mb420_b_qi, dv_mb420_b_ql, dv_mb420_b_qrgb};
-  for (int f = 3; f < 15; ++f) {
-    Image got(rows_of(f), row_bytes_of(f) + 16), want(rows_of(f), row_bytes_of(f) + 16);
-    renderers[f - 3](&mb, got.pixels(), 0);
-    draw(f, [&](int r, int c) { return mb.b[2 * (r / 8) + c / 8].coeffs[8 * (r % 8) + c % 8]; },
-         [&](int u, int v) { return mb.b[4].coeffs[8 * u + v]; }, [&](int u, int v) { return mb.b[5].coeffs[8 * u + v]; },
-         mb.x, mb.y, want);
-    EXPECT_TRUE(got == want) << "format " << f;
-  }
-}
 
 // ---- The segment guard and the reader room, which protect libdv's segment parse. ----
 

@@ -1,7 +1,9 @@
 // dvlib as hosts call it: frame blocks against libdv's own decode, every
 // refusal with its exact line and the caller's memory untouched, the bad-input
-// matrix of files (docs/ROBUSTNESS.md), files past 4 GiB, a heap that stays
-// flat. dvlib.h comes first: it must stand alone in C++.
+// matrix of files (docs/ROBUSTNESS.md), a heap that stays flat, and the first
+// call of a process and allocations that fail (malloc and dv_decoder_new are
+// wrapped at link time for dvlib's own calls; CTest runs each case in a process
+// of its own). dvlib.h comes first: it must stand alone in C++.
 #include "dvlib.h"
 
 #include <sys/stat.h>
@@ -13,6 +15,14 @@
 
 static_assert(offsetof(dvfile, x_size) == 4 && offsetof(dvfile, y_size) == 8 && offsetof(dvfile, code) == 12 &&
               offsetof(dvfile, type) == 16 && offsetof(dvfile, num_frames) == 20 && offsetof(dvfile, file) == 24);
+
+static bool fail_malloc = false, fail_decoder = false;
+extern "C" void *__real_malloc(size_t bytes);
+extern "C" void *__wrap_malloc(size_t bytes) { return fail_malloc ? nullptr : __real_malloc(bytes); }
+extern "C" dv_decoder_t *__real_dv_decoder_new(int, int, int);
+extern "C" dv_decoder_t *__wrap_dv_decoder_new(int a, int b, int c) {
+  return fail_decoder ? nullptr : __real_dv_decoder_new(a, b, c);
+}
 
 namespace ozmira::test {
 namespace {
@@ -213,6 +223,11 @@ TEST(DvFile, FilesThatOpenReadFrameByFrame) {
                          : all(image.data(), image.size())) << c.path << " frame " << f;
     }
     EXPECT_EQ(dv->num_frames, c.frames);
+    // Frames are found with 64-bit positions: frame 20000 starts past 2^31 bytes.
+    EXPECT_TRUE(dv_fseek64(dv->file, 20000, SEEK_SET) == 0 && dv_ftell64(dv->file) == 2880000000);
+    EXPECT_TRUE(dv_fseek64(dv->file, -1, SEEK_CUR) == 0 && dv_ftell64(dv->file) == 2879856000);
+    EXPECT_TRUE(dv_fseek64(dv->file, -2, SEEK_END) == 0 && dv_ftell64(dv->file) == int64_t(file.size()) - 288000);
+    EXPECT_EQ(dv_fseek64(dv->file, -1, SEEK_SET), -1);
     EXPECT_EQ(dvclose(dv), 0);
   }
 }
@@ -230,33 +245,6 @@ TEST(DvFile, AttributesListingAndAFailedClose) {
   EXPECT_EQ(dvclose(dv), EOF);
 }
 
-TEST(DvFile, FramesBeyondFourGibibytesOfASparseFile) {
-  dvinit();
-  TempDir dir;
-  const Bytes pal = frames("pal420.dv", 47, 3);
-  const int count = int((1LL << 32) / kPalFrameBytes + 3);
-  const long long length = count * 144000LL;
-  const int fd = open((dir / "large").c_str(), O_CREAT | O_WRONLY, 0600);
-  const bool written = pwrite(fd, pal.data(), pal.size(), length - 3 * 144000LL) > 0 && pwrite(fd, pal.data(), 144000, 0);
-  close(fd);
-  if (!written) GTEST_SKIP() << "no sparse file of " << length << " bytes here";
-  dvfile *dv = nullptr;
-  EXPECT_EQ(capture([&] { dv = dvopen((dir / "large").c_str()); }).err, opened(count));
-  ASSERT_NE(dv, nullptr);
-  Bytes image(kRgb);
-  for (int back : {1, 2}) {
-    const Bytes frame(pal.end() - back * kPalFrameBytes, pal.end() - (back - 1) * kPalFrameBytes);
-    EXPECT_TRUE(dvreadframe(dv, image.data(), count - back) == 1 && image == libdv_rgb(frame));
-    EXPECT_EQ(dv_ftell64(dv->file), length - (back - 1) * 144000LL);
-  }
-  EXPECT_EQ(capture([&] { EXPECT_EQ(dvreadframe(dv, image.data(), count), 0); }).err, kFreadFailed);
-  EXPECT_TRUE(dv_fseek64(dv->file, 0, SEEK_END) == 0 && dv_ftell64(dv->file) == length);
-  EXPECT_TRUE(dv_fseek64(dv->file, -2, SEEK_CUR) == 0 && dv_ftell64(dv->file) == length - 2 * 144000LL);
-  EXPECT_TRUE(dv_fseek64(dv->file, count - 3, SEEK_SET) == 0 && dv_ftell64(dv->file) == length - 3 * 144000LL);
-  EXPECT_EQ(dv_fseek64(dv->file, -1, SEEK_SET), -1);
-  dvclose(dv);
-}
-
 // Once set up, nothing grows: not over a thousand frames, not over a second dvinit.
 TEST(Memory, HeapStaysFlatOverFramesAndFreshDecoders) {
   dvinit();
@@ -272,6 +260,60 @@ TEST(Memory, HeapStaysFlatOverFramesAndFreshDecoders) {
   for (int n = 0; n < 100; ++n) dvinit();
   EXPECT_LE(heap_in_use(), before + 16384);
   dvclose(dv);
+}
+
+std::string warning(const std::string &call) {
+  const std::string caller = call == "dvopen" ? "(dvopen:dvlib)" : "(" + call + ":dvlib):";
+  return caller + " Warning - dvinit not called yet, doing it for you\n";
+}
+
+class FirstCall : public testing::TestWithParam<std::string> {};
+
+TEST_P(FirstCall, MakesTheDecoderWithAWarningThenWorksAsLaterCallsDo) {
+  const std::string call = GetParam(), more = call == "dvopen" ? opened(50) : "";
+  const Bytes frame = frames("pal420.dv", 2);
+  Image first(576, 2880, 0x5a), later(576, 2880, 0x5a);
+  const auto once = [&](Image &image) {
+    dvfile r{}, *dv = nullptr;
+    if (call == "dvstatus") return dvstatus(frame.data(), &r) + (r.y_size == 576 ? 0 : 10);
+    if (call == "dvreadblock") return dvreadblock(frame.data(), image.row[0], 2, 0);
+    if (call == "dvreadarray") return dvreadarray(frame.data(), image.pixels(), 2, 0);
+    return int((dv = dvopen(clip_path("pal420.dv").c_str())) && dvreadframe(dv, image.row[0], 2) == 1 && dvclose(dv) == 0);
+  };
+  int result = 0;
+  EXPECT_EQ(capture([&] { result = once(first); }).err, warning(call) + more);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(capture([&] { result = once(later); }).err, more);
+  EXPECT_TRUE(result == (call == "dvstatus" ? 0 : 1) && first == later);
+  EXPECT_TRUE(call == "dvstatus" || !(first == Image(576, 2880, 0x5a)));
+}
+INSTANTIATE_TEST_SUITE_P(Calls, FirstCall, testing::Values("dvstatus", "dvreadblock", "dvreadarray", "dvopen"));
+
+// Then, once a decoder can be had, dvopen without memory for its record.
+TEST(NoDecoder, EveryCallRefusesAndDvopenStopsThere) {
+  const Bytes frame = frames("pal420.dv");
+  dvfile r{-7, -7, -7, -7, -7, -7, nullptr}, *dv = &r;
+  Image image(576, 2880, 0x5a);
+  int results = 0;
+  fail_decoder = true;
+  Output said = capture([&] {
+    results = dvstatus(frame.data(), &r) * 100 + dvreadblock(frame.data(), image.row[0], 2, 0) +
+              dvreadarray(frame.data(), image.pixels(), 2, 0);
+    dv = dvopen(clip_path("pal420.dv").c_str());
+  });
+  fail_decoder = false;
+  std::string err;
+  for (const char *call : {"dvstatus", "dvreadblock", "dvreadarray", "dvopen"})
+    err += warning(call) + "(dvinit:dvlib) Couldn't create the DV decoder\n";
+  EXPECT_EQ(said.err, err);
+  EXPECT_TRUE(results == -100 && dv == nullptr && r.block_size == -7 && image == Image(576, 2880, 0x5a));
+  dvinit();
+  fail_malloc = true;
+  said = capture([&] { dv = dvopen(clip_path("pal420.dv").c_str()); });
+  fail_malloc = false;
+  EXPECT_EQ(dv, nullptr);
+  EXPECT_EQ(said.err, opened(50) + "(dvopen:dvlib) Error allocating memory for dvfile object - closed file and returned "
+                                   "NULL.\n");
 }
 
 }  // namespace
