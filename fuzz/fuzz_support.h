@@ -1,7 +1,7 @@
 // Shared by the fuzz targets and the tests: memory that ends at an inaccessible
 // page, so that libdv (not instrumented) faults where it strays, and images of
 // every output format over such memory. Built with OZMIRA_REPLAY (CTest, every
-// build), a target's main replays the inputs in the folders it is given.
+// build), a target's main replays the inputs in the folder it is given.
 #pragma once
 
 #include <sys/mman.h>
@@ -52,19 +52,14 @@ struct Image {
   }
   explicit Image(int format) : Image(rows_of(format), row_bytes_of(format)) {}
   uint8_t **pixels() { return row.data(); }
-  bool operator==(const Image &o) const {
-    return mem.size == o.mem.size && !std::memcmp(mem.data(), o.mem.data(), mem.size);
-  }
+  bool operator==(const Image &o) const { return mem.size == o.mem.size && !memcmp(mem.data(), o.mem.data(), mem.size); }
   Guarded mem;
   int pitch;
   std::vector<uint8_t *> row;
 };
 
 // The frame decoder reports each 4:1:1 macroblock asked of an extended format on stdout.
-inline void discard_stdout() {
-  static char buffer[1 << 16];
-  if (std::freopen("/dev/null", "w", stdout) != nullptr) std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-}
+inline void discard_stdout() { static_cast<void>(std::freopen("/dev/null", "w", stdout)); }
 
 }  // namespace ozmira::fuzz
 

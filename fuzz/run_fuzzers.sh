@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Runs each fuzz target for SECONDS, one at a time, on its corpus in
-# BUILD/corpus/TARGET seeded from the test clips (whole frames and files, and
-# segments cut from them) and fuzz/regressions/. Faults land in
-# BUILD/findings/TARGET, a line per run in BUILD/fuzz-runs.log.
+# Runs each fuzz target for SECONDS, one at a time, on its corpus in BUILD/corpus/TARGET, seeded from the clips (cut
+# to the target's longest input), segments cut from them and fuzz/regressions/. Faults land in BUILD/findings/TARGET.
 #   fuzz/run_fuzzers.sh BUILD CLIP_DIR SECONDS [TARGET...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd) build=$1 clips=$2 seconds=$3
@@ -11,27 +9,26 @@ targets=("$@")
 ((${#targets[@]})) || targets=(frame_block dv_file segment)
 declare -A max_len=([frame_block]=144000 [dv_file]=340000 [segment]=403)
 byte() { printf "\\$(printf %03o "$1")"; }
-mkdir -p "$build/seeds/segment"
+mkdir -p "$build/seeds"
 for clip in pal420 pal420_248 pal411 ntsc; do
-  for ds in 0 5 9; do
-    for v in 0 13 26; do  # choice bytes (4:1:1, sequence, segment), then the segment
-      { byte $([[ $clip == pal411 ]] && echo 1 || echo 0); byte $ds; byte $v
-        dd if="$clips/$clip.dv" bs=80 skip=$((150 * ds + 7 + 16 * (v / 3) + 5 * (v % 3))) count=5 status=none
-      } >"$build/seeds/segment/${clip}_${ds}_$v"
-    done
+  for at in 0:0 5:13 9:26; do  # sequence:segment, after the choice bytes (4:1:1, sequence, segment)
+    ds=${at%:*} v=${at#*:}
+    { byte $([[ $clip == pal411 ]] && echo 1 || echo 0); byte "$ds"; byte "$v"
+      dd if="$clips/$clip.dv" bs=80 skip=$((150 * ds + 7 + 16 * (v / 3) + 5 * (v % 3))) count=5 status=none
+    } >"$build/seeds/${clip}_${ds}_$v"
   done
 done
 failed=0
 for target in "${targets[@]}"; do
-  seeds=$([[ $target == segment ]] && echo "$build/seeds/segment" || echo "$clips")  # longer inputs are cut to max_len
+  seeds=$([[ $target == segment ]] && echo "$build/seeds" || echo "$clips")
   mkdir -p "$build/corpus/$target" "$build/findings/$target"
   log=$build/fuzz-$target.log started=$SECONDS result=0
   "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 -max_len="${max_len[$target]}" \
     -dict="$here/dv.dict" -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$build/findings/$target/" \
     "$build/corpus/$target" "$seeds" "$here/regressions/$target" >"$log" 2>&1 || result=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  echo "$(date -u +%Y-%m-%dT%H:%MZ) $target: ${runs:-?} executions in $((SECONDS - started)) s, exit $result" |
-    tee -a "$build/fuzz-runs.log"
+  echo "$(date -u +%FT%RZ) $target: ${runs:-?} runs in $((SECONDS - started)) s, exit $result" >>"$build/fuzz-runs.log"
+  tail -n 1 "$build/fuzz-runs.log"
   ((result == 0)) || { tail -n 40 "$log" >&2; failed=$((failed + 1)); }
 done
 echo "fuzz: $((${#targets[@]} - failed)) passed, $failed failed"

@@ -1,15 +1,23 @@
-// The viewer: its playback rules and title without a window, its frames found
-// with 64-bit positions, its cycle in process under SDL's dummy video driver
-// (the pixels shown, keys, F1, damaged frames, a flat heap, the loop's end),
-// and as a process its refusals before any window. tests/window_test.sh shows
-// it in a real window.
-#include <climits>
+// The viewer: its playback rules and title without a window, its frames found with 64-bit positions, its cycle under
+// SDL's dummy video driver (the pixels shown, keys, F1, damaged frames, a flat heap, the ends of the loop), and as a
+// process its refusals before any window.
+#include <dlfcn.h>
 
+#include <climits>
 #include "dvlib.h"
 #include "frame_file.h"
 #include "player.h"
 #include "test_support.h"
 #include "window_title.h"
+
+// SDL's own, unless a test asks it to fail.
+static bool fail_surface = false;
+extern "C" SDL_Surface *SDL_CreateRGBSurfaceFrom(void *p, int w, int h, int d, int pitch, Uint32 r, Uint32 g, Uint32 b,
+                                                 Uint32 a) {
+  using Make = decltype(&SDL_CreateRGBSurfaceFrom);
+  static const auto sdl = reinterpret_cast<Make>(dlsym(RTLD_NEXT, "SDL_CreateRGBSurfaceFrom"));
+  return fail_surface ? SDL_SetError("injected failure"), nullptr : sdl(p, w, h, d, pitch, r, g, b, a);
+}
 
 namespace ozmira::test {
 namespace {
@@ -62,22 +70,18 @@ TEST(Playback, CyclesWrapAtBothEndsWithoutModuloAndAnEventReplacesTheAdvance) {
   }
 }
 
+// Paths ending just before, across or after the cut, with a character of one, two or three bytes there.
 TEST(WindowTitle, CutToItsBufferNeverInsideACharacter) {
   struct { char title[kTitleBytes], after[16]; } buffer;
   std::memset(buffer.after, 'G', 16);
-  const std::string room(kTitleBytes - 8, 'x');  // all that fits after "Ozmira "
-  for (const std::string &path : {room, room + "yz"}) {
-    FormatTitle(buffer.title, path.c_str());
-    EXPECT_EQ(buffer.title + std::string(buffer.after, 16), "Ozmira " + room + std::string(16, 'G'));
-  }
-  for (const std::string character : {"\xC3\xA9", "\xE2\x82\xAC"})
+  for (const std::string tail : {"", "y", "\xC3\xA9", "\xE2\x82\xAC"})
     for (size_t shift = 0; shift < 4; ++shift) {
-      std::string path(kTitleBytes - 10 + shift, 'x');
-      for (int i = 0; i < 10; ++i) path += character;
-      FormatTitle(buffer.title, path.c_str());
-      const std::string cut = buffer.title, whole = "Ozmira " + path;
-      EXPECT_TRUE(cut.size() > kTitleBytes - 1 - character.size() && whole.starts_with(cut)) << shift;
-      EXPECT_NE(whole[cut.size()] & 0xC0, 0x80) << "a character is split at shift " << shift;
+      const std::string whole = "Ozmira " + std::string(kTitleBytes - 10 + shift, 'x') + tail + tail;
+      FormatTitle(buffer.title, whole.c_str() + 7);
+      const std::string cut = buffer.title;
+      EXPECT_TRUE(whole.starts_with(cut) && (cut == whole || ((whole[cut.size()] & 0xC0) != 0x80 &&
+                                                              cut.size() + std::max<size_t>(tail.size(), 1) >= kTitleBytes)));
+      EXPECT_EQ(std::string(buffer.after, 16), std::string(16, 'G'));
     }
 }
 
@@ -153,13 +157,16 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
   event = {}, event.type = SDL_QUIT, SDL_PushEvent(&event);
   capture([&] { PlayLoop(file, 10, framebuf, rgbbuf.data()); });  // must return
   std::fclose(file);
+  fail_surface = true;
+  EXPECT_EXIT(ShowPicture(rgbbuf.data()), testing::ExitedWithCode(1),
+              "^Couldn't make a surface over the picture: injected failure\n$");
 }
 
 // Refusals come before any window: with no display, reaching SDL would add SDL's own complaint.
 TEST(ViewerProcess, RefusalsBeforeAnyWindow) {
   TempDir dir;
   const std::string pal = clip_path("pal420.dv"), not_pal = "Not a PAL format video\n",
-                    usage = "Usage:  ozmira <dv file>\n", preload = "LD_PRELOAD=" OZMIRA_INJECT;
+                    usage = "Usage:  ozmira <dv file>\n";
   const Bytes middle = damaged_middle();
   write_file(dir / "short", Bytes(middle.begin(), middle.begin() + 100000)), write_file(dir / "empty", {});
   write_file(dir / "random", Bytes(&middle[4 * kPalFrameBytes], &middle[5 * kPalFrameBytes]));
@@ -173,11 +180,6 @@ TEST(ViewerProcess, RefusalsBeforeAnyWindow) {
     c.args.insert(c.args.begin(), OZMIRA_VIEWER);
     EXPECT_EQ(run(c.args, {"DISPLAY", "SDL_VIDEODRIVER=x11"}), c.want) << c.args.back();
   }
-  if (std::string(OZMIRA_INJECT).empty()) return;  // sanitizer builds
-  EXPECT_EQ(run({OZMIRA_VIEWER, pal}, {preload, "OZMIRA_FAIL=buffer"}),
-            (Output{1, "", "Couldn't allocate the picture buffer (1244160 bytes)\n"}));
-  EXPECT_EQ(run({OZMIRA_VIEWER, pal}, {preload, "SDL_VIDEODRIVER=dummy"}),
-            (Output{1, "", "Couldn't make a surface over the picture: injected failure\n"}));
 }
 
 }  // namespace
