@@ -1,10 +1,8 @@
-// One frame block, exactly as long as its header says and ending at an
-// inaccessible page: dvstatus, dvreadblock (requests 2 and 16), dvreadarray
-// with the host error flag registered (set exactly for 4:1:1 frames), then the
-// frame decoder in all fifteen formats at full detail (the segment target
-// covers the DC-only parse at a thousandth of the cost).
+// One frame block, exactly as long as its header says and ending at an inaccessible page: dvstatus, dvreadblock
+// (requests 2 and 16), dvreadarray with the host error flag registered (set exactly for 4:1:1 frames), then the frame
+// decoder in all fifteen formats at full detail (the segment target covers the DC-only parse at a thousandth of the
+// cost).
 #include <deque>
-
 #include "dvlib.h"
 #include "frame_decoder.h"
 #include "fuzz_support.h"

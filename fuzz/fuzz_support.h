@@ -1,12 +1,10 @@
-// Shared by the fuzz targets and the tests: memory that ends at an inaccessible
-// page, so that libdv (not instrumented) faults where it strays, and images of
-// every output format over such memory. Built with OZMIRA_REPLAY (CTest, every
-// build), a target's main replays the inputs in the folder it is given.
+// Shared by the fuzz targets and the tests: memory that ends at an inaccessible page, so that libdv (not
+// instrumented) faults where it strays, and images of every output format over such memory. Built with OZMIRA_REPLAY
+// (CTest, every build), a target's main replays the inputs in the folder it is given.
 #pragma once
 
 #include <sys/mman.h>
 #include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -36,14 +34,12 @@ struct Guarded {
   size_t size, span;
   uint8_t *base;
 };
-
 // Rows and bytes per row that format f draws of a PAL frame (full-size RGB0 for those drawing nothing).
 inline int rows_of(int f) { return f == 6 || f == 7 || f == 8 ? 72 : f == 11 ? 288 : 576; }
 inline int row_bytes_of(int f) {
   const int bytes[] = {1440, 2160, 2880, 2880, 720, 2880, 368, 92, 368, 2880, 2880, 1440};
   return f >= 0 && f < 12 ? bytes[f] : 2880;
 }
-
 // Rows `pitch` apart, back to back, every byte `fill` at first.
 struct Image {
   Image(int rows, int row_bytes, uint8_t fill = 0xa5) : mem(size_t(rows) * row_bytes), pitch(row_bytes) {
@@ -57,7 +53,6 @@ struct Image {
   int pitch;
   std::vector<uint8_t *> row;
 };
-
 // The frame decoder reports each 4:1:1 macroblock asked of an extended format on stdout.
 inline void discard_stdout() { static_cast<void>(std::freopen("/dev/null", "w", stdout)); }
 

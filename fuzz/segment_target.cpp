@@ -1,12 +1,9 @@
-// One video segment through the frame decoder's per-segment step in all
-// fifteen formats into full-size images, at a thousandth of a frame's work.
-// Byte 0 chooses the header (bit 0: 4:1:1, not 4:2:0; bit 1: DC only, not full
-// detail), bytes 1 and 2 the DIF sequence and segment; then the segment's 400
-// bytes, zero-filled, ending at an inaccessible page.
+// One video segment through the frame decoder's per-segment step in all fifteen formats into full-size images, at a
+// thousandth of a frame's work. Byte 0 chooses the header (bit 0: 4:1:1, not 4:2:0; bit 1: DC only, not full detail),
+// bytes 1 and 2 the DIF sequence and segment; then the segment's 400 bytes, zero-filled, ending at an inaccessible
+// page.
 #include <libdv/dv.h>
-
 #include <deque>
-
 #include "color_tables.h"
 #include "frame_decoder.h"
 #include "fuzz_support.h"
@@ -26,7 +23,6 @@ static dv_decoder_t *decoder_for(uint8_t apt) {
     std::abort();  // the harness itself is wrong
   return dv;
 }
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static dv_decoder_t *pal420 = decoder_for(0), *pal411 = decoder_for(1);
   static fuzz::Guarded segment(kSegmentBytes);

@@ -3,7 +3,6 @@
 // temporary file left by a failing write or an interrupt.
 #include <png.h>
 #include <sys/stat.h>
-
 #include "dvlib.h"
 #include "frame_decoder.h"
 #include "frame_selection.h"
@@ -18,21 +17,16 @@ std::string image(int frame, const char *prefix = "frame") {
   char name[64];
   return std::snprintf(name, sizeof name, "%s-%06d.png", prefix, frame), name;
 }
-
-struct Png {
-  int width = 0, height = 0, channels = 0;
-  Bytes pixels;  // 8-bit RGB or grey, rows back to back
-  bool operator==(const Png &) const = default;
-};
+using Png = std::tuple<int, int, int, Bytes>;  // width, height, channels and 8-bit RGB or grey rows back to back
 Png read_png(const std::string &path) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-  Png png{int(image.width), int(image.height), int(PNG_IMAGE_PIXEL_CHANNELS(image.format)), Bytes(PNG_IMAGE_SIZE(image))};
-  return png_image_finish_read(&image, nullptr, png.pixels.data(), 0, nullptr) ? png : Png{};
+  Bytes pixels(png_image_begin_read_from_file(&image, path.c_str()) ? PNG_IMAGE_SIZE(image) : 0);
+  if (pixels.empty() || !png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
+  return {image.width, image.height, PNG_IMAGE_PIXEL_CHANNELS(image.format), pixels};
 }
-// A picture of the frame block: libdv's own decode for full and dc, the frame
-// decoder's half-size, thumbnail and luminance formats for the others.
+// A picture of the frame block: libdv's own decode for full and dc, the frame decoder's half-size, thumbnail and
+// luminance formats for the others.
 Png expected(const std::string &kind, const uint8_t *block) {
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   dv_parse_header(dv, block), dv->quality = kind == "dc" ? 1 : 5;
@@ -41,13 +35,13 @@ Png expected(const std::string &kind, const uint8_t *block) {
   if (f == 1) ::dv_decode_full_frame(dv, block, ::e_dv_color_rgb, decoded.pixels(), &decoded.pitch);
   else ozmira::dv_decode_full_frame(dv, block, dv_color_space_t(f), decoded.pixels(), &decoded.pitch);
   dv_decoder_free(dv);
-  Png png{f == 11 ? 360 : f == 8 ? 92 : 720, rows_of(f), bpp == 1 ? 1 : 3, {}};
-  for (int r = 0; r < png.height; ++r)
-    for (int c = 0; c < png.width * bpp; ++c)
-      if (c % bpp < png.channels) png.pixels.push_back(decoded.row[r][c]);
-  return png;
+  const int width = f == 11 ? 360 : f == 8 ? 92 : 720, channels = bpp == 1 ? 1 : 3;
+  Bytes pixels;
+  for (int r = 0; r < rows_of(f); ++r)
+    for (int c = 0; c < width * bpp; ++c)
+      if (c % bpp < channels) pixels.push_back(decoded.row[r][c]);
+  return {width, rows_of(f), channels, pixels};
 }
-
 TEST(Export, EachPictureIsTheDecodeItStandsForNamedAfterItsFrame) {
   dvinit();
   const Bytes pal = frames("pal420.dv", 0, 50);
@@ -66,7 +60,6 @@ TEST(Export, EachPictureIsTheDecodeItStandsForNamedAfterItsFrame) {
   EXPECT_EQ(out.names(), (std::set{image(30, "clip"), image(3, "clip"), image(41, "clip")}));
   EXPECT_TRUE(read_png(out / image(3, "clip")) == expected("thumb", &pal[3 * kPalFrameBytes]));
 }
-
 TEST(Export, FrameListsChooseTheFramesTheyName) {
   const std::string out_of_50 = " is out of range: the file has 50 frames (0-49)";
   const struct { const char *list; int every, frames; std::vector<int> chosen; std::string out_of_range; } cases[] = {
@@ -88,7 +81,6 @@ TEST(Export, FrameListsChooseTheFramesTheyName) {
     EXPECT_TRUE(!c.out_of_range.empty() || chosen.count() == int64_t(got.size())) << c.list << " every " << c.every;
   }
 }
-
 TEST(Export, RefusalsSayWhyAndWriteNothing) {
   TempDir dir, out;
   Bytes bad = frames("pal420.dv");
@@ -137,7 +129,6 @@ TEST(Export, RefusalsSayWhyAndWriteNothing) {
   EXPECT_TRUE(out.names().empty() && dir.names() == (std::set<std::string>{"short.dv", "bad.dv"}));
   EXPECT_TRUE(tool({"--help"}).out.starts_with("Usage: ozmira-export [OPTION]... FILE\n"));
 }
-
 // --info of a PAL 4:2:0 colour file, as text and as a JSON line.
 std::string info(const std::string &path, int frames, const std::string &trailing) {
   return "file:            " + path + "\nblock size:      144000\nframe size:      720 x 576\n"
@@ -149,9 +140,8 @@ std::string json(const std::string &path, int frames, int trailing) {
          "\"type\":1,\"colour\":\"colour\",\"num_frames\":" + std::to_string(frames) +
          ",\"trailing_bytes\":" + std::to_string(trailing) + "}\n";
 }
-
-// A file of frames of every kind: each chosen frame described by its own header;
-// images stop at the first frame that cannot be drawn, after the whole images before it.
+// A file of frames of every kind: each chosen frame described by its own header; images stop at the first frame that
+// cannot be drawn, after the whole images before it.
 TEST(Export, FramesOfEveryKindInOneFile) {
   TempDir dir;
   const std::string mixed = dir / "mixed.dv", size = "{\"frame\":", sizes = ",\"x_size\":720,\"y_size\":576,\"code\":",
@@ -182,7 +172,6 @@ TEST(Export, FramesOfEveryKindInOneFile) {
     EXPECT_EQ(out.names(), r.names);
   }
 }
-
 TEST(Export, AFileWithAPartialFrameAndAnAwkwardName) {
   TempDir dir;
   const std::string path = dir / "a\"b\\c\t.dv";
@@ -195,7 +184,6 @@ TEST(Export, AFileWithAPartialFrameAndAnAwkwardName) {
             (Output{0, "", opened(2) + "(dvopen:dvlib) Warning - DV file length (338000 bytes) is not an exact multiple "
                                        "of 144,000 - corrupt file?\n" + partial}));
 }
-
 TEST(Export, ProgressBarOnATerminalForTenFramesOrMore) {
   TempDir out;
   const auto on_terminal = [&](const std::string &options) {  // script(1) gives it a terminal and passes on what it shows
@@ -209,7 +197,6 @@ TEST(Export, ProgressBarOnATerminalForTenFramesOrMore) {
   EXPECT_EQ(on_terminal("-f 0-9"), drawn + "\r\n");
   EXPECT_EQ(on_terminal("-f 0-8") + on_terminal("-q -f 0-9"), "");
 }
-
 TEST(Export, NoTemporaryFileOutlivesAFailedWriteOrAnInterrupt) {
   TempDir out, all;
   const std::string pal = clip_path("pal420.dv");
@@ -222,7 +209,8 @@ TEST(Export, NoTemporaryFileOutlivesAFailedWriteOrAnInterrupt) {
   // Interrupted as soon as a temporary file stands, which the tool must then remove.
   const std::string interrupt = "\"$1\" -o \"$2\" \"$3\" & until compgen -G \"$2/.frame-*\"; do :; done; kill $!; wait $!";
   EXPECT_EQ(run({"/bin/bash", "-c", interrupt, "-", OZMIRA_EXPORT, all.path, pal}).status, 128 + SIGTERM);
-  for (const std::string &name : all.names()) EXPECT_TRUE(name[0] != '.' && read_png(all / name).width == 720) << name;
+  for (const std::string &name : all.names())
+    EXPECT_TRUE(name[0] != '.' && std::get<0>(read_png(all / name)) == 720) << name;
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// What the suites share: the clips (clips/make_clips.sh) and damaged inputs made
-// from them, output captured from this process or from a child process with
-// its status, scratch folders, and the heap in use.
+// What the suites share: the clips (clips/make_clips.sh) and damaged inputs made from them, output captured from this
+// process or from a child process with its status, scratch folders, and the heap in use.
 #pragma once
 
 #include <fcntl.h>
@@ -8,13 +7,11 @@
 #include <libdv/dv.h>
 #include <malloc.h>
 #include <sys/wait.h>
-
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
 #include <set>
-
 #include "fuzz_support.h"
 
 namespace ozmira::test {
@@ -50,9 +47,8 @@ inline Bytes damaged(Bytes f, bool random, unsigned seed) {
       for (size_t i = random ? 0 : 3; i < 80; ++i) f[b * 80 + i] = random ? uint8_t(rng()) : 0xff;
   return f;
 }
-// Ten frames of pal420.dv: frame 4 all random, frame 6 random after its
-// header, subcode and VAUX blocks, frame 7 carrying at twelve places the
-// segment the fuzzer found to lead libdv's AC parser out of its blocks.
+// Ten frames of pal420.dv: frame 4 all random, frame 6 random after its header, subcode and VAUX blocks, frame 7
+// carrying at twelve places the segment the fuzzer found to lead libdv's AC parser out of its blocks.
 inline Bytes damaged_middle() {
   Bytes f = frames("pal420.dv", 0, 10);
   const Bytes trap = read_file(OZMIRA_SOURCE_DIR "/fuzz/regressions/segment/pass0_invalid_code_leaves_block");
@@ -65,7 +61,6 @@ inline Bytes damaged_middle() {
         f[at + i] = i + 3 < trap.size() ? trap[i + 3] : 0;
   return f;
 }
-
 struct TempDir {
   std::string path = [] { char name[] = "/tmp/ozmira-test-XXXXXX"; return std::string(mkdtemp(name)); }();
   ~TempDir() { std::filesystem::remove_all(path); }
@@ -76,7 +71,6 @@ struct TempDir {
     return found;
   }
 };
-
 struct Output {
   int status = 0;  // exit status, or 128 + the signal that ended the process
   std::string out, err;
@@ -101,7 +95,6 @@ inline Output capture(const std::function<void()> &run) {
   for (int i = 0; i < 2; ++i) dup2(saved[i], i + 1), close(saved[i]);
   return {0, text_of(files[0]), text_of(files[1])};
 }
-
 // args[0] run as a process of its own (ended after a minute), with env: NAME=VALUE to set, NAME to unset.
 inline Output run(std::vector<std::string> args, const std::vector<std::string> &env = {}) {
   FILE *out = tmpfile(), *err = tmpfile();
@@ -117,7 +110,6 @@ inline Output run(std::vector<std::string> args, const std::vector<std::string> 
   waitpid(pid, &raw, 0);
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), text_of(out), text_of(err)};
 }
-
 // What dvopen says of a PAL file it opens.
 inline std::string opened(int frames) {
   return "(dvopen:dvlib) Image Size 720 576\n(dvopen:dvlib) PAL format video\n(dvopen:dvlib) " + std::to_string(frames) +

@@ -2,7 +2,6 @@
 // SDL's dummy video driver (the pixels shown, keys, F1, damaged frames, a flat heap, the ends of the loop), and as a
 // process its refusals before any window.
 #include <dlfcn.h>
-
 #include <climits>
 #include "dvlib.h"
 #include "frame_file.h"
@@ -23,10 +22,8 @@ namespace ozmira::test {
 namespace {
 
 using namespace ozmira::viewer;
-
-PlaybackEvent press(int symbol) { return {EventKind::KeyPress, symbol}; }
 using namespace ozmira::viewer::key;
-
+PlaybackEvent press(int symbol) { return {EventKind::KeyPress, symbol}; }
 TEST(Playback, TheKeyTable) {
   const int big = 1 << 29, most = 1 << 30, frame = 40;  // frame 40 of 100
   const struct { PlaybackEvent event; int step, step_after, frame_after = frame, running = 1, nodecode = 0; } rows[] = {
@@ -46,10 +43,8 @@ TEST(Playback, TheKeyTable) {
         << "key " << row.event.key << " at step " << row.step << ": step " << state.step << ", frame " << state.frameno;
   }
   PlaybackState state{100, frame, -1, 1, 1, 1};
-  ApplyEvent(state, press(kF1));
-  EXPECT_EQ(state.nodecode, 0);
+  EXPECT_EQ((ApplyEvent(state, press(kF1)), state.nodecode), 0);
 }
-
 // Cycles as the loop runs them: the frame each shows, or -1 when it only waits.
 TEST(Playback, CyclesWrapAtBothEndsWithoutModuloAndAnEventReplacesTheAdvance) {
   const std::optional<PlaybackEvent> none;
@@ -58,9 +53,7 @@ TEST(Playback, CyclesWrapAtBothEndsWithoutModuloAndAnEventReplacesTheAdvance) {
       {100, 96, 8, {none, none}, {96, 0}}, {100, 3, -8, {none, none}, {3, 99}},  // not 4, not 95
       {INT_MAX, INT_MAX - 1, 1 << 30, {none, none}, {INT_MAX - 1, 0}}, {10, 0, 10, {none, none}, {0, -1}},
       {1, 0, 5, {none, none, press(kEnd), none}, {0, -1, -1, -1}},
-      {100, 10, 3, {none, PlaybackEvent{}, press('x'), none, none}, {10, 13, -1, -1, 16}},
-      {100, 99, 1, {press(kPageUp), none, press(kPageDown), none, press(kHome), none, press(kEnd), none, none},
-       {99, 0, -1, 99, -1, 0, -1, 99, -1}}};
+      {100, 10, 3, {none, PlaybackEvent{}, press('x'), none, none}, {10, 13, -1, -1, 16}}};
   for (const auto &c : cases) {
     PlaybackState state{c.nframes, c.frameno, -1, c.step, 0, 1};
     std::vector<int> shown;
@@ -69,7 +62,6 @@ TEST(Playback, CyclesWrapAtBothEndsWithoutModuloAndAnEventReplacesTheAdvance) {
     EXPECT_EQ(shown, c.shown) << c.nframes << " frames from " << c.frameno << " by " << c.step;
   }
 }
-
 // Paths ending just before, across or after the cut, with a character of one, two or three bytes there.
 TEST(WindowTitle, CutToItsBufferNeverInsideACharacter) {
   struct { char title[kTitleBytes], after[16]; } buffer;
@@ -79,31 +71,12 @@ TEST(WindowTitle, CutToItsBufferNeverInsideACharacter) {
       const std::string whole = "Ozmira " + std::string(kTitleBytes - 10 + shift, 'x') + tail + tail;
       FormatTitle(buffer.title, whole.c_str() + 7);
       const std::string cut = buffer.title;
-      EXPECT_TRUE(whole.starts_with(cut) && (cut == whole || ((whole[cut.size()] & 0xC0) != 0x80 &&
-                                                              cut.size() + std::max<size_t>(tail.size(), 1) >= kTitleBytes)));
+      const size_t character = std::max<size_t>(tail.size(), 1);
+      EXPECT_TRUE(whole.starts_with(cut) &&
+                  (cut == whole || ((whole[cut.size()] & 0xC0) != 0x80 && cut.size() + character >= kTitleBytes)));
       EXPECT_EQ(std::string(buffer.after, 16), std::string(16, 'G'));
     }
 }
-
-TEST(FrameFile, FramesAreFoundWith64BitPositionsAndShortReadsKeepTheRest) {
-  OpenFailure failure;
-  std::FILE *file = OpenFrameFile(clip_path("pal411.dv").c_str(), failure);
-  ASSERT_NE(file, nullptr);
-  const Bytes pal = frames("pal411.dv", 0, 25);
-  Bytes frame(kPalFrameBytes, 0x5a);
-  EXPECT_TRUE(failure == OpenFailure::kNone && CountWholeFrames(file) == 25 && ftello(file) == 0);
-  EXPECT_TRUE(ReadFrame(file, 20000, frame.data()) == 0 && ftello(file) == 2880000000);  // past 2^31 bytes
-  EXPECT_TRUE(ReadFrame(file, 24, frame.data()) == kPalFrameBytes && frame == Bytes(pal.end() - kPalFrameBytes, pal.end()));
-  std::fclose(file);
-  TempDir dir;
-  write_file(dir / "cut", Bytes(pal.begin(), pal.begin() + 70000));
-  file = OpenFrameFile((dir / "cut").c_str(), failure);
-  EXPECT_TRUE(CountWholeFrames(file) == 0 && ReadFrame(file, 0, frame.data()) == 70000);
-  EXPECT_TRUE(std::equal(pal.begin(), pal.begin() + 70000, frame.begin()));  // the bytes not read keep what they held
-  EXPECT_TRUE(std::equal(pal.end() - kPalFrameBytes + 70000, pal.end(), frame.begin() + 70000));
-  std::fclose(file);
-}
-
 TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   TempDir dir;
@@ -121,6 +94,7 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
   std::FILE *file = OpenFrameFile((dir / "middle.dv").c_str(), failure);
   PlaybackState state{CountWholeFrames(file), 0, -1, 1, 0, 1};
   static unsigned char framebuf[kPalFrameBytes];
+  EXPECT_TRUE(ReadFrame(file, 20000, framebuf) == 0 && ftello(file) == 2880000000);  // 64-bit positions
   Bytes rgbbuf(720 * 576 * 3);
   SDL_Event event{};
   while (SDL_PollEvent(&event)) {}
@@ -161,7 +135,6 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
   EXPECT_EXIT(ShowPicture(rgbbuf.data()), testing::ExitedWithCode(1),
               "^Couldn't make a surface over the picture: injected failure\n$");
 }
-
 // Refusals come before any window: with no display, reaching SDL would add SDL's own complaint.
 TEST(ViewerProcess, RefusalsBeforeAnyWindow) {
   TempDir dir;

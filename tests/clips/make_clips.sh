@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# Makes the clips the tests and benchmarks use, with ffmpeg, into OUT (at once
-# when they are there); the tests make damaged ones from these themselves.
+# Makes the clips the tests and benchmarks use, with ffmpeg, into OUT; the tests make damaged ones from these.
 #   make_clips.sh OUT
 set -euo pipefail
 mkdir -p "$1" && cd "$1"
