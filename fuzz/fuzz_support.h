@@ -57,7 +57,6 @@ struct Image {
 inline void discard_stdout() { static_cast<void>(std::freopen("/dev/null", "w", stdout)); }
 
 }  // namespace ozmira::fuzz
-
 #ifdef OZMIRA_REPLAY
 #include <filesystem>
 #include <fstream>

@@ -3,9 +3,7 @@
 # to the target's longest input), segments cut from them and fuzz/regressions/. Faults land in BUILD/findings/TARGET.
 #   fuzz/run_fuzzers.sh BUILD CLIP_DIR SECONDS [TARGET...]
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd) build=$1 clips=$2 seconds=$3
-shift 3
-targets=("$@")
+here=$(cd "$(dirname "$0")" && pwd) build=$1 clips=$2 seconds=$3 targets=("${@:4}")
 ((${#targets[@]})) || targets=(frame_block dv_file segment)
 declare -A max_len=([frame_block]=144000 [dv_file]=340000 [segment]=403)
 byte() { printf "\\$(printf %03o "$1")"; }

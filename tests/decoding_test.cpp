@@ -134,7 +134,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 // ---- The segment guard and the reader room, which protect libdv's segment parse. ----
-
 // A segment whose blocks all end at once (EOB, "0110") but block b of macroblock m: DCT mode `mode`, then codes of
 // the given runs (run 0 is "000", runs from 15 "1111110" and six bits; -2 makes an invalid code), then EOB unless
 // `fill`.

@@ -6,8 +6,7 @@ mkdir -p "$1" && cd "$1"
 [[ -f .complete-v2 ]] && exit 0
 ff() { ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=$1" "${@:2}" -an -f dv; }
 ff 720x576:rate=25 -t 2 -target pal-dv pal420.dv  # 50 frames, each numbered
-# Interlaced content coded with 2-4-8 DCT blocks where that pays.
-ff 720x576:rate=50,tinterlace=mode=interleave_top -t 1 -flags +ildct -target pal-dv pal420_248.dv
+ff 720x576:rate=50,tinterlace=mode=interleave_top -t 1 -flags +ildct -target pal-dv pal420_248.dv  # 2-4-8 DCT blocks
 ff 720x576:rate=25 -t 1 -pix_fmt yuv411p -c:v dvvideo pal411.dv
 ff 720x480:rate=30000/1001 -t 1 -target ntsc-dv ntsc.dv
 touch .complete-v2
