@@ -48,16 +48,17 @@ struct DecodeReport {
   int damaged_segments = 0;  // video segments whose codes were damaged; drawn from their DC coefficients alone
 };
 
-// Decodes the frame in `buffer` (a whole frame of the size its DSF bit marks,
-// 144000 or 120000 bytes; only read) as dv's header fields and quality say.
-// `pitches` must point at one readable int for every format. The decoder
-// keeps one segment record and one bit-stream reader for the whole process:
-// not re-entrant. Damaged data never makes it read outside `buffer`; a segment
-// whose codes would lead libdv's parser out of its blocks is drawn from its DC
-// coefficients alone, and whatever libdv makes of the rest is drawn. `report`,
-// when given, counts those segments. Returns false when the frame could not
-// be decoded whole: its header in `dv` asks for more DIF sequences than the
-// DSF bit marks (frame_header.h), and only those the bit marks were drawn.
+// Decodes the frame in `buffer` (at least dv->num_dif_seqs x 12000 bytes, only
+// read) as dv's header fields and quality say. `pitches` must point at one
+// readable int for every format. The decoder keeps one segment record and one
+// bit-stream reader for the whole process: not re-entrant. Damaged data never
+// makes it read outside `buffer`; a segment whose codes would lead libdv's
+// parser out of its blocks is drawn from its DC coefficients alone, and
+// whatever libdv makes of the rest is drawn. `report`, when given, counts
+// those segments.
+// Never walks more DIF sequences than the frame's DSF bit marks
+// (frame_header.h); returns false when the header in `dv` asked for more, and
+// only the sequences the bit marks were drawn.
 bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches, DecodeReport *report = nullptr);
 
