@@ -1,8 +1,10 @@
-// One frame block through every dvlib call on a block and through the frame
-// decoder in all fifteen output formats (at full detail: the segment target
-// covers the DC-only parse in every format at a thousandth of the cost).
-// The block ends at an inaccessible page, so a read past the frame by libdv
-// (not instrumented) faults as surely as one by our own code.
+// One frame block, as long as its DSF bit marks, through every dvlib call on a
+// block, dvreadformat in all fifteen output formats included (at full detail:
+// the segment target covers the DC-only parse in every format at a thousandth
+// of the cost). A refused block also goes through the frame decoder with
+// whatever header dvlib's decoder holds. The block ends at an inaccessible
+// page, so a read past the frame by libdv (not instrumented) faults as surely
+// as one by our own code.
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
@@ -51,20 +53,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // A header that does not parse is refused by every call, with nothing drawn.
     if (dvreadblock(block, h.packed_rgb.row(0), kFull, 0) != 0) std::abort();
     if (dvreadarray(block, h.rgb_rows.pixels(), kFull, 0) != 0) std::abort();
+    dv_decode_full_frame(dvlib::decoder, block, ozmira::e_dv_color_rgb, h.packed_rgb.pixels(), h.packed_rgb.pitches());
     return 0;
   }
   if (dvreadblock(block, h.packed_rgb.row(0), kFull, 0) != 1) std::abort();
   if (dvreadblock(block, h.packed_rgb.row(0), 0, kDcOnly) != 1) std::abort();
   h.format_error = 0;
-  if (dvreadarray(block, h.rgb_rows.pixels(), kFull, 0) != 1) std::abort();
-  // dvreadarray reports exactly the frames it cannot draw: those of 4:1:1.
-  if (h.format_error != (attributes.code == e_dv_sample_411)) std::abort();
-
-  // dvreadarray left the header of this frame and full quality in the decoder.
+  // dvreadarray and the row formats refuse exactly the frames they cannot
+  // draw, those of 4:1:1, and report them through the host's flag.
+  const bool drawable = attributes.code != e_dv_sample_411;
+  if (dvreadarray(block, h.rgb_rows.pixels(), kFull, 0) != drawable || h.format_error == drawable) std::abort();
   for (int f = 0; f < kColorSpaceCount; ++f) {
     RowImage &image = h.formats[f];
-    dv_decode_full_frame(dvlib::decoder, block, static_cast<ozmira::dv_color_space_t>(f), image.pixels(),
-                         image.pitches());
+    if (dvreadformat(block, f, image.pixels(), image.pitches(), kFull) != (f <= ozmira::e_dv_color_bgr0 || drawable))
+      std::abort();
   }
   return 0;
 }

@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <libdv/dv.h>
-
 namespace ozmira::fuzz {
 
 const uint8_t *guarded_copy(test::GuardedBuffer &block, const uint8_t *data, size_t size) {
@@ -15,13 +13,11 @@ const uint8_t *guarded_copy(test::GuardedBuffer &block, const uint8_t *data, siz
 }
 
 size_t frame_bytes_of(const uint8_t *data, size_t size) {
-  // The header parse reads the first sequence's header, VAUX and audio
-  // blocks; a private decoder keeps dvlib's own untouched.
-  static dv_decoder_t *probe = dv_decoder_new(0, 0, 0);
-  static test::GuardedBuffer header(kPalFrameBytes);
-  if (probe == nullptr) return kPalFrameBytes;
-  if (dv_parse_header(probe, guarded_copy(header, data, size)) == -1) return kPalFrameBytes;
-  return probe->num_dif_seqs == 10 ? kNtscFrameBytes : kPalFrameBytes;
+  // The DSF bit (byte 3, bit 7), not libdv's header parse, which trusts a
+  // VAUX pack that claims 50 fields; a missing byte is zero, as guarded_copy
+  // fills it.
+  constexpr uint8_t kDsf625 = 0x80;
+  return size > 3 && (data[3] & kDsf625) != 0 ? kPalFrameBytes : kNtscFrameBytes;
 }
 
 void discard_stdout() {

@@ -20,8 +20,8 @@ using test::shape_of_format;
 // zero-filling what the input does not cover, and returns the block.
 const uint8_t *guarded_copy(test::GuardedBuffer &block, const uint8_t *data, size_t size);
 
-// The bytes a whole frame with this header occupies, as libdv's header parse
-// decides it (120000 for 525/60, else 144000).
+// The bytes a whole frame with this header occupies, as the DSF bit of its
+// DIF header marks it (120000 for 525/60, else 144000).
 size_t frame_bytes_of(const uint8_t *data, size_t size);
 
 // Sends standard output, where the frame decoder reports every 4:1:1
