@@ -1,10 +1,9 @@
 // One frame block, as long as its DSF bit marks, through every dvlib call on a
-// block, dvreadformat in all fifteen output formats included (at full detail:
-// the segment target covers the DC-only parse in every format at a thousandth
-// of the cost). A refused block also goes through the frame decoder with
-// whatever header dvlib's decoder holds. The block ends at an inaccessible
-// page, so a read past the frame by libdv (not instrumented) faults as surely
-// as one by our own code.
+// block, dvreadformat in all fifteen formats (at full detail: the segment
+// target covers the DC-only parse at a thousandth of the cost); a refused one
+// through the frame decoder with whatever header it holds. The block ends at
+// an inaccessible page, so a read past the frame by libdv (not instrumented)
+// faults as surely as one by our own code.
 #include <cstdint>
 #include <cstdlib>
 #include <deque>

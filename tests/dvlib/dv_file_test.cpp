@@ -74,6 +74,27 @@ TEST_F(DvFile, FrameAppendedAfterOpenReads) {
   EXPECT_EQ(dvclose(dv), 0);
 }
 
+// A frame of another size than the file's, a 525/60 frame or a dropout of
+// zero bytes (which parses as one), is refused by number, the image untouched.
+TEST_F(DvFile, FrameOfAnotherSizeIsRefused) {
+  TempDir dir;
+  auto bytes = clip_prefix("pal420.dv", 1);
+  const auto ntsc = clip_frames("ntsc.dv", kNtscFrameBytes)[0];
+  bytes.insert(bytes.end(), ntsc.begin(), ntsc.begin() + kNtscFrameBytes);
+  bytes.resize(3 * kPalFrameBytes);  // frame 1 the 525/60 frame and zeros, frame 2 all zeros
+  write_file(dir.file("mixed.dv"), bytes);
+  dvfile *dv = open_quietly(dir.file("mixed.dv"));
+  ASSERT_NE(dv, nullptr);
+  for (int f : {1, 2}) {
+    auto image = marked_image();
+    const Captured c = capture_output([&] { EXPECT_EQ(dvreadframe(dv, image.data(), f), 0); });
+    EXPECT_EQ(c.err, "(dvreadframe:dvlib): frame " + std::to_string(f) +
+                         " is 720 x 480, not 720 x 576 as the file - image left untouched.\n");
+    EXPECT_TRUE(untouched(image));
+  }
+  EXPECT_EQ(dvclose(dv), 0);
+}
+
 // A close that fails is reported, and the record is released all the same.
 TEST_F(DvFile, FailedCloseIsReported) {
   dvfile *dv = open_quietly(clip_path("grey.dv"));

@@ -1,4 +1,4 @@
-// dvstatus, dvreadblock and dvreadarray on frame blocks in memory: attributes
+// dvstatus, dvreadblock, dvreadarray and dvreadformat on frame blocks in memory: attributes
 // and results, request codes, refusals that leave the caller's memory alone,
 // and pictures: dvreadblock's byte for byte libdv's own decode, dvreadarray's
 // the frame decoder's b_dv_color_RGB reached only through the row pointers.
@@ -168,21 +168,62 @@ TEST_F(FrameBlock, RefusedRequestKeepsTheRefusedFramesHeader) {
   EXPECT_TRUE(lines.arena.untouched());
 }
 
-TEST_F(FrameBlock, FourOneOneFrameIsReportedNotDrawnByDvreadarray) {
+// dvreadarray (format 2 below) and dvreadformat's row formats.
+TEST_F(FrameBlock, FourOneOneFrameIsReportedNotDrawnInRowFormats) {
   const auto frame = clip_frames("pal411.dv")[0];
   constexpr int kMacroblocks = 12 * 27 * 5;
   std::string expected_out;
   for (int i = 0; i < kMacroblocks; ++i) expected_out += "Video Format Not implemented, possible bad data\n";
-  int flag = 0, result = 0;
-  pforerror = &flag;
+  for (int format = 2, pitch = 0; format < kColorSpaceCount; ++format) {
+    int flag = 0, result = 1;
+    pforerror = &flag;
+    ScatteredLines lines;
+    const Captured c = capture_output([&] {
+      result = format == 2 ? dvreadarray(frame.data(), lines.rows.data(), 2, 0)
+                           : dvreadformat(frame.data(), format, lines.rows.data(), &pitch, 2);
+    });
+    pforerror = nullptr;
+    EXPECT_TRUE(result == 0 && flag == 1 && lines.arena.untouched() && c.out == expected_out) << format;
+    EXPECT_EQ(c.err, format == 2 ? "" : "(dvreadformat:dvlib): format " + std::to_string(format) +
+                                            " needs a 4:2:0 frame; this one is 4:1:1 - nothing drawn.\n");
+  }
+}
+
+// Each refusal of dvreadformat: 0, its line, nothing drawn; the needed rows
+// and the shortest pitch are exact.
+TEST_F(FrameBlock, DvreadformatRefusals) {
+  auto frame = clip_frames("pal420.dv")[0], vaux50 = clip_frames("ntsc.dv", kNtscFrameBytes)[0];
+  vaux50[451] = 0xe0;  // a VAUX source pack saying 50 fields in a 525/60 frame
   ScatteredLines lines;
-  const Captured c = capture_output([&] { result = dvreadarray(frame.data(), lines.rows.data(), 2, 0); });
-  pforerror = nullptr;
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(flag, 1);
-  EXPECT_TRUE(lines.arena.untouched());
-  EXPECT_TRUE(c.out == expected_out);
-  EXPECT_EQ(c.err, "");
+  auto image = marked_image();
+  uint8_t *packed[1] = {image.data()}, *none[1] = {nullptr}, **rows = lines.rows.data();
+  std::vector<uint8_t *> gap71 = lines.rows, gap72 = lines.rows;
+  gap71[71] = gap72[72] = nullptr;
+  int pitch = kPalWidth * 3, short_pitch = pitch - 1, long_pitch = INT_MAX / kPalHeight + 1;
+  const std::string p = "(dvreadformat:dvlib): ", null = "' was NULL - user must pass a frame block, pixels and pitches.\n";
+  const std::string range = " out of range - lines of this frame are 2160 to " + std::to_string(long_pitch - 1) +
+                            " bytes apart.\n";
+  struct Case { const uint8_t *block; int format; uint8_t **pixels; int *pitches, flags; std::string err; };
+  const Case cases[] = {
+      {nullptr, 1, packed, &pitch, 2, p + "'block" + null}, {frame.data(), 1, nullptr, &pitch, 2, p + "'pixels" + null},
+      {frame.data(), 5, rows, nullptr, 2, p + "'pitches" + null},
+      {frame.data(), 15, rows, &pitch, 2, p + "unknown output format 15 - formats are 0 to 14.\n"},
+      {frame.data(), -1, rows, &pitch, 2, p + "unknown output format -1 - formats are 0 to 14.\n"},
+      {frame.data(), 5, rows, &pitch, 18, p + "unknown request code 18 - 2 asks for full detail, 16 for DC only.\n"},
+      {vaux50.data(), 1, packed, &pitch, 2, p + "dv_parse_header failed - erm?\n"},
+      {frame.data(), 1, none, &pitch, 2, p + "'pixels[0]' was NULL - user must pass an image.\n"},
+      {frame.data(), 1, packed, &short_pitch, 2, p + "pitch 2159" + range},
+      {frame.data(), 1, packed, &long_pitch, 2, p + "pitch " + std::to_string(long_pitch) + range},
+      {frame.data(), 8, gap71.data(), &pitch, 2, p + "row 71 was NULL - format 8 needs 72 rows of 368 bytes.\n"},
+      {frame.data(), 11, gap72.data(), &pitch, 16, p + "row 72 was NULL - format 11 needs 288 rows of 1440 bytes.\n"}};
+  for (const Case &k : cases) {
+    int result = -1;
+    const auto call = [&] { result = dvreadformat(k.block, k.format, k.pixels, k.pitches, k.flags); };
+    EXPECT_EQ(capture_output(call).err, k.err);
+    EXPECT_EQ(result, 0) << k.err;
+  }
+  EXPECT_TRUE(untouched(image) && lines.arena.untouched());
+  EXPECT_EQ(dvreadformat(frame.data(), 8, gap72.data(), &pitch, 2), 1);  // a thumbnail needs 72 rows
 }
 
 }  // namespace

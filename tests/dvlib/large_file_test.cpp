@@ -2,8 +2,11 @@
 // position, and the 64-bit stream helpers. The files are sparse: real frames
 // at the start and at the very end, a hole in between.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <climits>
 
 #include "dvlib_helpers.h"
 
@@ -84,6 +87,26 @@ TEST_P(LargeFile, CountsFramesAndReadsTheLastOnes) {
 
   EXPECT_EQ(dvclose(small), 0);
   EXPECT_EQ(dvclose(dv), 0);
+}
+
+// More frames than an int can number (309 TB, sparse in memory): the frames
+// that can be numbered stay readable, after a warning.
+TEST_F(LargeFile, FrameCountStopsAtIntMax) {
+  const int fd = memfd_create("huge.dv", 0);
+  const std::vector<uint8_t> frame = clip_prefix("pal420.dv", 1);
+  const long long last = INT_MAX - 1LL;
+  if (fd < 0 || pwrite(fd, frame.data(), kFrame, last * kFrame) != kFrame || ftruncate(fd, (last + 3) * kFrame) != 0)
+    GTEST_SKIP() << "no sparse file of 309 TB here";
+  ASSERT_EQ(pwrite(fd, frame.data(), kFrame, 0), kFrame);
+  Captured opened;
+  dvfile *dv = open_quietly("/proc/self/fd/" + std::to_string(fd), &opened);
+  ASSERT_NE(dv, nullptr);
+  EXPECT_EQ(opened.err, accepted_lines(INT_MAX) + "(dvopen:dvlib) Warning - the file holds 2147483649 frames; "
+                                                  "only the first 2147483647 can be numbered\n");
+  auto image = marked_image();  // the frame, where a hole would be refused as a frame of another size
+  EXPECT_EQ(dvreadframe(dv, image.data(), dv->num_frames - 1), 1);
+  EXPECT_EQ(dvclose(dv), 0);
+  close(fd);
 }
 
 INSTANTIATE_TEST_SUITE_P(Beyond, LargeFile, testing::Values(31, 32),

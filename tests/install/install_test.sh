@@ -5,7 +5,8 @@
 # host in host/ against that prefix four ways (pkg-config and find_package,
 # each shared and static), runs each on a clip and compares the frame it
 # decoded with the installed ozmira-export's PNG of the same frame. The host
-# is the C program of the library's tests: open, attributes, a frame, close.
+# is the C program of the library's tests: open, attributes, a frame (with
+# dvreadframe, or with dvreadformat in a format the exporter draws), close.
 #   install_test.sh BUILD_DIR HOST_SOURCE_DIR CLIP_DIR WITH_VIEWER
 # WITH_VIEWER is 1 when the build has the ozmira target, else 0.
 set -euo pipefail
@@ -28,7 +29,8 @@ pc=$(find "$prefix" -name dvlib.pc)
 libdir=$(dirname "$(dirname "$pc")")
 programs=(bin/ozmira-export)
 ((with_viewer)) && programs+=(bin/ozmira)
-for file in "${programs[@]}" include/dvlib.h share/man/man1/ozmira.1.gz share/man/man1/ozmira-export.1.gz; do
+for file in "${programs[@]}" include/dvlib.h share/man/man1/ozmira.1.gz share/man/man1/ozmira-export.1.gz \
+  share/man/man3/dvlib.3.gz; do
   [[ -e $prefix/$file ]] || fail "missing $file"
 done
 for file in libdvlib.a libdvlib.so libdvlib.so.0 cmake/dvlib/dvlibConfig.cmake cmake/dvlib/dvlibConfigVersion.cmake; do
@@ -44,7 +46,7 @@ fi
 
 # The man pages render without a warning, and the export page names every
 # option that --help lists.
-for page in "$prefix"/share/man/man1/*.1.gz; do
+for page in "$prefix"/share/man/man[13]/*.gz; do
   zcat "$page" | groff -man -Tascii -ww -z 2>"$work/groff" || fail "groff failed on $page"
   [[ ! -s $work/groff ]] || fail "$(basename "$page"): $(cat "$work/groff")"
 done
@@ -92,5 +94,19 @@ for host in pc_shared pc_static cmake_shared cmake_static; do
     fail "$host printed '$out', not the attributes and '$expected_frames frames'"
   tail -c "$(stat -c %s "$work/expected.rgb")" "$work/$host.ppm" | cmp -s - "$work/expected.rgb" ||
     fail "$host decoded frame $frame differently"
+done
+# dvreadformat in the formats the installed exporter also draws equals it.
+for clip_name in pal420.dv pal420_248.dv; do
+  for drawn in 1:full:rgb24 4:luma:gray 8:thumb:rgb24 11:half:rgb24; do
+    IFS=: read -r format kind pix_fmt <<<"$drawn"
+    "$prefix/bin/ozmira-export" -q -p "$kind" -f 11 -n "$kind" -o "$work" "$clips/$clip_name"
+    ffmpeg -nostdin -v error -y -i "$work/$kind-000011.png" -f rawvideo -pix_fmt "$pix_fmt" "$work/expected.raw"
+    for host in pc_shared pc_static; do
+      LD_LIBRARY_PATH=$libdir "$work/$host" "$clips/$clip_name" 11 "$work/$host.pnm" "$format" &>/dev/null ||
+        fail "$host: format $format of $clip_name failed"
+      tail -c "$(stat -c %s "$work/expected.raw")" "$work/$host.pnm" | cmp -s - "$work/expected.raw" ||
+        fail "$host drew format $format of $clip_name differently"
+    done
+  done
 done
 echo "install test: all checks passed"

@@ -65,7 +65,8 @@ TEST_F(LibraryMatrix, RefusedFiles) {
       {"525/60", clip_path("ntsc.dv"), kNotPal},
       {"empty", dir_.file("empty.dv"), frame0_unread},
       {"one byte short of a frame", dir_.file("short.dv"), frame0_unread},
-      {"missing", dir_.file("missing.dv"), "(dvopen:dvlib) Couldn't open DV file (" + dir_.file("missing.dv") + ")\n"},
+      {"missing", dir_.file("missing.dv"),
+       "(dvopen:dvlib) Couldn't open DV file (" + dir_.file("missing.dv") + "): No such file or directory\n"},
   };
   for (const Row &row : rows) {
     const size_t descriptors = open_descriptors();
@@ -92,7 +93,7 @@ TEST_F(LibraryMatrix, UnreadableFile) {
     if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(2);
     Captured c;
     dvfile *dv = open_quietly(path, &c);
-    _exit(dv == nullptr && c.err == "(dvopen:dvlib) Couldn't open DV file (" + path + ")\n" ? 0 : 1);
+    _exit(dv == nullptr && c.err == "(dvopen:dvlib) Couldn't open DV file (" + path + "): Permission denied\n" ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
