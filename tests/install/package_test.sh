@@ -33,7 +33,7 @@ names_package() {
   local entry=",[[:space:]]*$1[[:space:]]*[,(]"
   [[ ",$depends," =~ $entry ]]
 }
-packages=(libdv4 libpng16-16)
+packages=(libdv4 libdeflate0)
 ((with_viewer)) && packages+=(libsdl1.2debian)
 for package in "${packages[@]}"; do
   names_package "${package//./\\.}" || fail "Depends does not name $package: $depends"

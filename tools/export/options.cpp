@@ -37,7 +37,8 @@ CommandLine refuse(CommandLine line, std::string why) {
 
 const char *usage_text() {
   return "Usage: ozmira-export [OPTION]... FILE\n"
-         "Writes frames of a raw PAL DV file as PNG images, or prints its attributes.\n"
+         "Writes frames of a raw PAL DV file as PNG images and their sound as a WAV file,\n"
+         "or prints what the file records.\n"
          "\n"
          "Frames (frame 0 is the first):\n"
          "  -f, --frames LIST    all (the default), or frame numbers and ranges separated\n"
