@@ -2,7 +2,6 @@
 // sound as a WAV file, or prints what the file records. The decoding is
 // dvlib's and the frame decoder's; this program chooses frames, names files
 // and reports.
-#include <climits>
 #include <cstdio>
 #include <string>
 
@@ -33,11 +32,6 @@ int main(int argc, char **argv) {
   std::string error;
   const auto source = DvSource::open(options.dv_path, options.verbose, error);
   if (source == nullptr) return report_failure(error);
-  // dvopen counts frames in an int: a file past 309 TB overflows it.
-  if (source->attributes().num_frames < 1) {
-    return report_failure("'" + options.dv_path + "' holds more frames than can be numbered (at most " +
-                          std::to_string(INT_MAX) + ")");
-  }
   if (source->trailing_bytes() != 0 && !options.info) {
     std::fprintf(stderr, "ozmira-export: warning: '%s' ends in %lld bytes of a partial frame, which are ignored\n",
                  options.dv_path.c_str(), static_cast<long long>(source->trailing_bytes()));
