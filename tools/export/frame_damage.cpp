@@ -10,9 +10,7 @@ namespace {
 
 constexpr int kStatusByte = 3, kStatusShift = 4;  // STA: the high nibble of a video block's fourth byte
 constexpr unsigned kQualityFull = 5;              // colour, DC and all AC coefficients: every code is read
-// A format number outside the fifteen: the frame decoder parses and checks
-// every segment and draws nothing (and says nothing of 4:1:1 frames).
-constexpr auto kDrawNothing = static_cast<ozmira::dv_color_space_t>(ozmira::kColorSpaceCount);
+constexpr int kWidth = 720, kMostLines = 576, kYuy2Bytes = 2;
 
 }  // namespace
 
@@ -37,9 +35,13 @@ int SegmentDamageCounter::count(const uint8_t *block) {
   if (decoder_ == nullptr || dv_parse_header(decoder_, block) == -1) return -1;
   decoder_->quality = kQualityFull;
   decoder_->prev_frame_decoded = 0;
-  int no_pitch = 0;
+  // A whole decode in libdv's own YUY2 format, which serves every sampling
+  // and header and is not kept: only the report is wanted.
+  scratch_.resize(static_cast<size_t>(kWidth) * kMostLines * kYuy2Bytes);
+  uint8_t *pixels[1] = {scratch_.data()};
+  int pitches[1] = {kWidth * kYuy2Bytes};
   ozmira::DecodeReport report;
-  ozmira::dv_decode_full_frame(decoder_, block, kDrawNothing, nullptr, &no_pitch, &report);
+  ozmira::dv_decode_full_frame(decoder_, block, ozmira::e_dv_color_yuv, pixels, pitches, &report);
   return report.damaged_segments;
 }
 

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
 #include <libdv/dv_types.h>
 
 namespace ozmira::frame_export {
@@ -20,12 +22,13 @@ class SegmentDamageCounter {
   SegmentDamageCounter &operator=(const SegmentDamageCounter &) = delete;
 
   // Segments of the frame decoded from DC coefficients alone, by a full
-  // decode that draws nothing; -1 when the header does not parse or no
+  // decode into a picture of its own; -1 when the header does not parse or no
   // decoder can be had. Not re-entrant (the frame decoder is not).
   int count(const uint8_t *block);
 
  private:
   dv_decoder_t *decoder_ = nullptr;  // made on first use
+  std::vector<uint8_t> scratch_;
 };
 
 }  // namespace ozmira::frame_export
