@@ -9,7 +9,7 @@ mkdir -p "$out"
 cd "$out"
 # The marker names the clip set, so a build tree made before a clip was added
 # makes the set again.
-marker=.complete-ffmpeg-yuv
+marker=.complete-ffmpeg-yuv-meta
 [[ -f $marker ]] && exit 0
 
 ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
@@ -38,5 +38,12 @@ rm -f frame0.dv ten_frames.dv
 # FFmpeg's own decode of the first frames, as planar yuv420p (its native form
 # for this clip): an independent decoder to compare against.
 ff -i pal420.dv -frames:v 3 -f rawvideo -pix_fmt yuv420p pal420_ffmpeg.yuv
+
+# With the recording details FFmpeg writes as asked: aspect, timecode, date and time, and sound.
+meta() {
+  ff -f lavfi -i "$(pattern 720x576 25)" -f lavfi -i "sine=sample_rate=$1" -t 1 -target pal-dv -ar "$1" "${@:2}" -f dv
+}
+meta 48000 -aspect 16:9 -timecode 10:20:30:12 -metadata creation_time=2031-03-04T05:06:07Z meta169.dv
+meta 32000 -aspect 4:3 -timecode 23:59:58:20 -metadata creation_time=1999-12-31T23:59:58Z meta43.dv
 
 touch "$marker"

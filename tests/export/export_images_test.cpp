@@ -1,14 +1,16 @@
 // ozmira-export writing images, run as a process on the test clips: each
 // picture kind against the decode it stands for (libdv's own for the packed
-// RGB pictures, the frame decoder's for the extended ones), the frame choice,
-// the progress bar, and the temporary-name rule under a failing write and an
-// interrupt. Frames are read with dv_fseek64, whose 64-bit positions the dvlib
+// RGB pictures, the frame decoder's for the extended ones) and its pixel
+// aspect against FFmpeg's, the sound against libdv's decode, the frame
+// choice, the progress bar, and nothing left by a failing write, an interrupt
+// or a kill. Frames are read with dv_fseek64, whose 64-bit positions the dvlib
 // tests check past 4 GiB.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -99,7 +101,7 @@ TEST_F(ExportImages, FramesAreChosenByNumberRangeAndStep) {
       {{"-f", "45-"}, {45, 46, 47, 48, 49}},
       {{"-e", "12"}, {0, 12, 24, 36, 48}},
       {{"-f", "5-20", "-e", "7"}, {5, 12, 19}},
-      {{"-f", "30,2-3,40-41", "-e", "2"}, {30, 3, 41}},
+      {{"-f", "30,2-3", "-f", "40-41", "-e", "2"}, {30, 3, 41}},  // -f twice: the lists add up
   };
   for (const auto &[options, frames] : cases) {
     TempDir out;
@@ -133,10 +135,21 @@ TEST_F(ExportImages, AFrameThatCannotBeDecodedStopsTheRunAfterTheWholeImagesBefo
 TEST_F(ExportImages, ProgressBarOnlyOnATerminalForManyFrames) {
   const std::string clip = clip_path("pal420.dv");
   TempDir out;
-  const ToolRun bar = run_tool({"-p", "thumb", "-f", "0-11", "-o", out.path(), clip}, {.stderr_on_terminal = true});
+  const ToolRun bar = run_tool({"-o", out.path(), clip}, {.stderr_on_terminal = true});  // slow enough to take time
   EXPECT_EQ(bar.status, 0);
   EXPECT_NE(bar.err.find("\r["), std::string::npos) << bar.err;
-  EXPECT_NE(bar.err.find("] 12/12 frames\r\n"), std::string::npos) << bar.err;  // the terminal's line end
+  // Each redraw after the first gives the rate so far (to 0.1) and the time left at that rate.
+  for (size_t done = 1, at = bar.err.find("\r[", 1); done <= 50; ++done, at = bar.err.find("\r[", at + 1)) {
+    const std::string head = "] " + std::to_string(done) + "/50 frames, ";
+    double rate = 0, left = 50 - double(done);
+    int minutes = -1, seconds = -1;
+    const size_t text = bar.err.find(head, at);
+    EXPECT_TRUE(text != std::string::npos &&
+                std::sscanf(&bar.err[text + head.size()], "%lf frames/s, %d:%d left", &rate, &minutes, &seconds) == 3 &&
+                minutes * 60 + seconds + 0.5 >= left / (rate + 0.05) &&
+                minutes * 60 + seconds - 0.5 <= left / std::max(rate - 0.05, 0.01)) << bar.err.substr(at, 80);
+  }
+  EXPECT_NE(bar.err.find(" left   \r\n"), std::string::npos) << bar.err;  // the terminal's line end
   EXPECT_EQ(run_tool({"-q", "-p", "thumb", "-o", out.path(), clip}, {.stderr_on_terminal = true}).err, "");
   EXPECT_EQ(run_tool({"-p", "thumb", "-f", "0-8", "-o", out.path(), clip}, {.stderr_on_terminal = true}).err, "");
   EXPECT_EQ(run_tool({"-p", "thumb", "-o", out.path(), clip}).err, "");
@@ -154,19 +167,91 @@ TEST_F(ExportImages, AFailedWriteLeavesNoImageAndKeepsTheOldOne) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "the old image");
 }
 
-TEST_F(ExportImages, AnInterruptLeavesOnlyWholeImages) {
-  TempDir out;
-  const pid_t pid = start_tool({"-o", out.path(), clip_path("pal420.dv")});
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (out.names().size() < 3 && std::chrono::steady_clock::now() < give_up)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  kill(pid, SIGTERM);
-  const ToolRun run = wait_tool(pid);
-  EXPECT_TRUE(run.signal == SIGTERM || run.status == 0);
-  for (const std::string &name : out.names()) {
-    EXPECT_NE(name[0], '.') << "temporary file left: " << name;
-    EXPECT_TRUE(read_png(out.file(name))) << name << " is not a whole PNG";
+TEST_F(ExportImages, AnInterruptOrAKillLeavesOnlyWholeImages) {
+  for (int signal : {SIGTERM, SIGKILL}) {
+    TempDir out;
+    const pid_t pid = start_tool({"-o", out.path(), "-a", out.file("s.wav"), clip_path("pal420.dv")});
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (out.names().size() < 3 && std::chrono::steady_clock::now() < give_up)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    kill(pid, signal);
+    const ToolRun run = wait_tool(pid);
+    EXPECT_TRUE(run.signal == signal || run.status == 1);  // 1: done, and the clip has no sound
+    for (const std::string &name : out.names()) {
+      EXPECT_NE(name[0], '.') << "temporary file left: " << name;
+      EXPECT_TRUE(read_png(out.file(name))) << name << " is not a whole PNG";
+    }
   }
+}
+
+// The pixel aspect ratio of a PNG, as its pHYs chunk gives it ("" without one).
+std::string aspect_of(const std::string &path) {
+  const std::vector<uint8_t> png = read_file(path);
+  const char *id = "pHYs";
+  const size_t at = std::search(png.begin(), png.end(), id, id + 4) - png.begin() + 4;
+  const auto word = [&](size_t i) {
+    return std::to_string(png[i] << 24 | png[i + 1] << 16 | png[i + 2] << 8 | png[i + 3]);
+  };
+  return at + 9 > png.size() ? "" : word(at) + ":" + word(at + 4);
+}
+
+// The PNGs' pixel aspect is FFmpeg's for the same frame, at full size and
+// scaled to the half picture's and the thumbnail's size; a legal final name
+// works whatever its length.
+TEST_F(ExportImages, PixelAspectIsFfmpegsAndLongNamesWork) {
+  for (const std::string clip : {"meta169.dv", "meta43.dv"}) {
+    TempDir out;
+    for (const std::string kind : {"full", "thumb", "half"}) {
+      const std::string name(255 - image_name(7, "").size(), kind[0]);  // the longest legal name
+      EXPECT_EQ(run_tool({"-p", kind, "-f", "7", "-n", name, "-o", out.path(), clip_path(clip)}).status, 0);
+      const std::string scale = "select=eq(n\\,7)," + std::string(kind == "full"   ? "null"
+                                                                  : kind == "half" ? "scale=360:288"
+                                                                                   : "scale=92:72");
+      const pid_t ffmpeg = fork();
+      if (ffmpeg == 0)
+        execlp("ffmpeg", "ffmpeg", "-v", "error", "-y", "-i", clip_path(clip).c_str(), "-vf", scale.c_str(), "-frames:v",
+               "1", out.file("ff.png").c_str(), static_cast<char *>(nullptr)), _exit(127);
+      wait_tool(ffmpeg);
+      const std::string ours = aspect_of(out.file(image_name(7, name)));
+      EXPECT_TRUE(ours == aspect_of(out.file("ff.png")) && !ours.empty()) << clip << " " << kind << ": " << ours;
+    }
+  }
+}
+
+// --audio: the sound of the chosen frames in their order, as libdv decodes it;
+// a frame's length of silence for a frame without; no file, and the old one
+// kept, when no frame has sound.
+TEST_F(ExportImages, AudioIsLibdvsDecodeOfTheChosenFramesInOrder) {
+  TempDir dir;
+  const std::string mixed = dir.file("mixed.dv"), wav = dir.file("sound.wav");
+  write_file(mixed, clip_prefix("meta43.dv", 4)), write_file(mixed, clip_prefix("pal420.dv", 1), true);  // 4: silent
+  const auto frames = clip_frames("meta43.dv");
+  LibdvDecoder decoder;
+  std::vector<uint8_t> pcm;
+  for (int frame : {3, 4, 1}) {
+    std::vector<int16_t> channel[4] = {std::vector<int16_t>(2000), std::vector<int16_t>(2000), {}, {}};
+    int16_t *out[4] = {channel[0].data(), channel[1].data(), channel[2].data(), channel[3].data()};
+    if (frame != 4) decoder.parse(frames[frame].data()), dv_decode_full_audio(decoder.get(), frames[frame].data(), out);
+    for (int i = 0; i < (frame == 4 ? 32000 / 25 : decoder.get()->audio->samples_this_frame); ++i)  // 4: zeros
+      for (int16_t sample : {out[0][i], out[1][i]}) pcm.insert(pcm.end(), {uint8_t(sample), uint8_t(sample >> 8)});
+  }
+  const ToolRun run = run_tool({"-p", "none", "-f", "3-4,1", "-a", wav, mixed});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "ozmira-export: warning: 1 of the chosen frames hold no audio that can be decoded; '" + wav +
+                         "' has silence in their place\n");
+  const std::vector<uint8_t> got = read_file(wav);
+  const auto field = [&](size_t at, int bytes) {  // little-endian
+    return bytes == 2 ? got[at] | got[at + 1] << 8 : got[at] | got[at + 1] << 8 | got[at + 2] << 16 | got[at + 3] << 24;
+  };
+  ASSERT_GE(got.size(), 44u);
+  EXPECT_TRUE(field(20, 2) == 1 && field(22, 2) == 2 && field(24, 4) == 32000 && field(34, 2) == 16 &&
+              field(40, 4) == int(pcm.size()) && field(4, 4) == int(pcm.size()) + 36);
+  EXPECT_TRUE(std::vector<uint8_t>(got.begin() + 44, got.end()) == pcm);
+  const ToolRun none = run_tool({"-p", "none", "-a", wav, clip_path("pal420.dv")});
+  EXPECT_EQ(none.err, "ozmira-export: --audio: none of the chosen frames holds audio that can be decoded; '" + wav +
+                          "' was not written\n");
+  EXPECT_TRUE(none.status == 1 && read_file(wav) == got);
+  EXPECT_EQ(dir.names(), (std::set<std::string>{"mixed.dv", "sound.wav"}));
 }
 
 }  // namespace

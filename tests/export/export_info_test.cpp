@@ -1,5 +1,6 @@
 // ozmira-export --info and --frame-info against dvopen's record and each
-// frame's dvstatus, in JSON lines and as text.
+// frame's dvstatus, in JSON lines and as text; the recording details of clips
+// made with known ones; damage counted; file names that are not UTF-8.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -73,7 +74,8 @@ TEST(ExportInfo, EachChosenFrameIsDescribedByItsOwnHeader) {
   const ToolRun run = run_tool({"--frame-info", "--json", "-f", "4,0-2", mixed});
   EXPECT_EQ(run.status, 1);  // a frame that does not parse
   const auto lines = lines_of(run.out);
-  ASSERT_EQ(lines.size(), 5u);
+  ASSERT_EQ(lines.size(), 6u);  // the file, four frames, the totals
+  EXPECT_EQ(lines[5], "{\"totals\":{\"frames\":3,\"damaged_frames\":0,\"flagged_blocks\":0,\"damaged_segments\":0}}");
   const int order[] = {4, 0, 1, 2};
   for (int i = 0; i < 4; ++i) {
     const int frame = order[i];
@@ -90,7 +92,66 @@ TEST(ExportInfo, EachChosenFrameIsDescribedByItsOwnHeader) {
   }
   const ToolRun text = run_tool({"--frame-info", "-f", "1,3", mixed});
   EXPECT_NE(text.out.find("\nframe 1: 720 x 576, 4:1:1 (code 1), "), std::string::npos) << text.out;
-  EXPECT_NE(text.out.find("\nframe 3: 720 x 576, 4:2:0 (code 2), greyscale (type 0)\n"), std::string::npos);
+  EXPECT_NE(text.out.find("\nframe 3: 720 x 576, 4:2:0 (code 2), greyscale (type 0), 4:3, "), std::string::npos);
+}
+
+// Clips made with known details (clips/make_clips.sh): what --info reports of
+// them, and each frame's timecode.
+TEST(ExportInfo, RecordingDetailsAreThoseTheClipsWereMadeWith) {
+  struct Clip {
+    const char *clip;
+    std::string aspect, date, time;
+    int rate, hours, minutes, seconds, frames;
+  };
+  const Clip clips[] = {{"meta169.dv", "16:9", "2031-03-04", "05:06:07", 48000, 10, 20, 30, 12},
+                        {"meta43.dv", "4:3", "1999-12-31", "23:59:58", 32000, 23, 59, 58, 20}};
+  for (const auto &c : clips) {
+    const auto timecode = [&](int n) -> std::string {  // frame n's, at 25 frames a second
+      const int f = c.frames + n, s = c.seconds + f / 25, m = c.minutes + s / 60;
+      char text[16];
+      return std::snprintf(text, sizeof text, "%02d:%02d:%02d:%02d", c.hours + m / 60, m % 60, s % 60, f % 25), text;
+    };
+    const std::string details = "\"aspect\":\"" + c.aspect + "\",\"timecode\":\"" + timecode(0) +
+                                "\",\"recorded_date\":\"" + c.date + "\",\"recorded_time\":\"" + c.time +
+                                "\",\"audio\":{\"rate\":" + std::to_string(c.rate) +
+                                ",\"channels\":2,\"quantisation\":16}";
+    const auto lines = lines_of(run_tool({"--frame-info", "-j", clip_path(c.clip)}).out);
+    ASSERT_EQ(lines.size(), 27u) << c.clip;
+    EXPECT_NE(lines[0].find(details + ",\"last_timecode\":\"" + timecode(24) + "\"}"), std::string::npos) << lines[0];
+    for (int n = 0; n < 25; ++n)
+      EXPECT_NE(lines[n + 1].find("\"aspect\":\"" + c.aspect + "\",\"timecode\":\"" + timecode(n) + "\""),
+                std::string::npos) << lines[n + 1];
+  }
+}
+
+// Video blocks whose STA field flags an error are counted exactly (an audio
+// block is not one); a damaged segment is counted once drawn from DC alone.
+TEST(ExportInfo, DamageIsCountedPerFrameAndInTotal) {
+  TempDir scratch;
+  std::vector<uint8_t> frame = clip_frames("pal420.dv")[0];
+  frame.resize(kPalFrameBytes);
+  for (size_t block : {7, 8, 150 + 49, 11 * 150 + 149, 6}) frame[block * 80 + 3] |= 0x10;
+  write_file(scratch.file("d.dv"), frame);
+  write_file(scratch.file("d.dv"), clip_prefix("damaged_random.dv", 1), true);
+  const auto lines = lines_of(run_tool({"--frame-info", "-j", "-f", "1,0", scratch.file("d.dv")}).out);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(json_int(lines[2], "flagged_blocks"), 4);
+  EXPECT_EQ(json_int(lines[2], "damaged_segments"), 0);
+  const auto segments = json_int(lines[1], "damaged_segments");
+  EXPECT_TRUE(segments > 0 && json_int(lines[3], "damaged_segments") == segments) << lines[3];
+}
+
+// JSON stays valid whatever bytes a file name holds: a byte that is not UTF-8
+// is written as U+FFFD, and the name's bytes are given in hexadecimal.
+TEST(ExportInfo, NamesThatAreNotUtf8) {
+  TempDir scratch;
+  const std::string path = scratch.file("caf\xe9\xff\xc3\xa9.dv");  // two stray bytes, then a well-formed é
+  write_file(path, clip_prefix("pal420.dv", 1));
+  std::string hex;
+  for (unsigned char c : path) hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
+  const ToolRun run = run_tool({"--info", "--json", path});
+  EXPECT_EQ(run.out.rfind("{\"file\":\"" + scratch.path() + "/caf\\ufffd\\ufffd\xc3\xa9.dv\",\"file_bytes\":\"" + hex +
+                          "\",\"block_size\":", 0), 0u) << run.out;
 }
 
 }  // namespace
