@@ -51,7 +51,7 @@ add_custom_target(ozmira_man_pages ALL DEPENDS ${compressed_pages})
 
 # The Debian package: `cpack -G DEB` in the build folder. Its Depends come from
 # dpkg-shlibdeps (dpkg-dev), which reads the libraries the programs link:
-# libdv, SDL 1.2, libpng and the C and C++ runtimes.
+# libdv, SDL 1.2, libdeflate and the C and C++ runtimes.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ozmira)
 set(CPACK_PACKAGE_VENDOR ozmira)

@@ -4,7 +4,8 @@
 # pattern whose counter changes every frame, 8 seconds of PAL DV in demo/),
 # and plays it. Without a display that answers, it plays the clip under Xvfb
 # instead, saves a screenshot of the window, prints its path, quits the viewer
-# with q and exits 0.
+# with q and exits 0. It builds ozmira-export too and says where it is, so the
+# README's export examples work before anything is installed.
 # OZMIRA_BUILD_DIR chooses the build directory (default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,8 +17,9 @@ settle_seconds=2  # time the viewer plays before the screenshot
 
 tools/install-deps.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target ozmira >/dev/null
+cmake --build "$build" -j"$(nproc)" --target ozmira ozmira-export >/dev/null
 ozmira=$build/viewer/ozmira
+echo "run-demo: ozmira-export is $(realpath "$build/tools/export/ozmira-export") (try it on $clip)"
 
 if [[ ! -s $clip ]]; then
   echo "run-demo: making $clip with ffmpeg"
