@@ -31,25 +31,27 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/dvlibConfigVersion.cmake
 install(FILES ${CMAKE_BINARY_DIR}/dvlibConfig.cmake ${CMAKE_BINARY_DIR}/dvlibConfigVersion.cmake
         DESTINATION ${DVLIB_CMAKE_DIR})
 
-# Man pages, compressed as Debian keeps them (-n: no time stamp inside).
-set(OZMIRA_MAN_PAGES ozmira.1 ozmira-export.1)
+# Man pages, compressed as Debian keeps them (-n: no time stamp inside), each
+# into the folder of its section (the page name's last letter).
+set(OZMIRA_MAN_PAGES ozmira.1 ozmira-export.1 dvlib.3)
 set(compressed_pages)
 foreach(page ${OZMIRA_MAN_PAGES})
   set(source ${PROJECT_SOURCE_DIR}/docs/man/${page})
   set(compressed ${CMAKE_BINARY_DIR}/man/${page}.gz)
+  string(REGEX REPLACE ".*\\." "" section ${page})
   add_custom_command(OUTPUT ${compressed}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
     COMMAND gzip -9 -n -c ${source} > ${compressed}
     DEPENDS ${source}
     COMMENT "Compressing man page ${page}")
   list(APPEND compressed_pages ${compressed})
+  install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
 endforeach()
 add_custom_target(ozmira_man_pages ALL DEPENDS ${compressed_pages})
-install(FILES ${compressed_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The Debian package: `cpack -G DEB` in the build folder. Its Depends come from
 # dpkg-shlibdeps (dpkg-dev), which reads the libraries the programs link:
-# libdv, SDL 1.2, libpng and the C and C++ runtimes.
+# libdv, SDL 1.2, libdeflate and the C and C++ runtimes.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ozmira)
 set(CPACK_PACKAGE_VENDOR ozmira)

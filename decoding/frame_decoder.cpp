@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "block_work.h"
+#include "frame_header.h"
 #include "libdv_internal.h"
 #include "mb420_renderers.h"
 #include "reader_room.h"
@@ -147,12 +148,13 @@ bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int 
   return intact;
 }
 
-void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
+bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches, DecodeReport *report) {
   if (report != nullptr) *report = {};
   ensure_segment_reader();  // even when there is nothing to walk
   unsigned dif = 0;
-  for (int ds = 0; ds < dv->num_dif_seqs; ++ds) {
+  const int sequences = dif_sequences_to_walk(dv, buffer);
+  for (int ds = 0; ds < sequences; ++ds) {
     dif += kHeaderBlocks;
     for (int v = 0; v < kSegmentsPerSequence; ++v) {
       if (v % 3 == 0) ++dif;  // the audio block ahead of every third segment
@@ -161,6 +163,7 @@ void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_spac
       dif += kMacroblocksPerSegment;
     }
   }
+  return sequences == dv->num_dif_seqs;
 }
 
 }  // namespace ozmira

@@ -56,7 +56,10 @@ struct DecodeReport {
 // parser out of its blocks is drawn from its DC coefficients alone, and
 // whatever libdv makes of the rest is drawn. `report`, when given, counts
 // those segments.
-void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
+// Never walks more DIF sequences than the frame's DSF bit marks
+// (frame_header.h); returns false when the header in `dv` asked for more, and
+// only the sequences the bit marks were drawn.
+bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches, DecodeReport *report = nullptr);
 
 // One video segment: five DIF blocks of compressed macroblocks.

@@ -1,10 +1,10 @@
 // dvinit, dvstatus and dvreadblock: the process-wide decoder and the frame
-// block calls on it.
+// block calls on it, with the steps every decoding call shares.
 #include <cstdio>
 
 #include "color_tables.h"
 #include "dvlib.h"
-#include "frame_decoder.h"
+#include "frame_header.h"
 #include "library_state.h"
 
 namespace ozmira::dvlib {
@@ -18,6 +18,31 @@ dv_decoder_t *ready_decoder(const char *caller) {
     dvinit();
   }
   return decoder;
+}
+
+int parse_frame_header(dv_decoder_t *dv, const unsigned char *block) {
+  const int parsed = dv_parse_header(dv, block);
+  if (parsed == -1 || !system_marks_agree(dv, block)) return -1;
+  return parsed;
+}
+
+dv_decoder_t *decoder_for_block(const char *caller, const unsigned char *block) {
+  dv_decoder_t *dv = ready_decoder(caller);
+  if (dv == nullptr) return nullptr;
+  if (parse_frame_header(dv, block) == -1) {
+    std::fprintf(stderr, "(%s:dvlib): dv_parse_header failed - erm?\n", caller);
+    return nullptr;
+  }
+  return dv;
+}
+
+int decode_block(const char *caller, dv_decoder_t *dv, const unsigned char *block, dv_color_space_t format,
+                 unsigned char **pixels, int *pitches, unsigned quality) {
+  dv->prev_frame_decoded = 0;
+  dv->quality = quality;
+  if (dv_decode_full_frame(dv, block, format, pixels, pitches)) return 1;
+  std::fprintf(stderr, "(%s:dvlib): the frame decoder could not decode the whole frame.\n", caller);
+  return 0;
 }
 
 }  // namespace ozmira::dvlib
@@ -47,7 +72,7 @@ extern "C" int dvstatus(const unsigned char *block, dvfile *status) {
   if (block == nullptr || status == nullptr) return -1;
   dv_decoder_t *dv = ready_decoder("dvstatus");
   if (dv == nullptr) return -1;
-  const int parsed = dv_parse_header(dv, block);
+  const int parsed = parse_frame_header(dv, block);
   if (parsed == -1) return -1;
   status->block_size = kFrameBytes;
   status->x_size = dv->width;
@@ -63,12 +88,8 @@ extern "C" int dvreadblock(const unsigned char *block, unsigned char *image, int
                  block == nullptr ? "block" : "image");
     return 0;
   }
-  dv_decoder_t *dv = ready_decoder("dvreadblock");
+  dv_decoder_t *dv = decoder_for_block("dvreadblock", block);
   if (dv == nullptr) return 0;
-  if (dv_parse_header(dv, block) == -1) {
-    std::fputs("(dvreadblock:dvlib): dv_parse_header failed - erm?\n", stderr);
-    return 0;
-  }
   unsigned quality;
   switch (format | flags) {
     case kRequestFull: quality = kQualityFull; break;
@@ -76,9 +97,6 @@ extern "C" int dvreadblock(const unsigned char *block, unsigned char *image, int
     default: return 0;
   }
   uint8_t *pixels[1] = {image};
-  int pitches[1] = {dv->width * 3};
-  dv->prev_frame_decoded = 0;
-  dv->quality = quality;
-  ozmira::dv_decode_full_frame(dv, block, ozmira::e_dv_color_rgb, pixels, pitches);
-  return 1;
+  int pitches[1] = {dv->width * kRgbBytes};
+  return decode_block("dvreadblock", dv, block, ozmira::e_dv_color_rgb, pixels, pitches, quality);
 }

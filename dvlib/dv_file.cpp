@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "dvlib.h"
 #include "library_state.h"
@@ -26,20 +29,29 @@ bool read_whole_frame(FILE *file) { return std::fread(frame_buffer, kFrameBytes,
 // regular files and block devices can hold them; for anything else (pipes,
 // sockets, terminals, directories) this says why and gives null.
 FILE *open_seekable(const char *path) {
-  const int fd = path != nullptr ? open(path, O_RDONLY | O_NONBLOCK) : -1;
+  if (path == nullptr) {
+    std::fputs("(dvopen:dvlib) Couldn't open DV file ((null)): no file name given\n", stderr);
+    return nullptr;
+  }
+  const int fd = open(path, O_RDONLY | O_NONBLOCK);
   if (fd < 0) {
-    std::fprintf(stderr, "(dvopen:dvlib) Couldn't open DV file (%s)\n", path != nullptr ? path : "(null)");
+    std::fprintf(stderr, "(dvopen:dvlib) Couldn't open DV file (%s): %s\n", path, std::strerror(errno));
     return nullptr;
   }
   struct stat about;
-  if (fstat(fd, &about) != 0 || !(S_ISREG(about.st_mode) || S_ISBLK(about.st_mode))) {
+  if (fstat(fd, &about) != 0) {
+    std::fprintf(stderr, "(dvopen:dvlib) Couldn't open DV file (%s): %s\n", path, std::strerror(errno));
+    close(fd);
+    return nullptr;
+  }
+  if (!(S_ISREG(about.st_mode) || S_ISBLK(about.st_mode))) {
     std::fprintf(stderr, "(dvopen:dvlib) %s is not a regular file - closed file and returned NULL.\n", path);
     close(fd);
     return nullptr;
   }
   FILE *file = fcntl(fd, F_SETFL, 0) == 0 ? fdopen(fd, "rb") : nullptr;
   if (file == nullptr) {
-    std::fprintf(stderr, "(dvopen:dvlib) Couldn't open DV file (%s)\n", path);
+    std::fprintf(stderr, "(dvopen:dvlib) Couldn't open DV file (%s): %s\n", path, std::strerror(errno));
     close(fd);
   }
   return file;
@@ -87,8 +99,15 @@ extern "C" dvfile *dvopen(const char *path) {
   if (length == -1) {
     return refuse(file, "(dvopen:dvlib) dv_ftell64 failed - closed file and returned NULL.\n");
   }
-  attributes.num_frames = static_cast<int>(length / kFrameBytes);
+  // Frame numbers are ints: a file of more frames (309 TB or more) keeps
+  // every frame they can reach, and says that the rest cannot be numbered.
+  const int64_t whole_frames = length / kFrameBytes;
+  attributes.num_frames = whole_frames > INT_MAX ? INT_MAX : static_cast<int>(whole_frames);
   std::fprintf(stderr, "(dvopen:dvlib) %d frames\n", attributes.num_frames);
+  if (whole_frames > INT_MAX) {
+    std::fprintf(stderr, "(dvopen:dvlib) Warning - the file holds %lld frames; only the first %d can be numbered\n",
+                 static_cast<long long>(whole_frames), INT_MAX);
+  }
   if (length % kFrameBytes != 0) {
     std::fprintf(stderr,
                  "(dvopen:dvlib) Warning - DV file length (%lld bytes) is not an exact multiple of 144,000 - "
@@ -129,11 +148,21 @@ extern "C" int dvreadframe(dvfile *dv, unsigned char *image, int frame) {
     std::fputs("(dvreadframe:dvlib): fread failed - invalid frame number? (too high/low)\n", stderr);
     return 0;
   }
-  if (dvreadblock(frame_buffer, image, kRequestFull, 0) == 0) {
+  dv_decoder_t *parsed = decoder_for_block("dvreadblock", frame_buffer);
+  if (parsed == nullptr) {
     std::fputs("(dvreadframe:dvlib): dvreadblock failed - unknown format requested?\n", stderr);
     return 0;
   }
-  return 1;
+  // The image was sized from the record: a frame of another size (a 525/60
+  // frame, or a dropout of zero bytes, which parses as one) would not fit it.
+  if (parsed->width != dv->x_size || parsed->height != dv->y_size) {
+    std::fprintf(stderr, "(dvreadframe:dvlib): frame %d is %d x %d, not %d x %d as the file - image left untouched.\n",
+                 frame, parsed->width, parsed->height, dv->x_size, dv->y_size);
+    return 0;
+  }
+  unsigned char *pixels[1] = {image};
+  int pitches[1] = {parsed->width * kRgbBytes};
+  return decode_block("dvreadframe", parsed, frame_buffer, ozmira::e_dv_color_rgb, pixels, pitches, kQualityFull);
 }
 
 extern "C" void DisplayDvAttributes(const dvfile *dv) {

@@ -9,9 +9,15 @@
  * dvfile from dvopen) together with one line on standard error that begins
  * with the function's name, as in "(dvreadframe:dvlib): ...".
  *
- * A request code is format | flags of dvreadblock and dvreadarray: 2 asks for
- * full detail, 16 for DC coefficients only (every 8 x 8 block one flat
- * colour). (2, 0), (0, 2) and (2, 2) are the same request.
+ * A request code is format | flags of dvreadblock and dvreadarray, and the
+ * flags of dvreadformat: 2 (DVLIB_REQUEST_FULL) asks for full detail, 16
+ * (DVLIB_REQUEST_DC) for DC coefficients only (every 8 x 8 block one flat
+ * colour). (2, 0), (0, 2) and (2, 2) are the same request of dvreadblock.
+ *
+ * A frame block is one whole compressed frame: 144000 bytes when the DSF bit
+ * of its DIF header (byte 3, bit 7) marks 625/50, 120000 when it marks
+ * 525/60. A frame whose header says otherwise in its VAUX source pack is
+ * refused as a header that does not parse, so nothing reads past its end.
  */
 #ifndef OZMIRA_DVLIB_H
 #define OZMIRA_DVLIB_H
@@ -22,6 +28,63 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* Request codes: full detail, or DC coefficients only. */
+#define DVLIB_REQUEST_FULL 2
+#define DVLIB_REQUEST_DC 16
+
+/*
+ * Output formats of dvreadformat, numbered as the frame decoder numbers them.
+ * Packed formats (0 to 2) draw the whole picture, y_size lines of x_size
+ * pixels, into one image at pixels[0], lines pitches[0] bytes apart (at least
+ * x_size times the pixel size). Row formats (3 to 14) need a 4:2:0 frame
+ * (625/50, 720 x 576) and write row n of their picture through pixels[n]
+ * alone; pitches[0] is not read but must be there. Their images:
+ *
+ *   format                        pixel                 rows x bytes per row
+ *   0  DVLIB_FORMAT_YUY2          Y0 Cb Y1 Cr per two   y_size x >= 1440
+ *   1  DVLIB_FORMAT_RGB           R G B                 y_size x >= 2160
+ *   2  DVLIB_FORMAT_BGR0          B G R 0               y_size x >= 2880
+ *   3  DVLIB_FORMAT_RED_INT       int32 red, 0 to 255      576 x 2880
+ *   4  DVLIB_FORMAT_LUMA          byte luminance           576 x 720
+ *   5  DVLIB_FORMAT_RGB0          R G B 0                  576 x 2880
+ *   6  DVLIB_FORMAT_THUMB_RED_INT int32 red                 72 x 368
+ *   7  DVLIB_FORMAT_THUMB_RED     byte red                  72 x 92
+ *   8  DVLIB_FORMAT_THUMB_RGB0    R G B 0                   72 x 368
+ *   11 DVLIB_FORMAT_HALF_RGB0     R G B 0                  288 x 1440
+ *   9, 10, 12, 13, 14             draw nothing and need no rows
+ *
+ * Full size is 720 x 576 (DVLIB_FULL_*), half size 360 x 288 (DVLIB_HALF_*).
+ * A thumbnail gives each 16 x 16 macroblock a patch of 4 x 2 pixels at an
+ * eighth of its position; patches of neighbouring macroblocks overlap by two
+ * columns, so a thumbnail is 92 x 72 (DVLIB_THUMB_*), not 90. Pixel values
+ * are studio-range conversions: red, green, blue and luminance 0 to 255; an
+ * int32 pixel is in the machine's byte order.
+ */
+enum dvlib_format {
+  DVLIB_FORMAT_YUY2 = 0,
+  DVLIB_FORMAT_RGB = 1,
+  DVLIB_FORMAT_BGR0 = 2,
+  DVLIB_FORMAT_RED_INT = 3,
+  DVLIB_FORMAT_LUMA = 4,
+  DVLIB_FORMAT_RGB0 = 5,
+  DVLIB_FORMAT_THUMB_RED_INT = 6,
+  DVLIB_FORMAT_THUMB_RED = 7,
+  DVLIB_FORMAT_THUMB_RGB0 = 8,
+  DVLIB_FORMAT_HALF_INT = 9,     /* draws nothing */
+  DVLIB_FORMAT_HALF_BYTE = 10,   /* draws nothing */
+  DVLIB_FORMAT_HALF_RGB0 = 11,
+  DVLIB_FORMAT_QUARTER_INT = 12, /* draws nothing */
+  DVLIB_FORMAT_QUARTER_BYTE = 13, /* draws nothing */
+  DVLIB_FORMAT_QUARTER_RGB0 = 14  /* draws nothing */
+};
+
+#define DVLIB_FULL_WIDTH 720
+#define DVLIB_FULL_HEIGHT 576
+#define DVLIB_HALF_WIDTH 360
+#define DVLIB_HALF_HEIGHT 288
+#define DVLIB_THUMB_WIDTH 92
+#define DVLIB_THUMB_HEIGHT 72
 
 /* Attributes of a frame, and of an open file when dvopen made the record. */
 typedef struct dvfile {
@@ -37,7 +100,7 @@ typedef struct dvfile {
 /*
  * Creates the process-wide decoder with quality 5 (full detail) and, the
  * first time only, builds libdv's tables and the colour tables. Call it once
- * before anything else; dvopen, dvstatus, dvreadblock and dvreadarray call it
+ * before anything else; dvopen and the calls on a frame block call it
  * themselves, with a warning, when nobody has. A later call replaces the
  * decoder with a fresh one. Prints "(dvinit:dvlib) Couldn't create the DV
  * decoder" if libdv cannot make one.
@@ -45,11 +108,11 @@ typedef struct dvfile {
 void dvinit(void);
 
 /*
- * Parses the header of the frame block `block` (a whole frame: 144000 bytes
- * for 625/50, 120000 for 525/60; only read) and writes the first five fields
- * of the caller's record `status`.
+ * Parses the header of the frame block `block` (only read) and writes the
+ * first five fields of the caller's record `status`.
  * Returns -1, with the record untouched and nothing printed, when the header
- * does not parse (or either pointer is null). Otherwise libdv's header
+ * does not parse (its VAUX source pack and DSF bit disagreeing included) or
+ * either pointer is null. Otherwise libdv's header
  * result: 1 when the video system changed to 625/50 since the frame parsed
  * before it (so the first PAL frame after dvinit gives 1), 2 when it changed
  * to 525/60, 0 when it is unchanged.
@@ -65,6 +128,8 @@ int dvstatus(const unsigned char *block, dvfile *status);
  * header does not parse (after "(dvreadblock:dvlib): dv_parse_header failed -
  * erm?"), for any other request code (silently; the decoder keeps the header
  * it parsed), and for a null block or image (after a line saying which).
+ * Returns 0 after a line saying so if the frame decoder could not decode the
+ * whole frame.
  */
 int dvreadblock(const unsigned char *block, unsigned char *image, int format, int flags);
 
@@ -73,14 +138,36 @@ int dvreadblock(const unsigned char *block, unsigned char *image, int format, in
  * rows[n] points at line n, which holds x_size pixels of four bytes red,
  * green, blue, 0 (576 pointers to lines of 2880 bytes for PAL). Only
  * request 2 is accepted.
- * Returns 1 when it decoded. A 4:1:1 frame cannot be drawn in this layout: it
- * still returns 1, leaves every line untouched, prints error_mess once per
- * macroblock on standard output and sets *pforerror to 1 if the host
- * registered a flag. Returns 0 with the lines untouched: when the header does
- * not parse (after "(dvreadarray:dvlib): dv_parse_header failed - erm?"),
- * for any request code but 2 (silently), and for a null block or row array.
+ * Returns 1 when it decoded. Returns 0 with the lines untouched: when the
+ * header does not parse (after "(dvreadarray:dvlib): dv_parse_header failed -
+ * erm?"), for any request code but 2 (silently), and for a null block or row
+ * array. A 4:1:1 frame cannot be drawn in this layout: 0, every line
+ * untouched, error_mess printed once per macroblock on standard output and
+ * *pforerror set to 1 if the host registered a flag. dvreadformat with
+ * DVLIB_FORMAT_RGB0 does the same and more.
  */
 int dvreadarray(const unsigned char *block, unsigned char **rows, int format, int flags);
+
+/*
+ * Decodes the frame block `block` (only read) into the caller's image in
+ * output format `format` (enum dvlib_format above, which gives each format's
+ * pixel and the rows and row length it needs) at request `flags`:
+ * DVLIB_REQUEST_FULL or DVLIB_REQUEST_DC.
+ * Packed formats 0 to 2: pixels[0] is the image, pitches[0] the distance in
+ * bytes from one line to the next; 480 lines are drawn for a 525/60 frame.
+ * Row formats 3 to 14: pixels[n] is row n of the picture, and the rows the
+ * format needs must all be given; pitches must point at an int, not read.
+ * Returns 1 when it drew (formats 9, 10, 12, 13 and 14 draw nothing and
+ * return 1). Returns 0, the picture untouched and one line on standard
+ * error beginning "(dvreadformat:dvlib): ", when an argument, pixels[0] of a
+ * packed format or a needed row pointer is null; the format or the request
+ * code is unknown; the header does not parse ("dv_parse_header failed -
+ * erm?"); a packed pitch is shorter than a line or so long that the picture
+ * would pass 2 GiB; or the frame is 4:1:1 and the format is 3 to 14 (then the
+ * frame decoder also prints error_mess once per macroblock on standard output
+ * and sets *pforerror to 1 if the host registered a flag).
+ */
+int dvreadformat(const unsigned char *block, int format, unsigned char **pixels, int *pitches, int flags);
 
 /*
  * Opens the raw PAL DV file at `path`, checks that frame 0 parses and is
@@ -89,10 +176,13 @@ int dvreadarray(const unsigned char *block, unsigned char **rows, int format, in
  * Image Size 720 576", "(dvopen:dvlib) PAL format video" and "(dvopen:dvlib)
  * N frames". Returns a new record, all seven fields set from frame 0, that the
  * caller gives back with dvclose; or null, with a message and the file
- * closed, when the file cannot be opened, is not a regular file or block
- * device (a pipe or a directory: it is refused without waiting on it), is
- * shorter than a frame, its first header does not parse, it is not
- * 720 x 576, or its length cannot be had.
+ * closed, when the file cannot be opened ("Couldn't open DV file (PATH): "
+ * and the system's reason), is not a regular file or block device (a pipe or
+ * a directory: it is refused without waiting on it), is shorter than a frame,
+ * its first header does not parse, it is not 720 x 576, or its length cannot
+ * be had. A file of more frames than an int can number (309 TB or more) is
+ * opened with num_frames 2147483647 (INT_MAX), after a warning: every frame
+ * that dvreadframe can address.
  */
 dvfile *dvopen(const char *path);
 
@@ -111,7 +201,10 @@ int dvclose(dvfile *dv);
  * file gained since dvopen read normally.
  * Returns 1 when decoded; 0 with the image untouched and a line on standard
  * error for a null image, a null or closed record, a frame outside the file
- * ("fread failed - invalid frame number?") or a header that does not parse.
+ * ("fread failed - invalid frame number?"), a header that does not parse, or
+ * a frame of another size than the record's x_size and y_size (a 525/60
+ * frame, or a tape dropout of zero bytes, which parses as one), named by its
+ * number.
  */
 int dvreadframe(dvfile *dv, unsigned char *image, int frame);
 

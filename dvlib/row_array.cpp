@@ -2,7 +2,6 @@
 #include <cstdio>
 
 #include "dvlib.h"
-#include "frame_decoder.h"
 #include "library_state.h"
 
 using namespace ozmira::dvlib;
@@ -13,18 +12,14 @@ extern "C" int dvreadarray(const unsigned char *block, unsigned char **rows, int
                  block == nullptr ? "block" : "rows");
     return 0;
   }
-  dv_decoder_t *dv = ready_decoder("dvreadarray");
+  dv_decoder_t *dv = decoder_for_block("dvreadarray", block);
   if (dv == nullptr) return 0;
-  if (dv_parse_header(dv, block) == -1) {
-    std::fputs("(dvreadarray:dvlib): dv_parse_header failed - erm?\n", stderr);
-    return 0;
-  }
   if ((format | flags) != kRequestFull) return 0;
   // The row-addressed format finds lines through `rows`; the pitch is passed
   // only because the frame decoder reads one.
-  int pitches[1] = {dv->width * 3};
-  dv->prev_frame_decoded = 0;
-  dv->quality = kQualityFull;
-  ozmira::dv_decode_full_frame(dv, block, ozmira::b_dv_color_RGB, rows, pitches);
-  return 1;
+  int pitches[1] = {dv->width * kRgbBytes};
+  const int decoded = decode_block("dvreadarray", dv, block, ozmira::b_dv_color_RGB, rows, pitches, kQualityFull);
+  // The frame decoder reports each 4:1:1 macroblock, which this layout cannot
+  // hold, and draws none of them: nothing was decoded into the lines.
+  return dv->sampling == e_dv_sample_411 ? 0 : decoded;
 }

@@ -1,7 +1,8 @@
-// One frame block, exactly as long as its header says and ending at an inaccessible page: its sound, dvstatus, dvreadblock
-// (requests 2 and 16), dvreadarray with the host error flag registered (set exactly for 4:1:1 frames), then the frame
-// decoder in all fifteen formats at full detail (the segment target covers the DC-only parse at a thousandth of the
-// cost).
+// One frame block, exactly as long as its DSF bit marks (not as libdv's header parse says) and ending at an
+// inaccessible page: its sound, dvstatus, dvreadblock (requests 2 and 16), dvreadarray and dvreadformat in all fifteen
+// formats at full detail with the host error flag registered (set, and the row formats refused, exactly for 4:1:1
+// frames); a refused block goes through the frame decoder with whatever header dvlib's decoder holds. The segment target
+// covers the DC-only parse at a thousandth of the cost.
 #include <deque>
 #include "dvlib.h"
 #include "frame_audio.h"
@@ -12,30 +13,31 @@
 using namespace ozmira;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  static fuzz::Guarded pal(fuzz::kPalFrameBytes), ntsc(fuzz::kNtscFrameBytes), probe_block(fuzz::kPalFrameBytes);
-  static dv_decoder_t *probe = dv_decoder_new(0, 0, 0);  // sizes the block without touching dvlib's decoder
+  static fuzz::Guarded pal(fuzz::kPalFrameBytes), ntsc(fuzz::kNtscFrameBytes);
   static std::deque<fuzz::Image> images;
   static int format_error = 0;
   if (images.empty()) {
     fuzz::discard_stdout(), dvinit(), pforerror = &format_error;
     for (int f = 0; f < kColorSpaceCount; ++f) images.emplace_back(f);
   }
-  const bool is_ntsc = dv_parse_header(probe, probe_block.fill(data, size)) != -1 && probe->num_dif_seqs == 10;
-  const uint8_t *block = (is_ntsc ? ntsc : pal).fill(data, size);
+  const bool is_pal = size > 3 && (data[3] & 0x80) != 0;  // DSF, byte 3 bit 7: 625/50
+  const uint8_t *block = (is_pal ? pal : ntsc).fill(data, size);
   static int16_t pcm[kMaxAudioChannels * kMaxAudioSamplesPerFrame];
   AudioFormat sound;
-  if (decode_frame_audio(block, (is_ntsc ? ntsc : pal).size, sound, pcm) > kMaxAudioSamplesPerFrame) std::abort();
+  if (decode_frame_audio(block, (is_pal ? pal : ntsc).size, sound, pcm) > kMaxAudioSamplesPerFrame) std::abort();
   uint8_t *rgb = images[1].row[0], **rows = images[5].pixels();
   dvfile attributes{};
   format_error = 0;
   if (dvstatus(block, &attributes) == -1) {
     if (dvreadblock(block, rgb, 2, 0) != 0 || dvreadarray(block, rows, 2, 0) != 0) std::abort();
-  } else if (dvreadblock(block, rgb, 2, 0) != 1 || dvreadblock(block, rgb, 0, 16) != 1 ||
-             dvreadarray(block, rows, 2, 0) != 1 || format_error != (attributes.code == e_dv_sample_411)) {
-    std::abort();
-  } else {  // dvreadarray left this frame's header and full quality in the decoder
-    for (int f = 0; f < kColorSpaceCount; ++f)
-      dv_decode_full_frame(dvlib::decoder, block, ozmira::dv_color_space_t(f), images[f].pixels(), &images[f].pitch);
+    dv_decode_full_frame(dvlib::decoder, block, ozmira::e_dv_color_rgb, images[1].pixels(), &images[1].pitch);
+    return 0;
   }
+  const bool drawable = attributes.code != e_dv_sample_411;
+  if (dvreadblock(block, rgb, 2, 0) != 1 || dvreadblock(block, rgb, 0, 16) != 1 ||
+      dvreadarray(block, rows, 2, 0) != drawable || format_error == drawable)
+    std::abort();
+  for (int f = 0; f < kColorSpaceCount; ++f)
+    if (dvreadformat(block, f, images[f].pixels(), &images[f].pitch, 2) != (f <= 2 || drawable)) std::abort();
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <deque>
 #include "color_tables.h"
+#include "dvlib.h"
 #include "frame_audio.h"
 #include "frame_decoder.h"
 #include "libdv_internal.h"
@@ -57,7 +58,7 @@ class EveryClip : public testing::TestWithParam<Clip> {};
 TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
   const Clip &clip = GetParam();
   const Bytes bytes = clip.make();
-  dv_rgb_init();
+  dvinit();
   dv_decoder_t *ours = dv_decoder_new(0, 0, 0), *libdv = dv_decoder_new(0, 0, 0);
   Guarded block(clip.frame_bytes);
   const size_t count = bytes.size() / clip.frame_bytes;
@@ -80,6 +81,8 @@ TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
         Image &got = images.emplace_back(ours->height, pitch), full(ours->height, pitch), dc(ours->height, pitch);
         DecodeReport report;
         ozmira::dv_decode_full_frame(ours, block.data(), dv_color_space_t(f), got.pixels(), &pitch, &report);
+        Image via(ours->height, pitch);  // dvreadformat, the hosts' way in, draws the same
+        EXPECT_TRUE(dvreadformat(block.data(), f, via.pixels(), &pitch, quality == 5 ? 2 : 16) == 1 && via == got) << f;
         EXPECT_TRUE(clip.damage > 0 || report.damaged_segments == 0) << report.damaged_segments;
         damaged_segments += report.damaged_segments;
         if (!clip.libdv) continue;
@@ -112,6 +115,10 @@ TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
               draw(f, images[0], mb.x, mb.y, want);
             }
         EXPECT_TRUE(got == want) << "format " << f;
+        Image via(rows_of(f), row_bytes_of(f) + 16);
+        int drew = -1;
+        capture([&] { drew = dvreadformat(block.data(), f, via.pixels(), &via.pitch, quality == 5 ? 2 : 16); });
+        EXPECT_TRUE(drew == (f >= 3 && f < 15 && !is411) && via == want) << "dvreadformat, format " << f;
       }
     }
   }

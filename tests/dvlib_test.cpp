@@ -78,13 +78,24 @@ TEST(FrameBlock, RequestCodesAndWhatEachDraws) {
   dvinit();  // a fresh decoder, which has parsed nothing yet
   EXPECT_EQ(dvstatus(pal.data(), &r), 1);
 }
-// Each refusal: its result, its exact line or none, nothing drawn or filled in.
+// Each refusal: its result, its exact line or none, nothing drawn or filled in. dvreadformat checks the rows a format
+// needs (a thumbnail 72) and the pitch of a packed one; a VAUX pack saying 50 fields in a 525/60 frame is a bad header.
 TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
   dvinit();
-  Bytes frame = frames("pal420.dv"), bad = frame, image(kRgb, 0x5a);
-  bad[0] = 0xff;  // section type 7: no header block
-  uint8_t *rows[576];
+  Bytes frame = frames("pal420.dv"), bad = frame, image(kRgb, 0x5a), vaux50 = frames("ntsc.dv", 0, 1, kNtscFrameBytes);
+  bad[0] = 0xff, vaux50[451] = 0xe0;  // section type 7: no header block; source pack: 50 fields
+  uint8_t *rows[576], *none[1] = {nullptr}, *packed[1] = {image.data()};
   for (int n = 0; n < 576; ++n) rows[n] = &image[size_t(n) * 2160];
+  uint8_t *gap71[576], *gap72[576];
+  std::copy(rows, rows + 576, gap71), std::copy(rows, rows + 576, gap72), gap71[71] = gap72[72] = nullptr;
+  int pitch = 2160, short_pitch = 2159, long_pitch = INT_MAX / 576 + 1;
+  const std::string f = "(dvreadformat:dvlib): ";
+  const std::string nulled = "' was NULL - user must pass a frame block, pixels and pitches.\n";
+  const std::string range = " out of range - lines of this frame are 2160 to 3728270 bytes apart.\n";
+  const uint8_t *pal = frame.data();
+  const auto format = [](const uint8_t *b, int f, uint8_t **px, int *p, int r) {
+    return [=] { return dvreadformat(b, f, px, p, r); };
+  };
   dvfile r{-7, -7, -7, -7, -7, -7, nullptr}, closed{144000, 720, 576, 2, 1, 10, nullptr};
   const auto null = [](std::string call, std::string argument, std::string needs) {
     return "(" + call + ":dvlib): '" + argument + "' was NULL - user must pass a frame block and " + needs + ".\n";
@@ -106,13 +117,44 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
       {[&] { return dvreadframe(&closed, image.data(), 0); }, 0, bad_record},
       {[&] { return dvreadframe(&closed, nullptr, 0); }, 0, no_image}, {[&] { return dvclose(nullptr); }, EOF, ""},
       {[&] { return DisplayDvAttributes(nullptr), 0; }, 0,
-       "(DisplayDvAttributes:dvlib): invalid dvfile structure (NULL) - user must open DV file.\n"}};
+       "(DisplayDvAttributes:dvlib): invalid dvfile structure (NULL) - user must open DV file.\n"},
+      {[&] { return dvstatus(vaux50.data(), &r); }, -1, ""},
+      {[&] { return dvreadblock(vaux50.data(), image.data(), 2, 0); }, 0, "(dvreadblock" + unparsed},
+      {format(vaux50.data(), 1, packed, &pitch, 2), 0, "(dvreadformat" + unparsed},
+      {format(nullptr, 1, packed, &pitch, 2), 0, f + "'block" + nulled},
+      {format(pal, 1, nullptr, &pitch, 2), 0, f + "'pixels" + nulled},
+      {format(pal, 5, rows, nullptr, 2), 0, f + "'pitches" + nulled},
+      {format(pal, 15, rows, &pitch, 2), 0, f + "unknown output format 15 - formats are 0 to 14.\n"},
+      {format(pal, -1, rows, &pitch, 2), 0, f + "unknown output format -1 - formats are 0 to 14.\n"},
+      {format(pal, 5, rows, &pitch, 18), 0, f + "unknown request code 18 - 2 asks for full detail, 16 for DC only.\n"},
+      {format(pal, 1, none, &pitch, 2), 0, f + "'pixels[0]' was NULL - user must pass an image.\n"},
+      {format(pal, 1, packed, &short_pitch, 2), 0, f + "pitch 2159" + range},
+      {format(pal, 1, packed, &long_pitch, 2), 0, f + "pitch " + std::to_string(long_pitch) + range},
+      {format(pal, 8, gap71, &pitch, 2), 0, f + "row 71 was NULL - format 8 needs 72 rows of 368 bytes.\n"},
+      {format(pal, 11, gap72, &pitch, 16), 0, f + "row 72 was NULL - format 11 needs 288 rows of 1440 bytes.\n"}};
   for (const auto &c : cases) {
     int result = 99;
     EXPECT_EQ(capture([&] { result = c.call(); }), (Output{0, "", c.err}));
     EXPECT_EQ(result, c.result) << c.err;
   }
   EXPECT_TRUE(all(image.data(), image.size()) && r.block_size == -7 && r.y_size == -7 && r.type == -7);
+  EXPECT_EQ(dvreadformat(pal, 8, gap72, &pitch, 2), 1);
+  // A 4:1:1 frame: dvreadarray (2 below) and the row formats report every macroblock, draw none and return 0.
+  const Bytes pal411 = frames("pal411.dv");
+  std::string messages;
+  for (int i = 0; i < 12 * 27 * 5; ++i) messages += error_mess;
+  for (int f = 2, flag = 0, result = 1; f < 15; ++f) {
+    Image lines(576, 2880, 0x5a);
+    pforerror = &flag, flag = 0;
+    const Output said = capture([&] {
+      result = f == 2 ? dvreadarray(pal411.data(), lines.pixels(), 2, 0)
+                      : dvreadformat(pal411.data(), f, lines.pixels(), &pitch, 2);
+    });
+    pforerror = nullptr;
+    EXPECT_TRUE(result == 0 && flag == 1 && all(lines.mem.data(), lines.mem.size) && said.out == messages) << f;
+    EXPECT_EQ(said.err, f == 2 ? "" : "(dvreadformat:dvlib): format " + std::to_string(f) +
+                                          " needs a 4:2:0 frame; this one is 4:1:1 - nothing drawn.\n");
+  }
 }
 // Refused files: the lines say why, at once for a pipe with no writer, and nothing stays open.
 TEST(DvFile, RefusedFiles) {
@@ -132,7 +174,8 @@ TEST(DvFile, RefusedFiles) {
                     unread = line("Error trying to read DV frame 0 - closed file and returned NULL.");
   const std::pair<std::string, std::string> cases[] = {
       {dir.path, not_regular(dir.path)}, {"/dev/null", not_regular("/dev/null")}, {dir / "pipe", not_regular(dir / "pipe")},
-      {dir / "none", line("Couldn't open DV file (" + dir / "none" + ")")}, {dir / "random", unparsed},
+      {dir / "none", line("Couldn't open DV file (" + dir / "none" + "): No such file or directory")},
+      {dir / "random", unparsed},
       {dir / "bad", unparsed}, {dir / "empty", unread}, {dir / "short", unread},
       {clip_path("ntsc.dv"), line("Image Size 720 480") + line("Not a PAL format video - closed file and returned NULL.  "
                                                              "Do we need this or is it an application problem?")}};
@@ -199,6 +242,30 @@ TEST(DvFile, FilesThatOpenReadFrameByFrame) {
     }
     EXPECT_EQ(dvclose(dv), c.code == 1 ? EOF : 0);
   }
+}
+// A frame of another size than the file's (a 525/60 frame, or a dropout of zeros, which parses as one) is refused by
+// number, the image untouched. A file of more frames than an int numbers (309 TB, sparse in memory) keeps those it can.
+TEST(DvFile, FramesOfAnotherSizeAndFilesPastIntFrameNumbers) {
+  dvinit();
+  TempDir dir;
+  Bytes mixed = frames("pal420.dv"), ntsc = frames("ntsc.dv", 0, 1, kNtscFrameBytes), image(kRgb, 0x5a);
+  mixed.insert(mixed.end(), ntsc.begin(), ntsc.end()), mixed.resize(3 * kPalFrameBytes), write_file(dir / "mixed", mixed);
+  dvfile *dv = nullptr;
+  capture([&] { dv = dvopen((dir / "mixed").c_str()); });
+  for (int f : {1, 2})
+    EXPECT_EQ(capture([&] { EXPECT_EQ(dvreadframe(dv, image.data(), f), 0); }).err,
+              "(dvreadframe:dvlib): frame " + std::to_string(f) + " is 720 x 480, not 720 x 576 as the file - image left "
+              "untouched.\n");
+  EXPECT_TRUE(all(image.data(), image.size()) && dvclose(dv) == 0);
+  const int fd = memfd_create("huge", 0);
+  const long long last = INT_MAX - 1LL, frame = kPalFrameBytes;
+  if (pwrite(fd, mixed.data(), frame, last * frame) != frame || ftruncate(fd, (last + 3) * frame) != 0) GTEST_SKIP();
+  ASSERT_EQ(pwrite(fd, mixed.data(), frame, 0), frame);
+  const Output said = capture([&] { dv = dvopen(("/proc/self/fd/" + std::to_string(fd)).c_str()); });
+  EXPECT_EQ(said.err, opened(INT_MAX) + "(dvopen:dvlib) Warning - the file holds 2147483649 frames; only the first "
+                                        "2147483647 can be numbered\n");
+  EXPECT_TRUE(dvreadframe(dv, image.data(), INT_MAX - 1) == 1 && dvclose(dv) == 0);  // a hole there would be refused
+  close(fd);
 }
 // Once set up, nothing grows: not over a thousand frames, not over a second dvinit.
 TEST(Memory, HeapStaysFlatOverFramesAndFreshDecoders) {

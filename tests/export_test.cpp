@@ -1,6 +1,7 @@
-// ozmira-export as a process: each picture against the decode it stands for, the frames a list chooses, every refusal
-// with its exact message and nothing written, --info and --frame-info exactly, the progress bar on a terminal, and no
-// temporary file left by a failing write or an interrupt.
+// ozmira-export as a process: each picture against the decode it stands for and its pixel aspect against FFmpeg's, the
+// frames a list chooses, every refusal with its exact message and nothing written, --info and --frame-info exactly, the
+// recording details and sound of clips made with known ones (the sound against libdv's decode), damage counted, the
+// progress bar on a terminal, and no temporary file left by a failing write, an interrupt or a kill.
 #include <png.h>
 #include <sys/stat.h>
 #include "dvlib.h"
@@ -56,9 +57,13 @@ TEST(Export, EachPictureIsTheDecodeItStandsForNamedAfterItsFrame) {
     EXPECT_TRUE(stat((out / image(frame)).c_str(), &about) == 0 && (about.st_mode & 0777) == 0644);
   }
   TempDir out;  // every n-th of the frames listed, in the order listed, under the prefix asked for
-  EXPECT_EQ(tool({"-f", "30,2-3,40-41", "-e", "2", "-n", "clip", "-p", "thumb", "-o", out.path, clip}), Output{});
+  EXPECT_EQ(tool({"-f", "30", "-e", "2", "-n", "clip", "-p", "thumb", "-f", "2-3,40-41", "-o", out.path, clip}),
+            Output{});  // -f twice: the lists add up
   EXPECT_EQ(out.names(), (std::set{image(30, "clip"), image(3, "clip"), image(41, "clip")}));
   EXPECT_TRUE(read_png(out / image(3, "clip")) == expected("thumb", &pal[3 * kPalFrameBytes]));
+  const std::string longest(255 - image(1, "").size(), 'n');  // a legal name, whatever its temporary one
+  EXPECT_EQ(tool({"-f", "1", "-n", longest, "-o", out.path, clip}), Output{});
+  EXPECT_EQ(std::get<0>(read_png(out / (longest + image(1, "")))), 720);
 }
 TEST(Export, FrameListsChooseTheFramesTheyName) {
   const std::string out_of_50 = " is out of range: the file has 50 frames (0-49)";
@@ -114,9 +119,12 @@ TEST(Export, RefusalsSayWhyAndWriteNothing) {
       {{"-f", "5-3", pal}, usage("--frames: the range '5-3' runs backwards")},
       {{"-f", "1,,2", pal}, usage(frames_ + not_a_frame)}, {{"-f", "-4", pal}, usage(frames_ + "-4" + not_a_frame)},
       {{"-f", "3-x", pal}, usage(frames_ + "3-x" + not_a_frame)},
-      {{"-f", "9999999999", pal}, usage(frames_ + "9999999999" + not_a_frame)},
+      {{"-f", "9999999999", pal},
+       usage(frames_ + "9999999999' is too large for a frame number (the largest is 2147483647)")},
       {{"-e", "0", pal}, usage("--every: '0" + every)}, {{"-e", "2x", pal}, usage("--every: '2x" + every)},
-      {{"-p", "quarter", pal}, usage("--picture: unknown picture 'quarter' (full, dc, half, thumb or luma)")},
+      {{"-p", "quarter", pal}, usage("--picture: unknown picture 'quarter' (full, dc, half, thumb, luma or none)")},
+      {{"-i", "-a", "x.wav", pal}, usage("--audio writes a file; --info and --frame-info write none")},
+      {{"-p", "none", "-a", dir.path + "/", pal}, fails("--audio: '" + dir.path + "/' does not name a file")},
       {{"-o", "", pal}, usage("--output: the folder name is empty")},
       {{"-n", "a/b", pal}, usage("--name: the prefix must be a plain file name (not empty, no '/')")},
       {{"--json", pal}, usage("--json goes with --info or --frame-info")},
@@ -129,36 +137,45 @@ TEST(Export, RefusalsSayWhyAndWriteNothing) {
   EXPECT_TRUE(out.names().empty() && dir.names() == (std::set<std::string>{"short.dv", "bad.dv"}));
   EXPECT_TRUE(tool({"--help"}).out.starts_with("Usage: ozmira-export [OPTION]... FILE\n"));
 }
-// --info of a PAL 4:2:0 colour file, as text and as a JSON line.
-std::string info(const std::string &path, int frames, const std::string &trailing) {
+// --info of a PAL 4:2:0 colour file whose first frame is a clip's first, as text and as a JSON line: what FFmpeg
+// records unasked is 4:3, timecode 0 and the date and time 0 of Unix; these clips have no sound.
+const std::string plain = ",\"aspect\":\"4:3\",\"timecode\":\"00:00:00:00\",\"recorded_date\":\"1970-01-01\","
+                          "\"recorded_time\":\"00:00:00\",\"audio\":null";
+std::string info(const std::string &path, int frames, const std::string &trailing, const std::string &last) {
   return "file:            " + path + "\nblock size:      144000\nframe size:      720 x 576\n"
          "sampling:        4:2:0 (code 2)\ncolour:          colour (type 1)\nframes:          " + std::to_string(frames) +
-         "\ntrailing bytes:  " + trailing + "\n";
+         "\ntrailing bytes:  " + trailing + "\naspect:          4:3\ntimecode:        00:00:00:00 to " + last +
+         "\nrecorded:        1970-01-01 00:00:00\naudio:           none\n";
 }
-std::string json(const std::string &path, int frames, int trailing) {
+std::string json(const std::string &path, int frames, int trailing, const std::string &last) {
   return "{\"file\":\"" + path + "\",\"block_size\":144000,\"x_size\":720,\"y_size\":576,\"code\":2,\"sampling\":\"4:2:0\","
          "\"type\":1,\"colour\":\"colour\",\"num_frames\":" + std::to_string(frames) +
-         ",\"trailing_bytes\":" + std::to_string(trailing) + "}\n";
+         ",\"trailing_bytes\":" + std::to_string(trailing) + plain + ",\"last_timecode\":\"" + last + "\"}\n";
 }
 // A file of frames of every kind: each chosen frame described by its own header; images stop at the first frame that
 // cannot be drawn, after the whole images before it.
 TEST(Export, FramesOfEveryKindInOneFile) {
   TempDir dir;
   const std::string mixed = dir / "mixed.dv", size = "{\"frame\":", sizes = ",\"x_size\":720,\"y_size\":576,\"code\":",
-                    four20 = "2,\"sampling\":\"4:2:0\",\"type\":";
+                    four20 = "2,\"sampling\":\"4:2:0\",\"type\":",
+                    intact = plain + ",\"flagged_blocks\":0,\"damaged_segments\":0}\n",
+                    text = ", 4:3, timecode 00:00:00:00, recorded 1970-01-01 00:00:00, audio none, 0 flagged blocks, 0 "
+                           "damaged segments\n";
   Bytes ntsc = frames("ntsc.dv", 0, 1, kNtscFrameBytes), bad = frames("pal420.dv");
   ntsc.resize(kPalFrameBytes), bad[0] = 0xff;
   const Bytes pal = frames("pal420.dv");
   for (const Bytes &f : {pal, frames("pal411.dv"), bad, recoloured(pal, true), recoloured(pal, false), ntsc})
     write_file(mixed, f, true);
   EXPECT_EQ(tool({"--frame-info", "--json", "-f", "4,0-2", mixed}),
-            (Output{1, json(mixed, 6, 0) + size + "4" + sizes + four20 + "-1,\"colour\":\"not stated\"}\n" + size + "0" +
-                           sizes + four20 + "1,\"colour\":\"colour\"}\n" + size + "1" + sizes +
-                           "1,\"sampling\":\"4:1:1\",\"type\":1,\"colour\":\"colour\"}\n" + size +
-                           "2,\"error\":\"header does not parse\"}\n", ""}));
+            (Output{1, json(mixed, 6, 0, "00:00:00:00") + size + "4" + sizes + four20 + "-1,\"colour\":\"not stated\"" +
+                           intact + size + "0" + sizes + four20 + "1,\"colour\":\"colour\"" + intact + size + "1" +
+                           sizes + "1,\"sampling\":\"4:1:1\",\"type\":1,\"colour\":\"colour\"" + intact + size +
+                           "2,\"error\":\"header does not parse\"}\n{\"totals\":{\"frames\":3,\"damaged_frames\":0,"
+                           "\"flagged_blocks\":0,\"damaged_segments\":0}}\n", ""}));
   EXPECT_EQ(tool({"--frame-info", "-f", "1-3", mixed}),
-            (Output{1, info(mixed, 6, "0") + "frame 1: 720 x 576, 4:1:1 (code 1), colour (type 1)\nframe 2: header does not"
-                                             " parse\nframe 3: 720 x 576, 4:2:0 (code 2), greyscale (type 0)\n", ""}));
+            (Output{1, info(mixed, 6, "0", "00:00:00:00") + "frame 1: 720 x 576, 4:1:1 (code 1), colour (type 1)" +
+                           text + "frame 2: header does not parse\nframe 3: 720 x 576, 4:2:0 (code 2), greyscale "
+                           "(type 0)" + text + "damage: 0 of 2 frames, 0 flagged blocks, 0 damaged segments\n", ""}));
   const struct { std::vector<std::string> args; std::string err; std::set<std::string> names; } runs[] = {
       {{"-p", "thumb"}, "frame 1: it is a 4:1:1 frame; the half, thumb and luma pictures need 4:2:0 frames (full and dc "
                         "work)", {image(0)}},
@@ -174,11 +191,15 @@ TEST(Export, FramesOfEveryKindInOneFile) {
 }
 TEST(Export, AFileWithAPartialFrameAndAnAwkwardName) {
   TempDir dir;
-  const std::string path = dir / "a\"b\\c\t.dv";
+  const std::string path = dir / "a\"b\\c\t\xe9.dv";  // \xe9: not UTF-8, written as U+FFFD and given as bytes
+  std::string hex, want = json(dir.path + "/a\\\"b\\\\c\\u0009\\ufffd.dv", 2, 50000, "00:00:00:01");
+  for (unsigned char c : path) hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
   const std::string partial = says("warning: '" + path + "' ends in 50000 bytes of a partial frame, which are ignored");
   write_file(path, frames("pal420.dv", 0, 2)), write_file(path, Bytes(50000, 7), true);
-  EXPECT_EQ(tool({"-i", "-j", path}), (Output{0, json(dir.path + "/a\\\"b\\\\c\\u0009.dv", 2, 50000), ""}));
-  EXPECT_EQ(tool({"--info", path}), (Output{0, info(path, 2, "50000 (a partial frame, never read)"), ""}));
+  want.insert(want.find(",\"block"), ",\"file_bytes\":\"" + hex + "\"");
+  EXPECT_EQ(tool({"-i", "-j", path}), (Output{0, want, ""}));
+  EXPECT_EQ(tool({"--info", path}), (Output{0, info(path, 2, "50000 (a partial frame, never read)", "00:00:00:01"),
+                                            ""}));
   EXPECT_EQ(tool({"-p", "thumb", "-o", dir.path, path}), (Output{0, "", partial}));
   EXPECT_EQ(tool({"-v", "-p", "thumb", "-o", dir.path, path}),
             (Output{0, "", opened(2) + "(dvopen:dvlib) Warning - DV file length (338000 bytes) is not an exact multiple "
@@ -187,15 +208,24 @@ TEST(Export, AFileWithAPartialFrameAndAnAwkwardName) {
 TEST(Export, ProgressBarOnATerminalForTenFramesOrMore) {
   TempDir out;
   const auto on_terminal = [&](const std::string &options) {  // script(1) gives it a terminal and passes on what it shows
-    const std::string command = OZMIRA_EXPORT " -p thumb -o " + out.path + " " + options + " " + clip_path("pal420.dv");
+    const std::string command = OZMIRA_EXPORT " -o " + out.path + " " + options + " " + clip_path("pal420.dv");
     return run({"/usr/bin/script", "-qec", command, "/dev/null"}).out;
   };
-  std::string drawn;
-  for (int done = 0; done <= 10; ++done)
-    drawn += "\r[" + std::string(4 * done, '#') + std::string(40 - 4 * done, '-') + "] " + std::to_string(done) +
-             "/10 frames";
-  EXPECT_EQ(on_terminal("-f 0-9"), drawn + "\r\n");
-  EXPECT_EQ(on_terminal("-f 0-8") + on_terminal("-q -f 0-9"), "");
+  // All 50 frames at full size, slow enough for the time left to show: each redraw begins with \r, and the terminal
+  // ends the line with \r\n.
+  const std::string shown = on_terminal("");
+  EXPECT_TRUE(shown.starts_with("\r[" + std::string(40, '-') + "] 0/50 frames   \r") && shown.ends_with("left   \r\n"));
+  for (size_t done = 1, at = shown.find('\r', 1); done <= 50; ++done, at = shown.find('\r', at + 1)) {
+    const std::string bar = "\r[" + std::string(done * 4 / 5, '#') + std::string(40 - done * 4 / 5, '-') + "] " +
+                            std::to_string(done) + "/50 frames, ";
+    double rate = 0, left = 50 - double(done);  // frames a second so far (to 0.1), and the time left at that rate
+    int minutes = -1, seconds = -1;
+    EXPECT_TRUE(shown.compare(at, bar.size(), bar) == 0 &&
+                std::sscanf(&shown[at + bar.size()], "%lf frames/s, %d:%d left", &rate, &minutes, &seconds) == 3 &&
+                minutes * 60 + seconds + 0.5 >= left / (rate + 0.05) &&
+                minutes * 60 + seconds - 0.5 <= left / std::max(rate - 0.05, 0.01)) << shown.substr(at, 80);
+  }
+  EXPECT_EQ(on_terminal("-p thumb -f 0-8") + on_terminal("-p thumb -q -f 0-9"), "");
 }
 TEST(Export, NoTemporaryFileOutlivesAFailedWriteOrAnInterrupt) {
   TempDir out, all;
@@ -204,13 +234,118 @@ TEST(Export, NoTemporaryFileOutlivesAFailedWriteOrAnInterrupt) {
   // Writes past 32 KiB (a full-size PNG is over 100 KB) fail instead of ending the process.
   EXPECT_EQ(run({"/bin/bash", "-c", "trap '' XFSZ; ulimit -f 32; exec \"$@\"", "-", OZMIRA_EXPORT, "-f0", "-o", out.path,
                  pal}),
-            (Output{1, "", says("frame 0: cannot write the PNG image: File too large")}));
+            (Output{1, "", says("frame 0: cannot write '" + out / image(0) + "': File too large")}));
   EXPECT_TRUE(out.names() == std::set{image(0)} && read_file(out / image(0)) == (Bytes{'o', 'l', 'd'}));
-  // Interrupted as soon as a temporary file stands, which the tool must then remove.
-  const std::string interrupt = "\"$1\" -o \"$2\" \"$3\" & until compgen -G \"$2/.frame-*\"; do :; done; kill $!; wait $!";
-  EXPECT_EQ(run({"/bin/bash", "-c", interrupt, "-", OZMIRA_EXPORT, all.path, pal}).status, 128 + SIGTERM);
-  for (const std::string &name : all.names())
-    EXPECT_TRUE(name[0] != '.' && std::get<0>(read_png(all / name)) == 720) << name;
+  // Interrupted, or killed, once the first image stands: only whole images are left, and no file of the sound.
+  const std::string stop = "\"$1\" -o \"$2\" -a \"$2/s.wav\" \"$3\" & until compgen -G \"$2/frame-*\"; do :; done;"
+                           "kill -$4 $!; wait $!";
+  for (int signal : {SIGTERM, SIGKILL}) {
+    EXPECT_EQ(run({"/bin/bash", "-c", stop, "-", OZMIRA_EXPORT, all.path, pal, std::to_string(signal)}).status,
+              128 + signal);
+    for (const std::string &name : all.names())
+      EXPECT_TRUE(name[0] != '.' && std::get<0>(read_png(all / name)) == 720) << name;
+  }
+}
+// The pixel aspect ratio of a PNG, as its pHYs chunk gives it ("" without one).
+std::string aspect_of(const std::string &path) {
+  const Bytes png = read_file(path);
+  const size_t at = std::search(png.begin(), png.end(), "pHYs", "pHYs" + 4) - png.begin() + 4;
+  const auto word = [&](size_t i) {
+    return std::to_string(png[i] << 24 | png[i + 1] << 16 | png[i + 2] << 8 | png[i + 3]);
+  };
+  return at + 9 > png.size() ? "" : word(at) + ":" + word(at + 4);
+}
+
+// Clips made with known details (clips/make_clips.sh): what --info and
+// --frame-info report of them, and the PNGs' pixel aspect, which must be what
+// FFmpeg gives the same frame at full size and scaled to the thumbnail's size.
+TEST(Export, RecordingDetailsAreThoseTheClipsWereMadeWith) {
+  struct Clip {
+    const char *clip;
+    std::string aspect, date, time;
+    int rate, hours, minutes, seconds, frames;
+  };
+  const Clip clips[] = {{"meta169.dv", "16:9", "2031-03-04", "05:06:07", 48000, 10, 20, 30, 12},
+                        {"meta43.dv", "4:3", "1999-12-31", "23:59:58", 32000, 23, 59, 58, 20}};
+  for (const auto &c : clips) {
+    const auto timecode = [&](int n) -> std::string {  // frame n's, at 25 frames a second
+      const int f = c.frames + n, s = c.seconds + f / 25, m = c.minutes + s / 60;
+      char text[16];
+      return std::snprintf(text, sizeof text, "%02d:%02d:%02d:%02d", c.hours + m / 60, m % 60, s % 60, f % 25), text;
+    };
+    const std::string path = clip_path(c.clip), head = "\"type\":1,\"colour\":\"colour\",\"aspect\":\"" + c.aspect,
+                      details = ",\"timecode\":\"" + timecode(0) + "\",\"recorded_date\":\"" + c.date +
+                                "\",\"recorded_time\":\"" + c.time + "\",\"audio\":{\"rate\":" +
+                                std::to_string(c.rate) + ",\"channels\":2,\"quantisation\":16}";
+    EXPECT_EQ(tool({"-i", "-j", path}), (Output{0, "{\"file\":\"" + path + "\",\"block_size\":144000,\"x_size\":720,"
+        "\"y_size\":576,\"code\":2,\"sampling\":\"4:2:0\",\"type\":1,\"colour\":\"colour\",\"num_frames\":25,"
+        "\"trailing_bytes\":0,\"aspect\":\"" + c.aspect + "\"" + details + ",\"last_timecode\":\"" + timecode(24) +
+        "\"}\n", ""}));
+    const std::string each = tool({"--frame-info", "-j", path}).out;
+    for (int n = 0; n < 25; ++n)
+      EXPECT_NE(each.find("{\"frame\":" + std::to_string(n) + ",\"x_size\":720,\"y_size\":576,\"code\":2,"
+                          "\"sampling\":\"4:2:0\"," + head + "\",\"timecode\":\"" + timecode(n) + "\""),
+                std::string::npos) << n;
+    TempDir out;
+    for (const std::string kind : {"full", "thumb", "half"}) {
+      EXPECT_EQ(tool({"-p", kind, "-f", "7", "-n", kind, "-o", out.path, path}), Output{});
+      const std::string scale = kind == "full" ? "null" : kind == "half" ? "scale=360:288" : "scale=92:72";
+      run({"/usr/bin/ffmpeg", "-v", "error", "-y", "-i", path, "-vf", "select=eq(n\\,7)," + scale, "-frames:v", "1",
+           out / "ff.png"});
+      const std::string ours = aspect_of(out / (kind + "-000007.png"));
+      EXPECT_TRUE(ours == aspect_of(out / "ff.png") && !ours.empty()) << c.clip << " " << kind << ": " << ours;
+    }
+  }
+}
+
+// --audio: the sound of the chosen frames in their order, as libdv decodes
+// it; a frame's length of silence for a frame without; no file when none has any.
+TEST(Export, AudioIsLibdvsDecodeOfTheChosenFramesInOrder) {
+  TempDir dir;
+  const std::string mixed = dir / "mixed.dv", wav = dir / "sound.wav";
+  write_file(mixed, frames("meta43.dv", 0, 4)), write_file(mixed, frames("pal420.dv"), true);  // frame 4: no sound
+  dvinit();
+  dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
+  Bytes pcm;
+  for (int frame : {3, 4, 1}) {
+    const Bytes f = frames("meta43.dv", frame == 4 ? 0 : frame);
+    std::vector<int16_t> channel[4] = {std::vector<int16_t>(2000), std::vector<int16_t>(2000), {}, {}};
+    int16_t *out[4] = {channel[0].data(), channel[1].data(), channel[2].data(), channel[3].data()};
+    if (frame != 4) dv_parse_header(dv, f.data()), dv_decode_full_audio(dv, f.data(), out);  // else zeros
+    for (int i = 0; i < (frame == 4 ? 32000 / 25 : dv->audio->samples_this_frame); ++i)  // frame 4: silence
+      for (int16_t sample : {out[0][i], out[1][i]}) pcm.insert(pcm.end(), {uint8_t(sample), uint8_t(sample >> 8)});
+  }
+  dv_decoder_free(dv);
+  EXPECT_EQ(tool({"-p", "none", "-f", "3-4,1", "-a", wav, mixed}),
+            (Output{0, "", says("warning: 1 of the chosen frames hold no audio that can be decoded; '" + wav +
+                                "' has silence in their place")}));
+  const Bytes got = read_file(wav);
+  const auto field = [&](size_t at, int bytes) {  // little-endian
+    return bytes == 2 ? got[at] | got[at + 1] << 8 : got[at] | got[at + 1] << 8 | got[at + 2] << 16 | got[at + 3] << 24;
+  };
+  ASSERT_GE(got.size(), 44u);
+  EXPECT_TRUE(field(20, 2) == 1 && field(22, 2) == 2 && field(24, 4) == 32000 && field(34, 2) == 16 &&
+              field(40, 4) == int(pcm.size()) && field(4, 4) == int(pcm.size()) + 36);
+  EXPECT_TRUE(Bytes(got.begin() + 44, got.end()) == pcm);
+  EXPECT_EQ(tool({"-p", "none", "-a", wav, clip_path("pal420.dv")}),  // no sound at all: the old file stays
+            (Output{1, "", says("--audio: none of the chosen frames holds audio that can be decoded; '" + wav +
+                                "' was not written")}));
+  EXPECT_TRUE(read_file(wav) == got && dir.names() == (std::set<std::string>{"mixed.dv", "sound.wav"}));
+}
+
+// Damage: video blocks whose STA field flags an error, counted exactly (audio
+// blocks are not video), and the twelve segments of damaged_middle()'s frame 7
+// that would lead libdv's parser out of its blocks, drawn from DC alone.
+TEST(Export, DamageIsCountedPerFrameAndInTotal) {
+  TempDir dir;
+  Bytes f = damaged_middle();
+  for (size_t block : {7, 8, 150 + 49, 11 * 150 + 149, 6}) f[2 * kPalFrameBytes + block * 80 + 3] |= 0x10;
+  write_file(dir / "d.dv", f);
+  const std::string out = tool({"--frame-info", "-f", "2,7", dir / "d.dv"}).out;
+  EXPECT_NE(out.find("\nframe 2: 720 x 576, 4:2:0 (code 2), colour (type 1), 4:3, timecode 00:00:00:02, recorded"
+                     " 1970-01-01 00:00:00, audio none, 4 flagged blocks, 0 damaged segments\n"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find(" flagged blocks, 12 damaged segments\ndamage: 2 of 2 frames, "), std::string::npos) << out;
 }
 
 }  // namespace

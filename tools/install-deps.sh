@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   # build
-  build-essential cmake pkg-config libdv4-dev libsdl1.2-dev libpng-dev
+  build-essential cmake pkg-config libdv4-dev libsdl1.2-dev libpng-dev libdeflate-dev
   # tests and benchmarks
   googletest libgtest-dev libbenchmark-dev ffmpeg
   # window tests

@@ -2,7 +2,8 @@
 # Builds the benchmarks, runs every one of them and writes docs/BENCHMARKS.md:
 # the machine, the command, each program's medians with their ratio to the
 # program's first (baseline) benchmark, the targets of bench/targets.txt,
-# FFmpeg beside dvlib (bench/ffmpeg_peer.sh), where the time of a decode goes
+# FFmpeg beside dvlib (bench/ffmpeg_peer.sh) and beside ozmira-export
+# (bench/export_peer.sh), where the time of a decode goes
 # (bench/profile_decode.sh) and bench/notes.md.
 # Ratios come from medians of interleaved repetitions within one run, since
 # these machines are noisy.
@@ -80,6 +81,8 @@ programs=$(find "$build/bench" -maxdepth 1 -type f -name '*_bench' -perm -u+x | 
   done
   echo
   bench/ffmpeg_peer.sh "$build/bench/dvlib_bench" "$OZMIRA_CLIP_DIR" "$reps"
+  echo
+  bench/export_peer.sh "$build/tools/export/ozmira-export" "$reps"
   echo
   bench/profile_decode.sh "$build/bench/dvlib_bench" "$OZMIRA_CLIP_DIR"
   if [[ -f bench/notes.md ]]; then

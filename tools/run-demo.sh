@@ -6,7 +6,9 @@
 # that answers, it plays the clip under Xvfb instead with SDL's disk audio
 # driver, saves a screenshot of the window and the sound played as a WAV
 # file, checks that the sound is the clip's own from its start, prints both
-# paths, quits the viewer with q and exits 0 (1 when the check fails).
+# paths, quits the viewer with q and exits 0 (1 when the check fails). It
+# builds ozmira-export too and says where it is, so the README's export
+# examples work before anything is installed.
 # OZMIRA_BUILD_DIR chooses the build directory (default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,8 +22,9 @@ settle_seconds=2  # time the viewer plays before the screenshot
 
 tools/install-deps.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target ozmira >/dev/null
+cmake --build "$build" -j"$(nproc)" --target ozmira ozmira-export >/dev/null
 ozmira=$build/viewer/ozmira
+echo "run-demo: ozmira-export is $(realpath "$build/tools/export/ozmira-export") (try it on $clip)"
 
 ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
 has_sound() { [[ -n $(ffprobe -v error -select_streams a -show_entries stream=index -of csv=p=0 "$1" 2>/dev/null) ]]; }

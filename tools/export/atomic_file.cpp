@@ -6,41 +6,51 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 
 namespace ozmira::frame_export {
 namespace {
 
 constexpr mode_t kNewFileMode = 0666;  // before the umask, as fopen would create it
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr char kTemporaryStem[] = "/.ozmira-export-";
+constexpr int kNameAttempts = 100;  // for a free temporary name
+constexpr size_t kPathRoom = 4096;
+constexpr int kSlots = 4;  // named temporary files open at once: an image and the audio, with room
 
 mode_t file_mode = kNewFileMode;
 
-// The temporary file being written, for the interrupt handler. A fixed buffer
-// because the handler may only do async-signal-safe work.
-char pending_path[4096];
-volatile std::sig_atomic_t pending = 0;
+// Named temporary files, for the interrupt handler: fixed buffers, because
+// the handler may only do async-signal-safe work.
+struct PendingSlot {
+  char path[kPathRoom];
+  volatile std::sig_atomic_t used;
+};
+PendingSlot pending[kSlots];
 
 extern "C" void remove_pending_and_die(int signal_number) {
-  if (pending) unlink(pending_path);
+  for (PendingSlot &slot : pending) {
+    if (slot.used) unlink(slot.path);
+  }
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
 }
 
 std::string errno_text() { return std::strerror(errno); }
 
-// Holds the interrupts back while the file and `pending` disagree: an
-// interrupt between mkstemp creating the file and `pending` being set would
-// otherwise leave the file behind.
+// Holds the interrupts back while a file and its slot disagree. Only the main
+// thread writes files; the encoding workers block the interrupts for good.
 class InterruptsHeld {
  public:
   InterruptsHeld() {
     sigset_t held;
     sigemptyset(&held);
     for (int signal_number : kInterrupts) sigaddset(&held, signal_number);
-    sigprocmask(SIG_BLOCK, &held, &before_);
+    pthread_sigmask(SIG_BLOCK, &held, &before_);
   }
-  ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &before_, nullptr); }
+  ~InterruptsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
   InterruptsHeld(const InterruptsHeld &) = delete;
   InterruptsHeld &operator=(const InterruptsHeld &) = delete;
 
@@ -48,30 +58,41 @@ class InterruptsHeld {
   sigset_t before_;
 };
 
-// mkstemp on "folder/.name.XXXXXX": hidden, and in the same folder so the
-// final rename never crosses file systems.
-int create_temporary(const std::string &folder, const std::string &name, std::string &path) {
-  std::string pattern = folder + "/." + name + ".XXXXXX";
-  if (pattern.size() >= sizeof pending_path) {
+// Fills a free slot with folder + the temporary stem + XXXXXX; -1 when none
+// is free or the path is too long. Call with the interrupts held.
+int reserve_slot(const std::string &folder) {
+  const std::string pattern = folder + kTemporaryStem + "XXXXXX";
+  if (pattern.size() >= kPathRoom) {
     errno = ENAMETOOLONG;
     return -1;
   }
-  const InterruptsHeld held;
-  std::memcpy(pending_path, pattern.c_str(), pattern.size() + 1);  // the template; no file exists yet
-  const int fd = mkstemp(pending_path);
-  if (fd == -1) return -1;
-  pending = 1;
-  path = pending_path;
-  return fd;
+  for (int i = 0; i < kSlots; ++i) {
+    if (pending[i].used) continue;
+    std::memcpy(pending[i].path, pattern.c_str(), pattern.size() + 1);
+    return i;
+  }
+  errno = EMFILE;
+  return -1;
 }
 
-void forget_temporary(bool remove) {
-  const InterruptsHeld held;
-  if (remove && pending) unlink(pending_path);
-  pending = 0;
+// Replaces the slot's trailing XXXXXX with a new guess.
+void next_name_guess(int slot, unsigned attempt) {
+  char *x = pending[slot].path + std::strlen(pending[slot].path) - 6;
+  const unsigned long seed = static_cast<unsigned long>(getpid()) * 2654435761u ^
+                             static_cast<unsigned long>(std::time(nullptr)) ^ (attempt * 40503u) ^ slot;
+  char digits[8];
+  std::snprintf(digits, sizeof digits, "%06lx", seed & 0xffffff);
+  std::memcpy(x, digits, 6);
 }
 
 }  // namespace
+
+void block_interrupts_in_this_thread() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (int signal_number : kInterrupts) sigaddset(&held, signal_number);
+  pthread_sigmask(SIG_BLOCK, &held, nullptr);
+}
 
 void prepare_atomic_writes() {
   const mode_t mask = umask(0);
@@ -92,48 +113,147 @@ bool check_writable_folder(const std::string &folder, std::string &error) {
     error = "output folder '" + folder + "' is not a folder";
     return false;
   }
-  std::string probe;
-  const int fd = create_temporary(folder, "ozmira-export-probe", probe);
-  if (fd == -1) {
+  AtomicFile probe;
+  if (!probe.open(folder, "", error)) {
     error = "cannot write in output folder '" + folder + "': " + errno_text();
     return false;
   }
-  close(fd);
-  forget_temporary(true);
   return true;
 }
 
-bool write_file_atomically(const std::string &folder, const std::string &name,
-                           const std::function<bool(std::FILE *, std::string &)> &write, std::string &error) {
-  const std::string final_path = folder + "/" + name;
-  std::string temporary;
-  const int fd = create_temporary(folder, name, temporary);
-  if (fd == -1) {
-    error = "cannot create a file in '" + folder + "': " + errno_text();
+AtomicFile::~AtomicFile() { discard(); }
+
+bool AtomicFile::open(const std::string &folder, const std::string &name, std::string &error) {
+  discard();
+  folder_ = folder;
+  final_path_ = folder + "/" + name;
+  fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, file_mode);
+  if (fd_ != -1) return true;
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    const int reason = errno;
+    error = "cannot create a file in '" + folder + "': " + std::strerror(reason);
+    errno = reason;
     return false;
   }
-  std::FILE *stream = fchmod(fd, file_mode) == 0 ? fdopen(fd, "wb") : nullptr;
-  if (stream == nullptr) {
-    error = "cannot write '" + temporary + "': " + errno_text();
-    close(fd);
-    forget_temporary(true);
+  // No unnamed files here: a hidden named one that an interrupt removes.
+  const InterruptsHeld held;
+  slot_ = reserve_slot(folder);
+  if (slot_ != -1) {
+    fd_ = mkostemp(pending[slot_].path, O_CLOEXEC);
+    if (fd_ != -1 && fchmod(fd_, file_mode) == 0) {
+      pending[slot_].used = 1;
+      return true;
+    }
+  }
+  const int reason = errno;
+  if (fd_ != -1) {
+    unlink(pending[slot_].path);
+    close(fd_);
+    fd_ = -1;
+  }
+  slot_ = -1;
+  error = "cannot create a file in '" + folder + "': " + std::strerror(reason);
+  errno = reason;
+  return false;
+}
+
+bool AtomicFile::write(const void *data, size_t size, std::string &error) {
+  const auto *bytes = static_cast<const uint8_t *>(data);
+  while (size > 0) {
+    const ssize_t done = ::write(fd_, bytes, size);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      error = "cannot write '" + final_path_ + "': " + errno_text();
+      return false;
+    }
+    bytes += done;
+    size -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+bool AtomicFile::write_at(int64_t offset, const void *data, size_t size, std::string &error) {
+  const auto *bytes = static_cast<const uint8_t *>(data);
+  while (size > 0) {
+    const ssize_t done = pwrite(fd_, bytes, size, offset);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      error = "cannot write '" + final_path_ + "': " + errno_text();
+      return false;
+    }
+    bytes += done;
+    offset += done;
+    size -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+bool AtomicFile::link_into_place(std::string &error) {
+  if (slot_ != -1) {  // a named temporary file
+    if (std::rename(pending[slot_].path, final_path_.c_str()) == 0) return true;
+    error = "cannot rename '" + std::string(pending[slot_].path) + "' to '" + final_path_ + "': " + errno_text();
     return false;
   }
-  bool written = write(stream, error);
-  if (written && std::fflush(stream) != 0) {
-    error = "cannot write '" + final_path + "': " + errno_text();
-    written = false;
+  char self[64];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
+  if (linkat(AT_FDCWD, self, AT_FDCWD, final_path_.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+  if (errno != EEXIST) {
+    error = "cannot put '" + final_path_ + "' in place: " + errno_text();
+    return false;
   }
-  if (std::fclose(stream) != 0 && written) {
-    error = "cannot write '" + final_path + "': " + errno_text();
-    written = false;
+  // An old file stands there: link under a free hidden name, then rename over
+  // it, so the old file is replaced in one step.
+  const InterruptsHeld held;
+  slot_ = reserve_slot(folder_);
+  for (int attempt = 0; slot_ != -1 && attempt < kNameAttempts; ++attempt) {
+    next_name_guess(slot_, static_cast<unsigned>(attempt));
+    if (linkat(AT_FDCWD, self, AT_FDCWD, pending[slot_].path, AT_SYMLINK_FOLLOW) == 0) {
+      pending[slot_].used = 1;
+      return link_into_place(error);
+    }
+    if (errno != EEXIST) break;
   }
-  if (written && std::rename(temporary.c_str(), final_path.c_str()) != 0) {
-    error = "cannot rename '" + temporary + "' to '" + final_path + "': " + errno_text();
-    written = false;
+  error = "cannot put '" + final_path_ + "' in place: " + errno_text();
+  slot_ = -1;
+  return false;
+}
+
+bool AtomicFile::commit(std::string &error) {
+  if (fd_ == -1) {
+    error = "cannot write '" + final_path_ + "': the file was not opened";
+    return false;
   }
-  forget_temporary(!written);
-  return written;
+  bool done = link_into_place(error);
+  if (close(fd_) != 0 && done) {  // a late write error (NFS) shows here
+    error = "cannot write '" + final_path_ + "': " + errno_text();
+    std::remove(final_path_.c_str());
+    done = false;
+  }
+  fd_ = -1;
+  if (slot_ != -1) {
+    const InterruptsHeld held;
+    if (!done) unlink(pending[slot_].path);
+    pending[slot_].used = 0;
+    slot_ = -1;
+  }
+  return done;
+}
+
+void AtomicFile::discard() {
+  if (fd_ != -1) close(fd_);
+  fd_ = -1;
+  if (slot_ != -1) {
+    const InterruptsHeld held;
+    if (pending[slot_].used) unlink(pending[slot_].path);
+    pending[slot_].used = 0;
+    slot_ = -1;
+  }
+}
+
+bool write_file_atomically(const std::string &folder, const std::string &name, const void *data, size_t size,
+                           std::string &error) {
+  AtomicFile file;
+  return file.open(folder, name, error) && file.write(data, size, error) && file.commit(error);
 }
 
 }  // namespace ozmira::frame_export

@@ -1,11 +1,15 @@
-// Writes a file under a temporary name in its target folder and renames it
-// into place only once it is complete, so no half-written file ever stands
-// under the final name, and a file already there is replaced only by a whole
-// new one. An interrupt (SIGINT, SIGTERM, SIGHUP) removes the temporary file.
+// Files that appear under their final name only when whole. Where the file
+// system allows, the file is created without a name (O_TMPFILE) and linked
+// into place once complete, so a run killed even by SIGKILL leaves nothing
+// behind. Elsewhere it is written under a short hidden name in the target
+// folder (".ozmira-export-XXXXXX", whatever the final name, so a legal final
+// name never fails for its temporary one) and renamed into place; an interrupt
+// (SIGINT, SIGTERM, SIGHUP) removes such files. A file already under the
+// final name is replaced only by a whole new one.
 #pragma once
 
-#include <cstdio>
-#include <functional>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace ozmira::frame_export {
@@ -13,14 +17,42 @@ namespace ozmira::frame_export {
 // Call once at start-up: notes the umask and installs the interrupt handlers.
 void prepare_atomic_writes();
 
+// For threads that never write files: the interrupts go to the main thread,
+// which knows the temporary files.
+void block_interrupts_in_this_thread();
+
 // Fails with a message when no file can be created in `folder` (it is
 // missing, not a folder, or not writable), leaving nothing behind.
 bool check_writable_folder(const std::string &folder, std::string &error);
 
-// Creates folder/name through `write`, which gets an open stream and returns
-// false with a message on failure. On any failure the temporary file is
-// removed and an existing folder/name is left as it was.
-bool write_file_atomically(const std::string &folder, const std::string &name,
-                           const std::function<bool(std::FILE *, std::string &)> &write, std::string &error);
+class AtomicFile {
+ public:
+  AtomicFile() = default;
+  ~AtomicFile();  // discards the file unless committed
+  AtomicFile(const AtomicFile &) = delete;
+  AtomicFile &operator=(const AtomicFile &) = delete;
+
+  // Starts folder/name. False with a message when no file can be created.
+  bool open(const std::string &folder, const std::string &name, std::string &error);
+  // Appends, or writes at `offset` (to fill in a header once the sizes are
+  // known). False with a message on any failure.
+  bool write(const void *data, size_t size, std::string &error);
+  bool write_at(int64_t offset, const void *data, size_t size, std::string &error);
+  // Puts the whole file under its final name. False with a message, the file
+  // discarded and any old folder/name untouched, on failure.
+  bool commit(std::string &error);
+  void discard();
+
+ private:
+  bool link_into_place(std::string &error);
+
+  int fd_ = -1;
+  int slot_ = -1;  // the interrupt handler's record of a named temporary file
+  std::string folder_, final_path_;
+};
+
+// One whole file in a single write, as AtomicFile does it.
+bool write_file_atomically(const std::string &folder, const std::string &name, const void *data, size_t size,
+                           std::string &error);
 
 }  // namespace ozmira::frame_export

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "stderr_capture.h"
 
@@ -55,11 +56,18 @@ std::unique_ptr<DvSource> DvSource::open(const std::string &path, bool show_libr
     return nullptr;
   }
   // dvopen leaves the stream at the start; the length gives the bytes after
-  // the last whole frame, which dvopen only mentions in a warning.
+  // the last whole frame, which dvopen only mentions in a warning, and the
+  // frame count, which dvopen keeps in an int.
   int64_t trailing = 0;
   if (dv_fseek64(record->file, 0, SEEK_END) == 0) {
     const int64_t length = dv_ftell64(record->file);
     if (length > 0) trailing = length % kFrameBytes;
+    if (length / kFrameBytes > std::numeric_limits<int>::max()) {
+      dvclose(record);
+      error = quoted(path) + " holds " + std::to_string(length / kFrameBytes) +
+              " frames, more than can be numbered (at most " + std::to_string(std::numeric_limits<int>::max()) + ")";
+      return nullptr;
+    }
   }
   return std::unique_ptr<DvSource>(new DvSource(record, trailing));
 }

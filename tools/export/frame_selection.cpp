@@ -1,15 +1,20 @@
 #include "frame_selection.h"
 
 #include <charconv>
+#include <limits>
 
 namespace ozmira::frame_export {
 namespace {
 
-bool parse_frame_number(std::string_view text, int &number) {
-  if (text.empty()) return false;
+enum class NumberRead { ok, malformed, too_large };
+
+NumberRead parse_frame_number(std::string_view text, int &number) {
+  if (text.empty()) return NumberRead::malformed;
   const char *end = text.data() + text.size();
   auto [stop, status] = std::from_chars(text.data(), end, number);
-  return status == std::errc() && stop == end && number >= 0;
+  if (stop != end || text[0] == '-') return NumberRead::malformed;
+  if (status == std::errc::result_out_of_range) return NumberRead::too_large;
+  return status == std::errc() ? NumberRead::ok : NumberRead::malformed;
 }
 
 // "'<item>'" and a reason. (Built by appending: GCC 12 warns falsely about
@@ -20,13 +25,24 @@ std::string quoted(std::string_view item, std::string_view reason) {
   return text;
 }
 
+// One number of an item; false with a message that quotes the item.
+bool read_number(std::string_view item, std::string_view text, int &number, std::string &error) {
+  switch (parse_frame_number(text, number)) {
+    case NumberRead::ok: return true;
+    case NumberRead::too_large:
+      error = quoted(text, " is too large for a frame number (the largest is ") +
+              std::to_string(std::numeric_limits<int>::max()) + ")";
+      return false;
+    case NumberRead::malformed: break;
+  }
+  error = quoted(item, " is not a frame number or range (N, A-B or A-)");
+  return false;
+}
+
 bool parse_item(std::string_view item, FrameRange &range, std::string &error) {
   const size_t dash = item.find('-');
   const std::string_view first = item.substr(0, dash);
-  if (!parse_frame_number(first, range.first)) {
-    error = quoted(item, " is not a frame number or range (N, A-B or A-)");
-    return false;
-  }
+  if (!read_number(item, first, range.first, error)) return false;
   if (dash == std::string_view::npos) {
     range.last = range.first;
     return true;
@@ -36,10 +52,7 @@ bool parse_item(std::string_view item, FrameRange &range, std::string &error) {
     range.last = kToLastFrame;
     return true;
   }
-  if (!parse_frame_number(last, range.last)) {
-    error = quoted(item, " is not a frame number or range (N, A-B or A-)");
-    return false;
-  }
+  if (!read_number(item, last, range.last, error)) return false;
   if (range.last < range.first) {
     error = "the range " + quoted(item, " runs backwards");
     return false;
@@ -50,12 +63,10 @@ bool parse_item(std::string_view item, FrameRange &range, std::string &error) {
 }  // namespace
 
 bool parse_frame_list(std::string_view text, FrameSelection &selection, std::string &error) {
-  selection.ranges.clear();
   if (text == "all") {
-    selection.all = true;
+    selection.all_asked = true;
     return true;
   }
-  selection.all = false;
   while (true) {
     const size_t comma = text.find(',');
     FrameRange range{};
@@ -68,7 +79,7 @@ bool parse_frame_list(std::string_view text, FrameSelection &selection, std::str
 
 ChosenFrames::ChosenFrames(const FrameSelection &selection, int num_frames)
     : every_(selection.every < 1 ? 1 : selection.every), num_frames_(num_frames) {
-  if (selection.all) {
+  if (selection.all_asked || selection.ranges.empty()) {
     if (num_frames > 0) ranges_.push_back({0, num_frames - 1});
   } else {
     for (FrameRange range : selection.ranges) {

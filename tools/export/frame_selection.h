@@ -16,14 +16,15 @@ struct FrameRange {
 inline constexpr int kToLastFrame = -1;
 
 struct FrameSelection {
-  bool all = true;                  // no list given: every frame of the file
-  std::vector<FrameRange> ranges;   // in the order written; used when !all
+  bool all_asked = false;           // "all" was given: every frame, whatever else was listed
+  std::vector<FrameRange> ranges;   // in the order written; none listed means every frame
   int every = 1;                    // keep the 1st, (1 + every)th, ... of the frames above
 };
 
-// Parses "all" or a comma-separated list of N, A-B and A-. Returns false with
-// a message for anything else, a range running backwards, or a number that
-// does not fit a frame number.
+// Parses "all" or a comma-separated list of N, A-B and A-, adding to what
+// earlier lists chose (repeated -f options add up). Returns false with a
+// message for anything else, a range running backwards, or a number too
+// large for a frame number.
 bool parse_frame_list(std::string_view text, FrameSelection &selection, std::string &error);
 
 // Walks the chosen frames of a file of `num_frames` frames in order.

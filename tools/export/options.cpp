@@ -9,11 +9,12 @@ namespace {
 
 enum LongOnly { kFrameInfo = 256, kVersion };
 
-constexpr char kShortOptions[] = ":f:e:p:o:n:ijqvh";
+constexpr char kShortOptions[] = ":f:e:p:o:n:a:ijqvh";
 constexpr option kLongOptions[] = {
     {"frames", required_argument, nullptr, 'f'},  {"every", required_argument, nullptr, 'e'},
     {"picture", required_argument, nullptr, 'p'}, {"output", required_argument, nullptr, 'o'},
-    {"name", required_argument, nullptr, 'n'},    {"info", no_argument, nullptr, 'i'},
+    {"name", required_argument, nullptr, 'n'},    {"audio", required_argument, nullptr, 'a'},
+    {"info", no_argument, nullptr, 'i'},
     {"frame-info", no_argument, nullptr, kFrameInfo}, {"json", no_argument, nullptr, 'j'},
     {"quiet", no_argument, nullptr, 'q'},         {"verbose", no_argument, nullptr, 'v'},
     {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, kVersion},
@@ -36,11 +37,13 @@ CommandLine refuse(CommandLine line, std::string why) {
 
 const char *usage_text() {
   return "Usage: ozmira-export [OPTION]... FILE\n"
-         "Writes frames of a raw PAL DV file as PNG images, or prints its attributes.\n"
+         "Writes frames of a raw PAL DV file as PNG images and their sound as a WAV file,\n"
+         "or prints what the file records.\n"
          "\n"
          "Frames (frame 0 is the first):\n"
          "  -f, --frames LIST    all (the default), or frame numbers and ranges separated\n"
-         "                       by commas, as in 0,10-99,250- (A- runs to the last frame)\n"
+         "                       by commas, as in 0,10-99,250- (A- runs to the last frame);\n"
+         "                       given more than once, the lists add up in order\n"
          "  -e, --every N        of those frames, take only the 1st, (N+1)th, (2N+1)th, ...\n"
          "\n"
          "Images:\n"
@@ -49,16 +52,22 @@ const char *usage_text() {
          "                       half   360 x 288 RGB\n"
          "                       thumb  92 x 72 RGB, 4 x 2 pixels per macroblock\n"
          "                       luma   720 x 576 greyscale luminance\n"
+         "                       none   no images (for --audio alone)\n"
          "                       half, thumb and luma need 4:2:0 frames\n"
          "  -o, --output DIR     existing folder for the images (default: .)\n"
          "  -n, --name PREFIX    name the images PREFIX-NNNNNN.png (default: frame)\n"
+         "  -a, --audio FILE     also write the chosen frames' sound to FILE as a 16-bit\n"
+         "                       WAV at the recorded rate (silence for frames without)\n"
          "  -q, --quiet          no progress bar (one is shown on a terminal for 10 frames\n"
-         "                       or more)\n"
+         "                       or more, with the rate and the time left)\n"
          "  -v, --verbose        show dvlib's own lines while the file is opened\n"
          "\n"
          "Information (written to standard output, no images):\n"
-         "  -i, --info           the file's attributes and frame count\n"
-         "      --frame-info     also each chosen frame's size, sampling and colour flag\n"
+         "  -i, --info           the file's attributes, frame count, aspect, timecode,\n"
+         "                       recording date and audio format\n"
+         "      --frame-info     also each chosen frame's header, aspect, timecode,\n"
+         "                       recording date, audio format and damage, and the\n"
+         "                       damage of all of them\n"
          "  -j, --json           as JSON lines, one object per line\n"
          "\n"
          "  -h, --help           show this help and exit\n"
@@ -87,7 +96,7 @@ CommandLine parse_command_line(int argc, char **argv) {
           o.picture = *kind;
         } else {
           return refuse(line, std::string("--picture: unknown picture '") + optarg +
-                                  "' (full, dc, half, thumb or luma)");
+                                  "' (full, dc, half, thumb, luma or none)");
         }
         break;
       case 'o':
@@ -98,6 +107,10 @@ CommandLine parse_command_line(int argc, char **argv) {
         o.name_prefix = optarg;
         if (o.name_prefix.empty() || o.name_prefix.find('/') != std::string::npos)
           return refuse(line, "--name: the prefix must be a plain file name (not empty, no '/')");
+        break;
+      case 'a':
+        o.audio_path = optarg;
+        if (o.audio_path.empty()) return refuse(line, "--audio: the file name is empty");
         break;
       case 'i': o.info = true; break;
       case kFrameInfo: o.info = o.frame_info = true; break;
@@ -118,6 +131,7 @@ CommandLine parse_command_line(int argc, char **argv) {
   if (argc - optind > 1) return refuse(line, std::string("one DV file only, but '") + argv[optind + 1] + "' follows");
   o.dv_path = argv[optind];
   if (o.json && !o.info) return refuse(line, "--json goes with --info or --frame-info");
+  if (o.info && !o.audio_path.empty()) return refuse(line, "--audio writes a file; --info and --frame-info write none");
   return line;
 }
 

@@ -14,8 +14,9 @@ struct Options {
   PictureKind picture = PictureKind::full;
   std::string output_folder = ".";
   std::string name_prefix = "frame";
+  std::string audio_path;   // --audio: where the WAV goes; empty for none
   bool info = false;        // print the file's attributes instead of writing images
-  bool frame_info = false;  // and each chosen frame's sampling and colour flag
+  bool frame_info = false;  // and each chosen frame's header, details and damage
   bool json = false;
   bool quiet = false;    // no progress bar
   bool verbose = false;  // show dvlib's own lines while the file opens

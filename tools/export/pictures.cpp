@@ -24,6 +24,7 @@ Shape shape_of(PictureKind kind) {
     case PictureKind::half: return {kPalWidth / 2, kPalHeight / 2, PixelLayout::rgb0};
     case PictureKind::thumb: return {kThumbWidth, kThumbHeight, PixelLayout::rgb0};
     case PictureKind::luma: return {kPalWidth, kPalHeight, PixelLayout::grey};
+    case PictureKind::none: return {0, 0, PixelLayout::rgb};
     case PictureKind::full:
     case PictureKind::dc: break;
   }
@@ -46,10 +47,13 @@ std::optional<PictureKind> picture_kind_named(std::string_view name) {
   if (name == "half") return PictureKind::half;
   if (name == "thumb") return PictureKind::thumb;
   if (name == "luma") return PictureKind::luma;
+  if (name == "none") return PictureKind::none;
   return std::nullopt;
 }
 
-bool needs_420_sampling(PictureKind kind) { return kind != PictureKind::full && kind != PictureKind::dc; }
+bool needs_420_sampling(PictureKind kind) {
+  return kind == PictureKind::half || kind == PictureKind::thumb || kind == PictureKind::luma;
+}
 
 int Picture::bytes_per_row() const {
   switch (layout) {
@@ -60,21 +64,25 @@ int Picture::bytes_per_row() const {
   return width;
 }
 
-PictureDecoder::PictureDecoder(PictureKind kind) : kind_(kind) {
+Picture make_picture(PictureKind kind) {
   const Shape shape = shape_of(kind);
-  picture_.width = shape.width;
-  picture_.height = shape.height;
-  picture_.layout = shape.layout;
-  const size_t row_bytes = static_cast<size_t>(picture_.bytes_per_row());
-  picture_.bytes.assign(row_bytes * static_cast<size_t>(shape.height), 0);
-  for (int r = 0; r < shape.height; ++r) picture_.rows.push_back(picture_.bytes.data() + row_bytes * r);
+  Picture picture;
+  picture.width = shape.width;
+  picture.height = shape.height;
+  picture.layout = shape.layout;
+  const size_t row_bytes = static_cast<size_t>(picture.bytes_per_row());
+  picture.bytes.assign(row_bytes * static_cast<size_t>(shape.height), 0);
+  for (int r = 0; r < shape.height; ++r) picture.rows.push_back(picture.bytes.data() + row_bytes * r);
+  return picture;
 }
+
+PictureDecoder::PictureDecoder(PictureKind kind) : kind_(kind) {}
 
 PictureDecoder::~PictureDecoder() {
   if (extended_decoder_ != nullptr) dv_decoder_free(extended_decoder_);
 }
 
-bool PictureDecoder::decode(const uint8_t *block, std::string &error) {
+bool PictureDecoder::decode(const uint8_t *block, Picture &picture, std::string &error) {
   dvfile attributes{};
   if (dvstatus(block, &attributes) == -1) {
     error = "its header does not parse (damaged, or not DV)";
@@ -92,7 +100,7 @@ bool PictureDecoder::decode(const uint8_t *block, std::string &error) {
 
   if (kind_ == PictureKind::full || kind_ == PictureKind::dc) {
     const int request = kind_ == PictureKind::full ? kRequestFull : kRequestDc;
-    if (dvreadblock(block, picture_.bytes.data(), request, 0) == 1) return true;
+    if (dvreadblock(block, picture.bytes.data(), request, 0) == 1) return true;
     error = "dvreadblock could not decode it";
     return false;
   }
@@ -111,8 +119,8 @@ bool PictureDecoder::decode(const uint8_t *block, std::string &error) {
   }
   extended_decoder_->quality = kQualityFull;
   extended_decoder_->prev_frame_decoded = 0;
-  int pitches[1] = {picture_.bytes_per_row()};
-  ozmira::dv_decode_full_frame(extended_decoder_, block, extended_format(kind_), picture_.rows.data(), pitches);
+  int pitches[1] = {picture.bytes_per_row()};
+  ozmira::dv_decode_full_frame(extended_decoder_, block, extended_format(kind_), picture.rows.data(), pitches);
   return true;
 }
 

@@ -18,6 +18,7 @@ enum class PictureKind {
   half,   // 360 x 288 RGB: b_dv_color_hRGB
   thumb,  // 92 x 72 RGB, 4 x 2 pixels per macroblock: b_dv_color_tRGB
   luma,   // 720 x 576 luminance bytes: b_dv_color_L
+  none,   // no image at all (for --audio alone)
 };
 
 std::optional<PictureKind> picture_kind_named(std::string_view name);
@@ -35,6 +36,9 @@ struct Picture {
   int bytes_per_row() const;
 };
 
+// A picture of the size and layout `kind` draws, its rows set up.
+Picture make_picture(PictureKind kind);
+
 class PictureDecoder {
  public:
   explicit PictureDecoder(PictureKind kind);
@@ -42,16 +46,14 @@ class PictureDecoder {
   PictureDecoder(const PictureDecoder &) = delete;
   PictureDecoder &operator=(const PictureDecoder &) = delete;
 
-  // Decodes the 144000-byte frame block into picture(). Returns false, with
-  // the picture as it was and a message, for a header that does not parse, a
-  // frame that is not 720 x 576, or a 4:1:1 frame asked for a picture that
-  // needs 4:2:0. dvinit must have run.
-  bool decode(const uint8_t *block, std::string &error);
-  const Picture &picture() const { return picture_; }
+  // Decodes the 144000-byte frame block into `picture`, made by
+  // make_picture(kind). Returns false, with a message, for a header that does
+  // not parse, a frame that is not 720 x 576, or a 4:1:1 frame asked for a
+  // picture that needs 4:2:0. dvinit must have run.
+  bool decode(const uint8_t *block, Picture &picture, std::string &error);
 
  private:
   PictureKind kind_;
-  Picture picture_;
   dv_decoder_t *extended_decoder_ = nullptr;  // made on first use
 };
 

@@ -1,7 +1,9 @@
 // A one-line progress bar on standard error, redrawn in place, for long
-// exports to a terminal. Disabled, it prints nothing at all.
+// exports to a terminal: frames done, the rate so far and the time left at
+// that rate. Disabled, it prints nothing at all.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace ozmira::frame_export {
@@ -25,6 +27,7 @@ class ProgressBar {
   void draw();
 
   int64_t total_, done_ = 0;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   bool enabled_, open_ = false;
 };
 

@@ -1,0 +1,35 @@
+// The video system that a frame's DIF header marks, and whether libdv's
+// header parse agrees with it.
+//
+// libdv's dv_parse_header takes a frame for 625/50 when either the DSF bit of
+// its DIF header or the VAUX source pack says so. A 525/60 frame of 120000
+// bytes whose source pack says 50 fields is then walked as 12 DIF sequences,
+// 24000 bytes past its end. The DSF bit is the mark that the frame's size
+// follows, so the frame walk never goes beyond it.
+#pragma once
+
+#include <cstdint>
+
+#include <libdv/dv_types.h>
+
+namespace ozmira {
+
+inline constexpr int kDifSequences625 = 12;  // 144000 bytes
+inline constexpr int kDifSequences525 = 10;  // 120000 bytes
+inline constexpr int kDifSequenceBytes = 12000;
+
+// The DIF sequences the DSF bit (byte 3, bit 7 of the first DIF block) gives
+// the frame at `frame`: 12 when set (625/50), 10 when clear (525/60). Reads
+// that one byte.
+int dif_sequences_marked(const uint8_t *frame);
+
+// Whether the header that `dv` holds, parsed from `frame`, has the number of
+// DIF sequences that the frame's DSF bit marks.
+bool system_marks_agree(const dv_decoder_t *dv, const uint8_t *frame);
+
+// The DIF sequences a walk over `frame` may visit: the header parse's count,
+// never more than the DSF bit marks; 0, without reading `frame`, when `dv`
+// holds no parsed header.
+int dif_sequences_to_walk(const dv_decoder_t *dv, const uint8_t *frame);
+
+}  // namespace ozmira

@@ -1,0 +1,141 @@
+#include "export_run.h"
+
+#include <memory>
+#include <optional>
+
+#include "aspect_pack.h"
+#include "atomic_file.h"
+#include "encoder_pool.h"
+#include "exit_status.h"
+#include "frame_audio.h"
+#include "pictures.h"
+#include "progress_bar.h"
+#include "wav_output.h"
+
+namespace ozmira::frame_export {
+namespace {
+
+constexpr int kSampling420 = 2;
+constexpr size_t kFrameBytes = 144000;
+constexpr size_t kQueuedBeyondWorkers = 2;  // pictures waiting, so no worker idles while one is decoded
+
+std::string image_name(const std::string &prefix, int frame) {
+  char number[16];
+  std::snprintf(number, sizeof number, "%06d", frame);
+  return prefix + "-" + number + ".png";
+}
+
+std::string frame_error(int frame, const std::string &why) { return "frame " + std::to_string(frame) + ": " + why; }
+
+class ExportRun {
+ public:
+  ExportRun(const Options &options, DvSource &source, ChosenFrames &chosen)
+      : options_(options), source_(source), chosen_(chosen), decoder_(options.picture),
+        progress_(chosen.count(), progress_bar_wanted(chosen.count(), options.quiet)) {}
+
+  int run() {
+    std::string error;
+    const bool images = options_.picture != PictureKind::none;
+    if (images && !check_writable_folder(options_.output_folder, error)) return fail(error);
+    if (needs_420_sampling(options_.picture) && source_.attributes().code != kSampling420) {
+      return fail("'" + options_.dv_path +
+                  "' holds 4:1:1 frames; the half, thumb and luma pictures need 4:2:0 frames (full and dc work)");
+    }
+    if (!options_.audio_path.empty()) {
+      wav_.emplace();
+      if (!wav_->open(options_.audio_path, error)) return fail(error);
+    }
+    const int workers = encoder_workers_for_this_machine();
+    if (images) pool_ = std::make_unique<EncoderPool>(workers);
+    const size_t most_pending = static_cast<size_t>(workers) + kQueuedBeyondWorkers;
+
+    for (int frame; chosen_.next(frame);) {
+      if (!take_frame(frame, error)) {
+        // The frames before this one are whole: write their images first.
+        return write_pending(0) ? fail(frame_error(frame, error)) : fail(write_error_);
+      }
+      if (!images) progress_.advance();
+      if (!write_pending(most_pending)) return fail(write_error_);
+    }
+    if (!write_pending(0)) return fail(write_error_);
+    if (wav_) return finish_audio();
+    return kExitOk;
+  }
+
+ private:
+  int fail(const std::string &message) {
+    progress_.finish();
+    pool_.reset();  // workers stop before the pictures they read go away
+    return report_failure(message);
+  }
+
+  // Reads, decodes and queues one frame, and adds its sound.
+  bool take_frame(int frame, std::string &error) {
+    if (!source_.read_frame(frame, error)) return false;
+    const uint8_t *block = source_.block();
+    if (pool_ != nullptr) {
+      Picture picture = pool_->spare_picture(options_.picture);
+      if (!decoder_.decode(block, picture, error)) return false;
+      pool_->submit(frame, std::move(picture), pixel_aspect(read_frame_aspect(block), options_.picture));
+    }
+    if (wav_) {
+      ozmira::AudioFormat format;
+      const int samples = ozmira::decode_frame_audio(block, kFrameBytes, format, pcm_);
+      if (!wav_->add_frame(pcm_, samples, format, error)) return false;
+    }
+    return true;
+  }
+
+  // Writes encoded images in frame order: those already done, and then more,
+  // waiting, until no more than `most_pending` are left. False with
+  // write_error_ set at the first that cannot be written.
+  bool write_pending(size_t most_pending) {
+    if (pool_ == nullptr) return true;
+    EncodedImage image;
+    while (pool_->pending() > 0) {
+      if (!pool_->collect_oldest_if_done(image)) {
+        if (pool_->pending() <= most_pending) return true;
+        image = pool_->collect_oldest();
+      }
+      std::string error;
+      if (!image.ok ||
+          !write_file_atomically(options_.output_folder, image_name(options_.name_prefix, image.frame),
+                                 image.png.data(), image.png.size(), error)) {
+        write_error_ = frame_error(image.frame, image.ok ? error : image.error);
+        return false;
+      }
+      progress_.advance();
+    }
+    return true;
+  }
+
+  int finish_audio() {
+    std::string error;
+    progress_.finish();
+    if (!wav_->finish(error)) return fail(error);
+    if (wav_->silent_frames() > 0) {
+      std::fprintf(stderr, "ozmira-export: warning: %lld of the chosen frames hold no audio that can be decoded; "
+                   "'%s' has silence in their place\n",
+                   static_cast<long long>(wav_->silent_frames()), options_.audio_path.c_str());
+    }
+    return kExitOk;
+  }
+
+  const Options &options_;
+  DvSource &source_;
+  ChosenFrames &chosen_;
+  PictureDecoder decoder_;
+  ProgressBar progress_;
+  std::unique_ptr<EncoderPool> pool_;
+  std::optional<WavWriter> wav_;
+  std::string write_error_;
+  int16_t pcm_[ozmira::kMaxAudioChannels * ozmira::kMaxAudioSamplesPerFrame];
+};
+
+}  // namespace
+
+int run_export(const Options &options, DvSource &source, ChosenFrames &chosen) {
+  return ExportRun(options, source, chosen).run();
+}
+
+}  // namespace ozmira::frame_export
