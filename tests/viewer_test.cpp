@@ -156,6 +156,14 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
   ASSERT_TRUE(SDL_GetEventFilter() && SDL_GetEventFilter()(&event) && SDL_PushEvent(&event) != 0);
   for (int i = 0; i < 300 && state.running; ++i) cycle(none);
   EXPECT_EQ(state.running, 0);  // the quit came once the queue ran empty
+  setenv("SDL_AUDIODRIVER", "disk", 1), setenv("SDL_DISKAUDIODELAY", "1000", 1);  // a device that plays a buffer a second
+  setenv("SDL_DISKAUDIOFILE", (dir / "sound").c_str(), 1);
+  const Bytes sound = frames("sound48000.dv");
+  SoundOutput device;
+  device.Open(sound.data()), device.QueueFrame(sound.data()), device.QueueFrame(sound.data()), device.QueueFrame(sound.data());
+  EXPECT_FALSE(device.HasRoomForFrame());  // two frames' time queued
+  player.sound = &device, state = {2, 0, -1, 0, 0, 1}, cycle(none);
+  EXPECT_TRUE(device.HasRoomForFrame());  // paused: what was queued is dropped
   std::fclose(file);
   fail_surface = true;
   EXPECT_EXIT(ShowPicture(rgbbuf.data()), testing::ExitedWithCode(1),
