@@ -159,11 +159,13 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
   setenv("SDL_AUDIODRIVER", "disk", 1), setenv("SDL_DISKAUDIODELAY", "1000", 1);  // a device that plays a buffer a second
   setenv("SDL_DISKAUDIOFILE", (dir / "sound").c_str(), 1);
   const Bytes sound = frames("sound48000.dv");
-  SoundOutput device;
-  device.Open(sound.data()), device.QueueFrame(sound.data()), device.QueueFrame(sound.data()), device.QueueFrame(sound.data());
-  EXPECT_FALSE(device.HasRoomForFrame());  // two frames' time queued
-  player.sound = &device, state = {2, 0, -1, 0, 0, 1}, cycle(none);
-  EXPECT_TRUE(device.HasRoomForFrame());  // paused: what was queued is dropped
+  {  // closed, its thread gone, before the death test forks
+    SoundOutput device;
+    device.Open(sound.data()), device.QueueFrame(sound.data()), device.QueueFrame(sound.data()), device.QueueFrame(sound.data());
+    EXPECT_FALSE(device.HasRoomForFrame());  // two frames' time queued
+    player.sound = &device, state = {2, 0, -1, 0, 0, 1}, cycle(none);
+    EXPECT_TRUE(device.HasRoomForFrame());  // paused: what was queued is dropped
+  }
   std::fclose(file);
   fail_surface = true;
   EXPECT_EXIT(ShowPicture(rgbbuf.data()), testing::ExitedWithCode(1),
