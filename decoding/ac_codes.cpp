@@ -1,0 +1,124 @@
+#include "ac_codes.h"
+
+#include <string_view>
+
+namespace ozmira::ac_codes {
+namespace {
+
+// The code words without their sign bit; every one with an amplitude above 0
+// is followed by a sign bit (1: negative).
+struct CodeWord {
+  std::string_view bits;
+  int run, amplitude;
+};
+
+constexpr CodeWord kEndOfBlockWord{"0110", 0, 0};
+
+constexpr CodeWord kCodeWords[] = {
+    {"00", 0, 1}, {"010", 0, 2}, {"0111", 1, 1}, {"1000", 0, 3}, {"1001", 0, 4},
+    {"10100", 2, 1}, {"10101", 1, 2}, {"10110", 0, 5}, {"10111", 0, 6},
+    {"110000", 3, 1}, {"110001", 4, 1}, {"110010", 0, 7}, {"110011", 0, 8},
+    {"1101000", 5, 1}, {"1101001", 6, 1}, {"1101010", 2, 2}, {"1101011", 1, 3},
+    {"1101100", 1, 4}, {"1101101", 0, 9}, {"1101110", 0, 10}, {"1101111", 0, 11},
+    {"11100000", 7, 1}, {"11100001", 8, 1}, {"11100010", 9, 1}, {"11100011", 10, 1},
+    {"11100100", 3, 2}, {"11100101", 4, 2}, {"11100110", 2, 3}, {"11100111", 1, 5},
+    {"11101000", 1, 6}, {"11101001", 1, 7}, {"11101010", 0, 12}, {"11101011", 0, 13},
+    {"11101100", 0, 14}, {"11101101", 0, 15}, {"11101110", 0, 16}, {"11101111", 0, 17},
+    {"111100000", 11, 1}, {"111100001", 12, 1}, {"111100010", 13, 1}, {"111100011", 14, 1},
+    {"111100100", 5, 2}, {"111100101", 6, 2}, {"111100110", 3, 3}, {"111100111", 4, 3},
+    {"111101000", 2, 4}, {"111101001", 2, 5}, {"111101010", 1, 8}, {"111101011", 0, 18},
+    {"111101100", 0, 19}, {"111101101", 0, 20}, {"111101110", 0, 21}, {"111101111", 0, 22},
+    {"1111100000", 5, 3}, {"1111100001", 3, 4}, {"1111100010", 3, 5}, {"1111100011", 2, 6},
+    {"1111100100", 1, 9}, {"1111100101", 1, 10}, {"1111100110", 1, 11},
+    {"11111001110", 0, 0}, {"11111001111", 1, 0},
+    {"11111010000", 6, 3}, {"11111010001", 4, 4}, {"11111010010", 3, 6}, {"11111010011", 1, 12},
+    {"11111010100", 1, 13}, {"11111010101", 1, 14},
+    {"111110101100", 2, 0}, {"111110101101", 3, 0}, {"111110101110", 4, 0}, {"111110101111", 5, 0},
+    {"111110110000", 7, 2}, {"111110110001", 8, 2}, {"111110110010", 9, 2}, {"111110110011", 10, 2},
+    {"111110110100", 7, 3}, {"111110110101", 8, 3}, {"111110110110", 4, 5}, {"111110110111", 3, 7},
+    {"111110111000", 2, 7}, {"111110111001", 2, 8}, {"111110111010", 2, 9}, {"111110111011", 2, 10},
+    {"111110111100", 2, 11}, {"111110111101", 1, 15}, {"111110111110", 1, 16}, {"111110111111", 1, 17},
+};
+
+// The escapes: 1111110 and a 6-bit run (amplitude 0), 1111111 and an 8-bit
+// amplitude with its sign (run 0). Runs and amplitudes outside these ranges
+// have shorter codes of their own, and their escape patterns are invalid.
+constexpr unsigned kRunEscape = 0b1111110, kAmplitudeEscape = 0b1111111;
+constexpr int kEscapePrefixBits = 7, kRunEscapeBits = 13, kAmplitudeEscapeBits = 16;
+constexpr int kLowestEscapedRun = 6, kHighestEscapedRun = 61;
+constexpr int kLowestEscapedAmplitude = 23;
+constexpr unsigned kLongPrefix = 0b11111;  // every code longer than ten bits
+constexpr int kLongPrefixBits = 5;
+
+constexpr Code pack(int length, unsigned run, int amplitude) {
+  return static_cast<Code>(length) | (run << 8) | (static_cast<uint32_t>(amplitude) << 16);
+}
+
+constexpr Code kInvalidCode = pack(kWindowBits, kInvalid, 0);
+
+constexpr unsigned value_of(std::string_view bits) {
+  unsigned value = 0;
+  for (char bit : bits) value = value << 1 | (bit == '1');
+  return value;
+}
+
+// The code at the top of a 16-bit window among the code words, or 0.
+constexpr Code match(unsigned window) {
+  const CodeWord &eob = kEndOfBlockWord;
+  if (window >> (kWindowBits - eob.bits.size()) == value_of(eob.bits)) {
+    return pack(kEndOfBlockBits, kEndOfBlock, 0);
+  }
+  for (const CodeWord &word : kCodeWords) {
+    const int bits = static_cast<int>(word.bits.size());
+    if (window >> (kWindowBits - bits) != value_of(word.bits)) continue;
+    if (word.amplitude == 0) return pack(bits, word.run, 0);
+    const bool negative = (window >> (kWindowBits - bits - 1)) & 1;
+    return pack(bits + 1, word.run, negative ? -word.amplitude : word.amplitude);
+  }
+  return 0;
+}
+
+constexpr Code escape(unsigned window) {
+  const unsigned prefix = window >> (kWindowBits - kEscapePrefixBits);
+  if (prefix == kRunEscape) {
+    const int run = (window >> (kWindowBits - kRunEscapeBits)) & 0x3f;
+    if (run < kLowestEscapedRun || run > kHighestEscapedRun) return kInvalidCode;
+    return pack(kRunEscapeBits, run, 0);
+  }
+  const int amplitude = (window >> 1) & 0xff;
+  if (amplitude < kLowestEscapedAmplitude) return kInvalidCode;
+  return pack(kAmplitudeEscapeBits, 0, window & 1 ? -amplitude : amplitude);
+}
+
+constexpr std::array<Code, 1 << kShortIndexBits> make_short_codes() {
+  std::array<Code, 1 << kShortIndexBits> table{};
+  constexpr int kSpare = kWindowBits - kShortIndexBits;
+  for (unsigned i = 0; i < table.size(); ++i) {
+    if (i >> (kShortIndexBits - kLongPrefixBits) == kLongPrefix) {
+      table[i] = pack(0, kLongCode, 0);
+      continue;
+    }
+    table[i] = match(i << kSpare);
+    // Every code that does not begin 11111 has at most ten bits.
+    if (table[i] == 0 || length(table[i]) > kShortIndexBits) throw "incomplete short code table";
+  }
+  return table;
+}
+
+constexpr std::array<Code, 1 << kLongIndexBits> make_long_codes() {
+  std::array<Code, 1 << kLongIndexBits> table{};
+  for (unsigned i = 0; i < table.size(); ++i) {
+    const unsigned window = kLongPrefix << kLongIndexBits | i;
+    const unsigned prefix = window >> (kWindowBits - kEscapePrefixBits);
+    table[i] = prefix == kRunEscape || prefix == kAmplitudeEscape ? escape(window) : match(window);
+    if (table[i] == 0) throw "incomplete long code table";
+  }
+  return table;
+}
+
+}  // namespace
+
+constexpr std::array<Code, 1 << kShortIndexBits> kShortCodes = make_short_codes();
+constexpr std::array<Code, 1 << kLongIndexBits> kLongCodes = make_long_codes();
+
+}  // namespace ozmira::ac_codes
