@@ -1,13 +1,10 @@
 #include "frame_decoder.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "block_work.h"
 #include "libdv_internal.h"
 #include "mb420_renderers.h"
-#include "reader_room.h"
-#include "segment_guard.h"
 
 extern "C" {
 int *pforerror = nullptr;
@@ -17,13 +14,18 @@ const char error_mess[49] = "Video Format Not implemented, possible bad data\n";
 namespace ozmira {
 namespace {
 
-constexpr unsigned kDifBlockBytes = 80;
-constexpr unsigned kHeaderBlocks = 6;  // header, two subcode, three VAUX
+constexpr size_t kDifBlockBytes = 80;
+constexpr size_t kSequenceBytes = 150 * kDifBlockBytes;
 constexpr int kSegmentsPerSequence = 27;
-constexpr int kMacroblocksPerSegment = 5;
 constexpr int kRightEdgeX = 704;  // 4:1:1 macroblocks from here are 16 x 16
 
-dv_videosegment_t vs;
+// Where segment v of a DIF sequence begins: after the header, two subcode and
+// three VAUX blocks, in runs of three segments each after an audio block.
+size_t segment_offset(int v) {
+  constexpr int kFirstVideoBlock = 7, kRunBlocks = 16, kSegmentsPerRun = 3;
+  return kDifBlockBytes * (kFirstVideoBlock + kRunBlocks * (v / kSegmentsPerRun) +
+                           kMacroblocksPerSegment * (v % kSegmentsPerRun));
+}
 
 struct PackedRenderers {
   void (*mb420)(dv_macroblock_t *, uint8_t **, int *);
@@ -61,106 +63,107 @@ const ExtendedFormat kExtendedFormats[] = {
     {dv_mb420_b_qrgb, kNoBlocks},
 };
 
-const ExtendedFormat &extended_format(dv_color_space_t color_space) {
-  return kExtendedFormats[color_space - b_dv_color_I];
+// One frame's decode as every segment of it is done.
+struct FrameJob {
+  dv_decoder_t *dv;
+  const uint8_t *buffer;
+  dv_color_space_t color_space;
+  uint8_t **pixels;
+  int *pitches;
+  bool draws;        // false: segments are only parsed
+  BlockSet blocks;   // those whose samples the renderer reads
+};
+
+// The extended formats draw nothing of a 4:1:1 frame, and no format outside
+// the fifteen draws anything. Compared as unsigned, so negative values too.
+FrameJob job_for(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space, uint8_t **pixels,
+                 int *pitches) {
+  FrameJob job{dv, buffer, color_space, pixels, pitches, true, kAllBlocks};
+  if (static_cast<unsigned>(color_space) >= kColorSpaceCount) {
+    job.draws = false;
+  } else if (color_space > e_dv_color_bgr0) {
+    job.draws = dv->sampling != e_dv_sample_411;
+    job.blocks = kExtendedFormats[color_space - b_dv_color_I].reads;
+  }
+  return job;
 }
 
-// The blocks whose samples the segment's rendering will read: the extended
-// formats draw nothing of a 4:1:1 frame.
-BlockSet blocks_read(const dv_decoder_t *dv, dv_color_space_t color_space) {
-  if (color_space <= e_dv_color_bgr0) return kAllBlocks;
-  if (dv->sampling == e_dv_sample_411) return kNoBlocks;
-  return extended_format(color_space).reads;
+bool extended_format_of_411(const dv_decoder_t *dv, dv_color_space_t color_space) {
+  return color_space > e_dv_color_bgr0 && static_cast<unsigned>(color_space) < kColorSpaceCount &&
+         dv->sampling == e_dv_sample_411;
+}
+
+// One message and the host's flag for each macroblock not drawn.
+void report_format_mismatch(int macroblocks) {
+  for (int i = 0; i < macroblocks; ++i) std::fputs(error_mess, stdout);
+  if (pforerror != nullptr) *pforerror = 1;
 }
 
 // Places each macroblock of the parsed and transformed segment, then renders it.
 template <typename Render>
-void place_and_render(dv_decoder_t *dv, Render render) {
+void place_and_render(const FrameJob &job, dv_videosegment_t &vs, Render render) {
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     dv_macroblock_t *mb = &vs.mb[m];
-    dv_place_macroblock(dv, &vs, mb, m);
+    dv_place_macroblock(job.dv, &vs, mb, m);
     render(mb);
   }
 }
 
-void report_format_mismatch() {
-  std::fputs(error_mess, stdout);
-  if (pforerror != nullptr) *pforerror = 1;
-}
-
 // The format is chosen once per segment; each branch loops over the segment.
-void render_segment(dv_decoder_t *dv, dv_color_space_t color_space, uint8_t **pixels,
-                    int *pitches) {
-  const bool sampling_411 = dv->sampling == e_dv_sample_411;
-  if (color_space <= e_dv_color_bgr0) {
-    const PackedRenderers &r = kPackedRenderers[color_space];
-    if (sampling_411) {
-      const int setup = dv->add_ntsc_setup;
-      place_and_render(dv, [&](dv_macroblock_t *mb) {
-        (mb->x >= kRightEdgeX ? r.mb411_right : r.mb411)(mb, pixels, pitches, setup);
+void render_segment(const FrameJob &job, dv_videosegment_t &vs) {
+  if (job.color_space <= e_dv_color_bgr0) {
+    const PackedRenderers &r = kPackedRenderers[job.color_space];
+    if (job.dv->sampling == e_dv_sample_411) {
+      const int setup = job.dv->add_ntsc_setup;
+      place_and_render(job, vs, [&](dv_macroblock_t *mb) {
+        (mb->x >= kRightEdgeX ? r.mb411_right : r.mb411)(mb, job.pixels, job.pitches, setup);
       });
     } else {
-      place_and_render(dv, [&](dv_macroblock_t *mb) { r.mb420(mb, pixels, pitches); });
+      place_and_render(job, vs, [&](dv_macroblock_t *mb) { r.mb420(mb, job.pixels, job.pitches); });
     }
     return;
   }
-  const int pitch = pitches[0];
-  if (sampling_411) {
-    place_and_render(dv, [](dv_macroblock_t *) { report_format_mismatch(); });
-  } else {
-    const ExtendedRenderer render = extended_format(color_space).render;
-    place_and_render(dv, [&](dv_macroblock_t *mb) { render(mb, pixels, pitch); });
-  }
+  const ExtendedRenderer render = kExtendedFormats[job.color_space - b_dv_color_I].render;
+  const int pitch = job.pitches[0];
+  place_and_render(job, vs, [&](dv_macroblock_t *mb) { render(mb, job.pixels, pitch); });
 }
 
-// The one bit-stream reader, created on first use and kept for the process.
-void ensure_segment_reader() {
-  if (vs.bs != nullptr) return;
-  vs.bs = _dv_bitstream_init();
-  if (vs.bs == nullptr) {
-    std::fputs("no memory for bitstream!\n", stderr);
-    std::exit(-1);
-  }
+// Segment `v` of sequence `ds`, with `vs` as the segment record.
+bool decode_segment(const FrameJob &job, dv_videosegment_t &vs, const uint8_t *segment, int ds, int v) {
+  const unsigned quality = job.dv->quality;
+  const bool intact = parse_video_segment(segment, quality, vs.mb);
+  if (!job.draws) return intact;
+  transform_segment(&vs, quality, job.blocks);
+  vs.i = ds;
+  vs.k = v;
+  render_segment(job, vs);
+  return intact;
 }
 
 }  // namespace
 
 bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches) {
-  ensure_segment_reader();
-  vs.isPAL = dv->system == e_dv_system_625_50;
-  // libdv reads the segment from a copy with room behind it (reader_room.h).
-  const uint8_t *copy = copy_into_reader_room(segment);
-  _dv_bitstream_new_buffer(vs.bs, const_cast<uint8_t *>(copy), kSegmentBytes);  // libdv only reads it
-  // A segment whose AC codes would carry libdv's parser outside its blocks or
-  // tables (segment_guard.h) is decoded from its DC coefficients alone.
-  unsigned quality = dv->quality;
-  const bool intact = ac_parse_stays_in_bounds(copy, quality);
-  if (!intact) quality &= ~DV_QUALITY_AC_MASK;
-  dv_parse_video_segment(&vs, quality);
-  vs.i = ds;
-  vs.k = v;
-  // Compared as unsigned, so negative values select no rendering either.
-  if (static_cast<unsigned>(color_space) >= kColorSpaceCount) return intact;
-  transform_segment(&vs, quality, blocks_read(dv, color_space));
-  render_segment(dv, color_space, pixels, pitches);
+  dv_videosegment_t vs{};  // without colour, the chrominance blocks stay 0: neutral
+  const bool intact = decode_segment(job_for(dv, nullptr, color_space, pixels, pitches), vs, segment, ds, v);
+  if (extended_format_of_411(dv, color_space)) report_format_mismatch(kMacroblocksPerSegment);
   return intact;
 }
 
 void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches, DecodeReport *report) {
-  if (report != nullptr) *report = {};
-  ensure_segment_reader();  // even when there is nothing to walk
-  unsigned dif = 0;
+  const FrameJob job = job_for(dv, buffer, color_space, pixels, pitches);
+  int damaged = 0;
+  dv_videosegment_t vs{};  // without colour, the chrominance blocks stay 0: neutral
   for (int ds = 0; ds < dv->num_dif_seqs; ++ds) {
-    dif += kHeaderBlocks;
     for (int v = 0; v < kSegmentsPerSequence; ++v) {
-      if (v % 3 == 0) ++dif;  // the audio block ahead of every third segment
-      const bool intact = decode_video_segment(dv, buffer + dif * kDifBlockBytes, ds, v, color_space, pixels, pitches);
-      if (!intact && report != nullptr) ++report->damaged_segments;
-      dif += kMacroblocksPerSegment;
+      damaged += !decode_segment(job, vs, buffer + ds * kSequenceBytes + segment_offset(v), ds, v);
     }
   }
+  if (extended_format_of_411(dv, color_space) && dv->num_dif_seqs > 0) {
+    report_format_mismatch(dv->num_dif_seqs * kSegmentsPerSequence * kMacroblocksPerSegment);
+  }
+  if (report != nullptr) report->damaged_segments = damaged;
 }
 
 }  // namespace ozmira

@@ -1,7 +1,9 @@
-// One video segment through the frame decoder's per-segment step in all
-// fifteen output formats: parse, block work, placement and every renderer,
-// into full-size images. It does over a thousand times less work per run than
-// a whole frame and reaches the same code.
+// One video segment through the segment parser, checked against libdv's at
+// all eight qualities wherever ours meets no invalid code (a difference
+// aborts), then through the frame decoder's per-segment step in all fifteen
+// output formats: parse, block work, placement and every renderer, into
+// full-size images. It does over a thousand times less work per run than a
+// whole frame and reaches the same code.
 //
 // Input: byte 0 chooses the frame header (bit 0: 4:1:1 rather than 4:2:0;
 // bit 1: DC coefficients only rather than full detail), byte 1 the DIF
@@ -9,18 +11,15 @@
 // 400 bytes are the segment, zero-filled when the input is shorter.
 #include <cstdint>
 #include <cstdlib>
-#include <deque>
 #include <cstring>
+#include <deque>
 
 #include <libdv/dv.h>
 
 #include "color_tables.h"
 #include "frame_decoder.h"
 #include "harness_memory.h"
-#include "libdv_internal.h"
-#include "segment_guard.h"
-
-extern "C" int8_t dv_reorder[2][64];
+#include "segment_oracle.h"
 
 namespace {
 
@@ -30,7 +29,7 @@ using namespace ozmira::fuzz;
 constexpr size_t kChoiceBytes = 3;
 constexpr int kPalSequences = 12, kSegmentsPerSequence = 27;
 constexpr uint8_t kChoose411 = 1, kChooseDcOnly = 2;
-constexpr unsigned kQualityFull = 5, kQualityDc = 1;
+constexpr unsigned kQualityFull = 5, kQualityDc = 1, kQualities = 8;
 
 // A 625/50 frame header and empty VAUX blocks; the application ID (apt) of
 // the header block says IEC 61834 (4:2:0) when 0, SMPTE 314M (4:1:1) else.
@@ -57,53 +56,10 @@ dv_decoder_t *decoder_for(bool sampling_411) {
   return dv;
 }
 
-// libdv's first AC pass run alone on a record with canaries around it, from
-// a copy of the segment that ends 8 bytes past it at an inaccessible page:
-// where the segment guard lets the frame decoder use the AC pass, the pass
-// must leave every block's fields sane and nothing outside the record touched.
-class FirstPassCheck {
- public:
-  FirstPassCheck() { sandbox_.vs.bs = _dv_bitstream_init(); }
-
-  void run(const uint8_t *segment, unsigned quality) {
-    constexpr unsigned kFirstPassOnly = DV_QUALITY_AC_1;
-    if ((quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC) return;  // no AC pass to check
-    std::memcpy(copy_.data(), segment, kSegmentBytes);
-    if (!ac_parse_stays_in_bounds(copy_.data(), quality)) return;  // drawn from DC: libdv is not asked
-    std::memset(sandbox_.before, kCanary, sizeof sandbox_.before);
-    std::memset(sandbox_.after, kCanary, sizeof sandbox_.after);
-    _dv_bitstream_new_buffer(sandbox_.vs.bs, copy_.data(), kSegmentBytes);
-    dv_parse_video_segment(&sandbox_.vs, (quality & DV_QUALITY_COLOR) | kFirstPassOnly);
-    for (uint8_t byte : sandbox_.before) if (byte != kCanary) std::abort();
-    for (uint8_t byte : sandbox_.after) if (byte != kCanary) std::abort();
-    const int blocks = quality & DV_QUALITY_COLOR ? 6 : 4;
-    for (int m = 0; m < 5; ++m) {
-      for (int b = 0; b < blocks; ++b) {
-        const dv_block_t &bl = sandbox_.vs.mb[m].b[b];
-        const int end = m * 640 + dv_parse_bit_end[b];
-        const bool sane = (bl.dct_mode == 0 || bl.dct_mode == 1) && bl.class_no >= 0 && bl.class_no <= 3 &&
-                          bl.end == end && bl.offset <= end && bl.reorder >= &dv_reorder[0][0] &&
-                          bl.reorder <= &dv_reorder[1][63] + 1;
-        if (!sane) std::abort();
-      }
-    }
-  }
-
- private:
-  static constexpr uint8_t kCanary = 0xa5;
-  static constexpr size_t kReadPastSegment = 8;  // two words, as the reader fetches them
-  struct Sandbox {
-    uint8_t before[256];
-    dv_videosegment_t vs;
-    uint8_t after[256];
-  } sandbox_{};
-  test::GuardedBuffer copy_{kSegmentBytes + kReadPastSegment};
-};
-
 struct Harness {
   dv_decoder_t *pal420 = decoder_for(false), *pal411 = decoder_for(true);
   test::GuardedBuffer segment{kSegmentBytes};
-  FirstPassCheck first_pass;
+  test::LibdvParser libdv;
   std::deque<RowImage> formats;  // one image per output format
 
   Harness() {
@@ -132,7 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   dv_decoder_t *dv = choice[0] & kChoose411 ? h.pal411 : h.pal420;
   dv->quality = choice[0] & kChooseDcOnly ? kQualityDc : kQualityFull;
   const int ds = choice[1] % kPalSequences, v = choice[2] % kSegmentsPerSequence;
-  h.first_pass.run(segment, dv->quality);
+  for (unsigned quality = 0; quality < kQualities; ++quality) {
+    bool intact;
+    if (!test::parse_difference(h.libdv, segment, quality, intact).empty()) std::abort();
+  }
   for (int f = 0; f < kColorSpaceCount; ++f) {
     RowImage &image = h.formats[f];
     decode_video_segment(dv, segment, ds, v, static_cast<ozmira::dv_color_space_t>(f), image.pixels(),
