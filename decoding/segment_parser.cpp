@@ -1,5 +1,5 @@
-// The segment's fixed fields and the first pass: each block's AC codes from
-// its own area of its DIF block.
+// The segment's fixed fields, the first pass (each block's AC codes from its
+// own area of its DIF block), and the code reader that every pass uses.
 #include "segment_parser.h"
 
 #include <cstring>
@@ -46,33 +46,53 @@ void read_block_head(const uint8_t *head, dv_block_t &block) {
   block.eob = 0;
 }
 
-// The first pass over one block: codes from its own area until its
-// end-of-block code, a code cut short by the area's end (the later passes
-// look for the rest), or an invalid code. False on an invalid code.
-bool parse_own_area(const SegmentState &s, BlockCursor &cursor, dv_block_t &block, int &eob_count) {
-  for (;;) {
-    const ac_codes::Code code = ac_codes::decode(window_at(s, cursor.offset));
-    const unsigned length = ac_codes::length(code), run = ac_codes::run(code);
-    if (length > static_cast<unsigned>(cursor.end - cursor.offset)) return true;
-    if (run == ac_codes::kEndOfBlock) {
-      cursor.offset += ac_codes::kEndOfBlockBits;
-      cursor.position = kCoefficients;
-      cursor.eob = true;
-      block.eob = 1;
-      ++eob_count;
-      return true;
-    }
-    if (run == ac_codes::kInvalid || !store(code, cursor, block)) {
-      cursor.dropped = true;
-      return false;
-    }
-    cursor.offset += length;
-  }
-}
-
 }  // namespace
 
 constexpr std::array<Order, 2> kOrder = {transposed(kZigzag), kOrder248};
+
+Stop read_codes(SegmentState &s, int m, int b, int &offset_io, int end) {
+  // The loop keeps everything it changes in locals: the stores into the
+  // coefficients would otherwise make the compiler reload it all per code.
+  BlockCursor &cursor = s.cursor[m][b];
+  dv_coeff_t *coeffs = s.mb[m].b[b].coeffs;
+  const uint8_t *order = kOrder[s.mb[m].b[b].dct_mode].data();
+  const ac_codes::Code *short_codes = ac_codes::kShortCodes.data(), *long_codes = ac_codes::kLongCodes.data();
+  int offset = offset_io, position = cursor.position;
+  // The next bits sit at the top of `cache`, `valid` of them, refilled from
+  // the copy when fewer than a window's worth remain.
+  uint64_t cache = 0;
+  int valid = 0;
+  ac_codes::Code code;
+  for (;;) {
+    if (valid < ac_codes::kWindowBits) {
+      uint64_t word;
+      std::memcpy(&word, s.bits + (offset >> 3), sizeof word);
+      cache = __builtin_bswap64(word) << (offset & 7);
+      valid = 64 - (offset & 7);
+    }
+    code = short_codes[cache >> (64 - ac_codes::kShortIndexBits)];
+    if (ac_codes::run(code) == ac_codes::kLongCode) {
+      code = long_codes[(cache >> (64 - ac_codes::kWindowBits)) & ((1u << ac_codes::kLongIndexBits) - 1)];
+    }
+    const unsigned length = ac_codes::length(code);
+    if (length > static_cast<unsigned>(end - offset)) break;
+    const unsigned run = ac_codes::run(code);
+    // The markers' runs are 64 and more: one test for them and for overflow.
+    if (position + run >= kCoefficients) break;
+    position += run;
+    coeffs[order[position]] = static_cast<dv_coeff_t>(ac_codes::amplitude(code));
+    ++position;
+    offset += length;
+    cache <<= length;
+    valid -= length;
+  }
+  cursor.position = position;
+  offset_io = offset;
+  if (ac_codes::length(code) > static_cast<unsigned>(end - offset)) return Stop::kCutShort;
+  const Stop stop = take_code(s, m, b, code);
+  if (stop == Stop::kEndOfBlock) offset_io += ac_codes::length(code);
+  return stop;
+}
 
 }  // namespace segment
 
@@ -96,8 +116,14 @@ bool parse_video_segment(const uint8_t *segment, unsigned quality, dv_macroblock
       read_block_head(dif_block + kBlockStartByte[b], block);
       BlockCursor &cursor = s.cursor[m][b];
       cursor = {dif_block_bit + kBlockStartByte[b] * 8 + kBlockHeadBits, dif_block_bit + kBlockEndByte[b] * 8, 1,
-                false, false, false};
-      if (ac != DV_QUALITY_DC) intact &= parse_own_area(s, cursor, block, s.eob_count[m]);
+                false, false};
+      if (ac == DV_QUALITY_DC) continue;
+      // The first pass: the block's own area. Codes cut short by its end
+      // are for the later passes.
+      if (read_codes(s, m, b, cursor.offset, cursor.end) == Stop::kInvalid) {
+        cursor.dropped = true;
+        intact = false;
+      }
     }
   }
   if (ac == DV_QUALITY_AC_2) intact &= parse_spilled_codes(s);

@@ -27,7 +27,6 @@ struct BlockCursor {
   int offset, end;  // bit positions within the segment
   int position;     // in kOrder: where the next coefficient goes, 1 to 64
   bool eob;         // its end-of-block code was read
-  bool mark;        // lends its bits to the code being looked for
   bool dropped;     // met an invalid code in its own area: parsed no further
 };
 
@@ -47,15 +46,38 @@ inline unsigned window_at(const SegmentState &s, int offset) {
   return static_cast<unsigned>((__builtin_bswap64(word) << (offset & 7)) >> (64 - ac_codes::kWindowBits));
 }
 
-// Stores a decoded code's coefficient in `block`. False when its run carries
-// it past the block's last coefficient: an invalid code.
-inline bool store(ac_codes::Code code, BlockCursor &cursor, dv_block_t &block) {
-  cursor.position += ac_codes::run(code);
-  if (cursor.position >= kCoefficients) return false;
+enum class Stop {
+  kStored,      // a coefficient: read on
+  kEndOfBlock,
+  kCutShort,    // the code runs past the bits at hand
+  kInvalid,     // no code, or a run past the block's last coefficient
+};
+
+// What one whole code does to block (m, b). An end-of-block code marks the
+// block complete.
+inline Stop take_code(SegmentState &s, int m, int b, ac_codes::Code code) {
+  BlockCursor &cursor = s.cursor[m][b];
+  dv_block_t &block = s.mb[m].b[b];
+  const unsigned run = ac_codes::run(code);
+  // The markers' runs are 64 and more: one test for them and for overflow.
+  if (cursor.position + run >= kCoefficients) {
+    if (run != ac_codes::kEndOfBlock) return Stop::kInvalid;
+    cursor.position = kCoefficients;
+    cursor.eob = true;
+    block.eob = 1;
+    ++s.eob_count[m];
+    return Stop::kEndOfBlock;
+  }
+  cursor.position += run;
   block.coeffs[kOrder[block.dct_mode][cursor.position]] = static_cast<dv_coeff_t>(ac_codes::amplitude(code));
   ++cursor.position;
-  return true;
+  return Stop::kStored;
 }
+
+// Reads the codes of block (m, b) from bit `offset` on until its end-of-block
+// code, a code cut short by `end`, or an invalid code; `offset` is left after
+// the last code taken (the end-of-block code included).
+Stop read_codes(SegmentState &s, int m, int b, int &offset, int end);
 
 // The second and third passes (spilled_codes.cpp), for the blocks that the
 // first left without their end-of-block code. False on an invalid code.
