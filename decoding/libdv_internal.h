@@ -26,6 +26,9 @@ void _dv_bitstream_new_buffer(bitstream_t *bs, uint8_t *buf, uint32_t len);
 extern uint8_t dv_quant_shifts[22][4];
 extern uint8_t dv_quant_offset[4];
 void _dv_idct_88(dv_coeff_t *block);
+// The MMX inverse DCT's prescale, one factor per coefficient with the
+// weights folded in; filled by dv_init. idct_88.cpp reads it.
+extern dv_coeff_t preSC[64];
 extern void (*_dv_quant_248_inverse)(dv_coeff_t *block, int qno, int klass, dv_248_coeff_t *co);
 void dv_idct_248(dv_248_coeff_t *x248, dv_coeff_t *out);
 
