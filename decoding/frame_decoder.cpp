@@ -1,10 +1,12 @@
 #include "frame_decoder.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "block_work.h"
 #include "libdv_internal.h"
 #include "mb420_renderers.h"
+#include "worker_pool.h"
 
 extern "C" {
 int *pforerror = nullptr;
@@ -41,26 +43,30 @@ const PackedRenderers kPackedRenderers[] = {
 
 using ExtendedRenderer = void (*)(dv_macroblock_t *, uint8_t **, int);
 
-// Each extended renderer with the blocks whose samples it reads; the others
-// need no block work at all.
+// Each extended renderer with the blocks whose samples it reads (the others
+// need no block work at all), and whether its patches overlap those of
+// macroblocks that other DIF sequences carry: the thumbnails' do, by two
+// columns, and the one drawn later stands, so they are drawn in the frame's
+// order on one thread.
 struct ExtendedFormat {
   ExtendedRenderer render;
   BlockSet reads;
+  bool overlaps;
 };
 
 const ExtendedFormat kExtendedFormats[] = {
-    {dv_mb420_b_i, kLumaBlocks | kCrBlock},
-    {dv_mb420_b_l, kLumaBlocks},
-    {dv_mb420_b_rgb, kAllBlocks},
-    {dv_mb420_b_ti, kTopLeftLuma | kCrBlock},
-    {dv_mb420_b_tl, kTopLeftLuma | kCrBlock},
-    {dv_mb420_b_trgb, kTopLeftLuma | kCrBlock | kCbBlock},
-    {dv_mb420_b_hi, kNoBlocks},
-    {dv_mb420_b_hl, kNoBlocks},
-    {dv_mb420_b_hrgb, kAllBlocks},
-    {dv_mb420_b_qi, kNoBlocks},
-    {dv_mb420_b_ql, kNoBlocks},
-    {dv_mb420_b_qrgb, kNoBlocks},
+    {dv_mb420_b_i, kLumaBlocks | kCrBlock, false},
+    {dv_mb420_b_l, kLumaBlocks, false},
+    {dv_mb420_b_rgb, kAllBlocks, false},
+    {dv_mb420_b_ti, kTopLeftLuma | kCrBlock, true},
+    {dv_mb420_b_tl, kTopLeftLuma | kCrBlock, true},
+    {dv_mb420_b_trgb, kTopLeftLuma | kCrBlock | kCbBlock, true},
+    {dv_mb420_b_hi, kNoBlocks, false},
+    {dv_mb420_b_hl, kNoBlocks, false},
+    {dv_mb420_b_hrgb, kAllBlocks, false},
+    {dv_mb420_b_qi, kNoBlocks, false},
+    {dv_mb420_b_ql, kNoBlocks, false},
+    {dv_mb420_b_qrgb, kNoBlocks, false},
 };
 
 // One frame's decode as every segment of it is done.
@@ -72,18 +78,20 @@ struct FrameJob {
   int *pitches;
   bool draws;        // false: segments are only parsed
   BlockSet blocks;   // those whose samples the renderer reads
+  bool in_order;     // drawn on one thread, sequence after sequence
 };
 
 // The extended formats draw nothing of a 4:1:1 frame, and no format outside
 // the fifteen draws anything. Compared as unsigned, so negative values too.
 FrameJob job_for(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space, uint8_t **pixels,
                  int *pitches) {
-  FrameJob job{dv, buffer, color_space, pixels, pitches, true, kAllBlocks};
+  FrameJob job{dv, buffer, color_space, pixels, pitches, true, kAllBlocks, false};
   if (static_cast<unsigned>(color_space) >= kColorSpaceCount) {
     job.draws = false;
   } else if (color_space > e_dv_color_bgr0) {
     job.draws = dv->sampling != e_dv_sample_411;
     job.blocks = kExtendedFormats[color_space - b_dv_color_I].reads;
+    job.in_order = kExtendedFormats[color_space - b_dv_color_I].overlaps;
   }
   return job;
 }
@@ -152,18 +160,32 @@ bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int 
 
 void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches, DecodeReport *report) {
-  const FrameJob job = job_for(dv, buffer, color_space, pixels, pitches);
-  int damaged = 0;
-  dv_videosegment_t vs{};  // without colour, the chrominance blocks stay 0: neutral
-  for (int ds = 0; ds < dv->num_dif_seqs; ++ds) {
+  // The frame's DIF sequences are its pieces: each lands in macroblocks of
+  // its own, and each thread keeps its own segment record.
+  struct Frame {
+    FrameJob job;
+    std::atomic<int> damaged;
+  } frame{job_for(dv, buffer, color_space, pixels, pitches), {0}};
+  const PieceTask decode_sequence = [](void *context, int ds) {
+    Frame &f = *static_cast<Frame *>(context);
+    dv_videosegment_t vs{};  // without colour, the chrominance blocks stay 0: neutral
+    int damaged = 0;
     for (int v = 0; v < kSegmentsPerSequence; ++v) {
-      damaged += !decode_segment(job, vs, buffer + ds * kSequenceBytes + segment_offset(v), ds, v);
+      damaged += !decode_segment(f.job, vs, f.job.buffer + ds * kSequenceBytes + segment_offset(v), ds, v);
     }
+    f.damaged.fetch_add(damaged, std::memory_order_relaxed);
+  };
+  if (frame.job.in_order) {
+    for (int ds = 0; ds < dv->num_dif_seqs; ++ds) decode_sequence(&frame, ds);
+  } else {
+    run_pieces(dv->num_dif_seqs, decode_sequence, &frame);
   }
   if (extended_format_of_411(dv, color_space) && dv->num_dif_seqs > 0) {
     report_format_mismatch(dv->num_dif_seqs * kSegmentsPerSequence * kMacroblocksPerSegment);
   }
-  if (report != nullptr) report->damaged_segments = damaged;
+  if (report != nullptr) report->damaged_segments = frame.damaged.load(std::memory_order_relaxed);
 }
+
+int set_decode_threads(int count) { return use_threads(count < 0 ? 0 : count); }
 
 }  // namespace ozmira

@@ -55,9 +55,16 @@ struct DecodeReport {
 // readable int for every format. Damaged data never makes it read outside
 // `buffer` or write outside the picture; each segment is drawn from what
 // segment_parser.h keeps of it. `report`, when given, counts the segments
-// that held invalid codes. Calls must not overlap.
+// that held invalid codes. The frame's DIF sequences are shared among the
+// threads that set_decode_threads allows; calls must not overlap.
 void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches, DecodeReport *report = nullptr);
+
+// How many threads each decode may use, the calling thread included: at most
+// `count` (1: the calling thread alone), or as many as online cores for 0,
+// the default. Returns the number now in use: fewer where the machine has
+// fewer cores or threads cannot be made. Call it between decodes only.
+int set_decode_threads(int count);
 
 // The frame walk's unit of work, open to tests and fuzzing: parses the
 // kSegmentBytes at `segment` as segment `v` of DIF sequence `ds` of a frame

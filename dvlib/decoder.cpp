@@ -1,5 +1,5 @@
-// dvinit, dvstatus and dvreadblock: the process-wide decoder and the frame
-// block calls on it.
+// dvinit, dvstatus, dvreadblock and dvthreads: the process-wide decoder, the
+// frame block calls on it and the threads they may use.
 #include <cstdio>
 
 #include "color_tables.h"
@@ -81,4 +81,12 @@ extern "C" int dvreadblock(const unsigned char *block, unsigned char *image, int
   dv->quality = quality;
   ozmira::dv_decode_full_frame(dv, block, ozmira::e_dv_color_rgb, pixels, pitches);
   return 1;
+}
+
+extern "C" int dvthreads(int count) {
+  if (count < 0) {
+    std::fprintf(stderr, "(dvthreads:dvlib): %d threads refused - ask for 1 or more, or 0 for one per core\n", count);
+    return -1;
+  }
+  return ozmira::set_decode_threads(count);
 }
