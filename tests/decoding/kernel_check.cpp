@@ -58,6 +58,34 @@ class Kernels : public testing::Test {
     idct_88(ours.c);
     ASSERT_TRUE(ours == theirs) << what;
   }
+  // A segment as the parser could leave it: every step and class, both DCT
+  // modes; the DC coefficient alone when `dc_only`.
+  dv_videosegment_t random_segment(bool dc_only) {
+    dv_videosegment_t seg{};
+    for (dv_macroblock_t &mb : seg.mb) {
+      mb.qno = static_cast<int>(rng_() % 16);
+      for (dv_block_t &b : mb.b) {
+        b.class_no = static_cast<int>(rng_() % 4);
+        b.dct_mode = rng_() % 6 == 0;
+        for (dv_coeff_t &c : b.coeffs) c = dc_only ? 0 : value(static_cast<int>(rng_() % 4));
+        if (dc_only) b.coeffs[0] = static_cast<dv_coeff_t>(static_cast<int>(rng_() % 512) - 256);
+      }
+    }
+    return seg;
+  }
+  // Our block work and libdv's own (dv_decode_video_segment) on copies.
+  void expect_same_block_work(const dv_videosegment_t &seg, unsigned quality, const std::string &what) {
+    dv_videosegment_t ours = seg, theirs = seg;
+    transform_segment(&ours, quality, kAllBlocks);
+    dv_decode_video_segment(libdv.get(), &theirs, quality);
+    for (int m = 0; m < 5; ++m) {
+      for (int b = 0; b < 6; ++b) {
+        ASSERT_EQ(0, std::memcmp(ours.mb[m].b[b].coeffs, theirs.mb[m].b[b].coeffs, sizeof(Block)))
+            << what << ", quality " << quality << ", macroblock " << m << ", block " << b << ", mode "
+            << seg.mb[m].b[b].dct_mode << ", DC " << seg.mb[m].b[b].coeffs[0];
+      }
+    }
+  }
 
   LibdvDecoder libdv;  // made first: dv_init fills the tables libdv's routines read
   const uint64_t seed_ = chosen_seed();
@@ -69,8 +97,38 @@ TEST_F(Kernels, InverseDctOnRandomBlocks) {
   for (int n = 0; n < kRandomBlocks; ++n) ASSERT_NO_FATAL_FAILURE(expect_same_idct(random_block(), "random block"));
 }
 
-// Every 8-8 block of every clip, dequantised as the frame decoder does it.
-TEST_F(Kernels, InverseDctOnEveryBlockOfTheClips) {
+// The dequantiser at every step and class, both DCT modes; without colour
+// the chrominance blocks stay as parsed.
+TEST_F(Kernels, BlockWorkOnRandomSegments) {
+  for (int n = 0; n < 1000; ++n) {
+    for (unsigned quality : {DV_QUALITY_BEST, DV_QUALITY_AC_2}) {
+      ASSERT_NO_FATAL_FAILURE(expect_same_block_work(random_segment(false), quality, "random segment"));
+    }
+  }
+}
+
+// Without AC bits the blocks come from a table: every DC value, mode, step
+// and class (five of them to a segment), and again on random segments.
+TEST_F(Kernels, DcOnlyBlocksForEveryValue) {
+  for (int n = 0; n < 2 * 512 * 16; n += 5) {
+    dv_videosegment_t seg{};
+    for (int m = 0; m < 5; ++m) {
+      const int at = (n + m) % (2 * 512 * 16);
+      seg.mb[m].qno = at % 16;
+      for (int b = 0; b < 6; ++b) {
+        seg.mb[m].b[b].coeffs[0] = static_cast<dv_coeff_t>(at / 16 % 512 - 256);
+        seg.mb[m].b[b].dct_mode = at / (16 * 512);
+        seg.mb[m].b[b].class_no = b % 4;
+      }
+    }
+    ASSERT_NO_FATAL_FAILURE(expect_same_block_work(seg, DV_QUALITY_COLOR, "every DC"));
+    ASSERT_NO_FATAL_FAILURE(expect_same_block_work(random_segment(true), DV_QUALITY_COLOR, "random DC"));
+  }
+}
+
+// Every segment of every clip as libdv's parser leaves it, with and without
+// AC coefficients: every 8-8 block through the inverse DCT, every DC-only block.
+TEST_F(Kernels, BlockWorkOnEverySegmentOfTheClips) {
   bitstream_t *bs = _dv_bitstream_init();
   dv_videosegment_t seg{};
   seg.bs = bs;
@@ -82,16 +140,10 @@ TEST_F(Kernels, InverseDctOnEveryBlockOfTheClips) {
       for (seg.i = 0; seg.i < libdv.get()->num_dif_seqs; ++seg.i) {
         for (seg.k = 0; seg.k < 27; ++seg.k) {
           const size_t dif = 150 * seg.i + 7 + 16 * (seg.k / 3) + 5 * (seg.k % 3);
-          _dv_bitstream_new_buffer(bs, frame.data() + 80 * dif, 400);
-          dv_parse_video_segment(&seg, DV_QUALITY_BEST);
-          for (dv_macroblock_t &mb : seg.mb) {
-            for (dv_block_t &b : mb.b) {
-              if (b.dct_mode != 0) continue;
-              Block block;
-              std::memcpy(block.c, b.coeffs, sizeof block.c);
-              dequantise_88(block.c, mb.qno, b.class_no);
-              ASSERT_NO_FATAL_FAILURE(expect_same_idct(block, clip));
-            }
+          for (unsigned quality : {DV_QUALITY_BEST, DV_QUALITY_COLOR | DV_QUALITY_AC_1, DV_QUALITY_COLOR}) {
+            _dv_bitstream_new_buffer(bs, frame.data() + 80 * dif, 400);
+            dv_parse_video_segment(&seg, quality);
+            ASSERT_NO_FATAL_FAILURE(expect_same_block_work(seg, quality, clip));
           }
         }
       }
