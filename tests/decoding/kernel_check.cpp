@@ -4,16 +4,19 @@
 // failure names the seed; OZMIRA_KERNEL_SEED=<seed> replays it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "block_work.h"
 #include "clips.h"
 #include "idct_88.h"
 #include "libdv_internal.h"
 #include "libdv_oracle.h"
+#include "mb420_packed.h"
 
 namespace ozmira::test {
 namespace {
@@ -46,6 +49,7 @@ class Kernels : public testing::Test {
       }
     }
   }
+  int16_t in(int low, int high) { return static_cast<int16_t>(low + static_cast<int>(rng_() % (high - low + 1))); }
   Block random_block() {
     Block block;
     const int kind = static_cast<int>(rng_() % 4);
@@ -72,6 +76,21 @@ class Kernels : public testing::Test {
       }
     }
     return seg;
+  }
+  // Samples for which libdv reads inside its clamp table (mb420_packed.h):
+  // studio luminance with any colour, luminance below black with blue, or
+  // anywhere up to 253 with mild colour.
+  dv_macroblock_t random_macroblock(int x, int y) {
+    dv_macroblock_t mb{};
+    mb.x = x, mb.y = y;
+    const int kind = static_cast<int>(rng_() % 3);
+    for (int b = 0; b < 6; ++b) {
+      for (dv_coeff_t &c : mb.b[b].coeffs) {
+        if (b < 4) c = kind == 0 ? in(-110, 107) : kind == 1 ? in(-300, 107) : in(-32768, 253);
+        else c = kind == 0 ? value(static_cast<int>(rng_() % 2)) : in(-43, kind == 1 && b == 5 ? 127 : 43);
+      }
+    }
+    return mb;
   }
   // Our block work and libdv's own (dv_decode_video_segment) on copies.
   void expect_same_block_work(const dv_videosegment_t &seg, unsigned quality, const std::string &what) {
@@ -150,6 +169,35 @@ TEST_F(Kernels, BlockWorkOnEverySegmentOfTheClips) {
     }
   }
   std::free(bs);
+}
+
+// Random macroblocks at every position of a picture, in random order (so a
+// write outside its own 16 x 16 pixels shows), into pictures with room
+// around them; the macroblock must be left as it was.
+TEST_F(Kernels, PackedRenderersAtEveryPosition) {
+  using Render = void (*)(dv_macroblock_t *, uint8_t **, int *);
+  const struct {
+    Render theirs, ours;
+    int bytes;
+  } kFormats[] = {{dv_mb420_YUY2, mb420_packed_yuy2, 2}, {dv_mb420_rgb, mb420_packed_rgb, 3},
+                  {dv_mb420_bgr0, mb420_packed_bgr0, 4}};
+  std::vector<std::pair<int, int>> places;
+  for (int y = 0; y < kPalHeight; y += 16)
+    for (int x = 0; x < kPalWidth; x += 16) places.emplace_back(x, y);
+  constexpr int kRoom = 64;
+  for (const auto &format : kFormats) {
+    int pitch = kPalWidth * format.bytes;
+    std::vector<uint8_t> theirs(static_cast<size_t>(pitch) * kPalHeight + 2 * kRoom), ours = theirs;
+    uint8_t *picture_theirs = theirs.data() + kRoom, *picture_ours = ours.data() + kRoom;
+    std::shuffle(places.begin(), places.end(), rng_);
+    for (auto [x, y] : places) {
+      dv_macroblock_t mb = random_macroblock(x, y), copy = mb;
+      format.theirs(&mb, &picture_theirs, &pitch);
+      format.ours(&copy, &picture_ours, &pitch);
+      ASSERT_EQ(0, std::memcmp(&mb, &copy, sizeof mb)) << "macroblock at " << x << ", " << y << " changed";
+    }
+    ASSERT_TRUE(ours == theirs) << format.bytes << "-byte pixels";
+  }
 }
 
 }  // namespace
