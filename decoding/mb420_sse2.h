@@ -46,10 +46,8 @@ struct WideTerms {
   __m128i low, high;
 };
 
-inline WideTerms widen(const int32_t *terms) {
-  const __m128i t = _mm_load_si128(reinterpret_cast<const __m128i *>(terms));
-  return {_mm_unpacklo_epi32(t, t), _mm_unpackhi_epi32(t, t)};
-}
+inline WideTerms widen(__m128i terms) { return {_mm_unpacklo_epi32(terms, terms), _mm_unpackhi_epi32(terms, terms)}; }
+inline WideTerms widen(const int32_t *terms) { return widen(_mm_load_si128(reinterpret_cast<const __m128i *>(terms))); }
 
 // (luma + offset) >> 10 for eight pixels, as eight int16.
 inline __m128i component_x8(const Int32x8 &luma, const WideTerms &terms) {

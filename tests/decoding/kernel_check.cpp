@@ -13,6 +13,7 @@
 
 #include "block_work.h"
 #include "clips.h"
+#include "dc_only_blocks.h"
 #include "idct_88.h"
 #include "libdv_internal.h"
 #include "libdv_oracle.h"
@@ -78,17 +79,21 @@ class Kernels : public testing::Test {
     return seg;
   }
   // Samples for which libdv reads inside its clamp table (mb420_packed.h):
-  // studio luminance with any colour, luminance below black with blue, or
-  // anywhere up to 253 with mild colour.
+  // studio luminance with any colour, luminance below black with blue,
+  // anywhere up to 253 with mild colour, or DC-only blocks.
   dv_macroblock_t random_macroblock(int x, int y) {
     dv_macroblock_t mb{};
     mb.x = x, mb.y = y;
-    const int kind = static_cast<int>(rng_() % 3);
+    const int kind = static_cast<int>(rng_() % 4);
     for (int b = 0; b < 6; ++b) {
       for (dv_coeff_t &c : mb.b[b].coeffs) {
         if (b < 4) c = kind == 0 ? in(-110, 107) : kind == 1 ? in(-300, 107) : in(-32768, 253);
         else c = kind == 0 ? value(static_cast<int>(rng_() % 2)) : in(-43, kind == 1 && b == 5 ? 127 : 43);
       }
+      if (kind < 3) continue;
+      mb.b[b].coeffs[0] = b < 4 ? in(-220, 214) : in(-256, 255);
+      mb.b[b].dct_mode = rng_() % 2;
+      fill_dc_only_block(&mb.b[b]);
     }
     return mb;
   }
@@ -179,8 +184,9 @@ TEST_F(Kernels, PackedRenderersAtEveryPosition) {
   const struct {
     Render theirs, ours;
     int bytes;
-  } kFormats[] = {{dv_mb420_YUY2, mb420_packed_yuy2, 2}, {dv_mb420_rgb, mb420_packed_rgb, 3},
-                  {dv_mb420_bgr0, mb420_packed_bgr0, 4}};
+  } kFormats[] = {{dv_mb420_YUY2, mb420_packed_yuy2, 2},        {dv_mb420_rgb, mb420_packed_rgb, 3},
+                  {dv_mb420_bgr0, mb420_packed_bgr0, 4},        {dv_mb420_rgb, mb420_packed_rgb_dc_only, 3},
+                  {dv_mb420_bgr0, mb420_packed_bgr0_dc_only, 4}};
   std::vector<std::pair<int, int>> places;
   for (int y = 0; y < kPalHeight; y += 16)
     for (int x = 0; x < kPalWidth; x += 16) places.emplace_back(x, y);
