@@ -10,7 +10,8 @@
 namespace ozmira {
 namespace {
 
-constexpr int kRows = 16;
+constexpr int kPixelsPerRow = 16;
+constexpr int kYuy2Bytes = 2, kRgbBytes = 3, kBgr0Bytes = 4;  // per pixel
 
 uint8_t *top_left(const dv_macroblock_t *mb, uint8_t **pixels, int *pitches, int bytes_per_pixel) {
   return pixels[0] + static_cast<ptrdiff_t>(mb->y) * pitches[0] + static_cast<ptrdiff_t>(mb->x) * bytes_per_pixel;
@@ -54,8 +55,8 @@ struct RowColours {
   __m128i red, green, blue;
 };
 
-// Calls emit(row, colours) for each of the macroblock's sixteen rows, whose
-// pixels take row_bytes at out + row x pitch. With kCopyRepeatedRows a row
+// Calls emit(pixels of the row, colours) for each of the macroblock's sixteen
+// rows, whose pixels take row_bytes at out + row x pitch. With kCopyRepeatedRows a row
 // drawn from the same samples as the last row of its parity (the rows of
 // DC-only blocks repeat so) is copied from it instead.
 template <bool kCopyRepeatedRows, typename Emit>
@@ -114,7 +115,8 @@ inline __m128i offset_bytes(__m128i low, __m128i high) {
 
 template <bool kCopyRepeatedRows>
 void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
-  for_each_colour_row<kCopyRepeatedRows>(mb, top_left(mb, pixels, pitches, 3), pitches[0], 16 * 3,
+  for_each_colour_row<kCopyRepeatedRows>(mb, top_left(mb, pixels, pitches, kRgbBytes), pitches[0],
+                                         kPixelsPerRow * kRgbBytes,
                                          [](uint8_t *row, const RowColours &c) {
                                            store_three_byte_pixels(row, c.red, c.green, c.blue);
                                          });
@@ -122,7 +124,8 @@ void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
 
 template <bool kCopyRepeatedRows>
 void render_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
-  for_each_colour_row<kCopyRepeatedRows>(mb, top_left(mb, pixels, pitches, 4), pitches[0], 16 * 4,
+  for_each_colour_row<kCopyRepeatedRows>(mb, top_left(mb, pixels, pitches, kBgr0Bytes), pitches[0],
+                                         kPixelsPerRow * kBgr0Bytes,
                                          [](uint8_t *row, const RowColours &c) {
                                            const __m128i zero = _mm_setzero_si128();
                                            const __m128i bg_low = _mm_unpacklo_epi8(c.blue, c.green);
@@ -148,7 +151,7 @@ void mb420_packed_bgr0_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitch
 }
 
 void mb420_packed_yuy2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
-  uint8_t *out = top_left(mb, pixels, pitches, 2);
+  uint8_t *out = top_left(mb, pixels, pitches, kYuy2Bytes);
   const ptrdiff_t pitch = pitches[0];
   for (int u = 0; u < 8; ++u) {
     const __m128i cb = offset_bytes(load8(mb->b[5].coeffs + 8 * u), _mm_setzero_si128());
