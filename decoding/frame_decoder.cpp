@@ -5,6 +5,7 @@
 
 #include "block_work.h"
 #include "libdv_internal.h"
+#include "mb420_packed.h"
 #include "mb420_renderers.h"
 #include "worker_pool.h"
 
@@ -29,16 +30,19 @@ size_t segment_offset(int v) {
                            kMacroblocksPerSegment * (v % kSegmentsPerRun));
 }
 
+// The 4:2:0 renderers are our own (mb420_packed.h), those for the rows that
+// DC-only block work repeats among them; the 4:1:1 ones are libdv's.
 struct PackedRenderers {
   void (*mb420)(dv_macroblock_t *, uint8_t **, int *);
+  void (*mb420_dc_only)(dv_macroblock_t *, uint8_t **, int *);
   void (*mb411)(dv_macroblock_t *, uint8_t **, int *, int);
   void (*mb411_right)(dv_macroblock_t *, uint8_t **, int *, int);
 };
 
 const PackedRenderers kPackedRenderers[] = {
-    {dv_mb420_YUY2, dv_mb411_YUY2, dv_mb411_right_YUY2},
-    {dv_mb420_rgb, dv_mb411_rgb, dv_mb411_right_rgb},
-    {dv_mb420_bgr0, dv_mb411_bgr0, dv_mb411_right_bgr0},
+    {mb420_packed_yuy2, mb420_packed_yuy2, dv_mb411_YUY2, dv_mb411_right_YUY2},
+    {mb420_packed_rgb, mb420_packed_rgb_dc_only, dv_mb411_rgb, dv_mb411_right_rgb},
+    {mb420_packed_bgr0, mb420_packed_bgr0_dc_only, dv_mb411_bgr0, dv_mb411_right_bgr0},
 };
 
 using ExtendedRenderer = void (*)(dv_macroblock_t *, uint8_t **, int);
@@ -127,7 +131,9 @@ void render_segment(const FrameJob &job, dv_videosegment_t &vs) {
         (mb->x >= kRightEdgeX ? r.mb411_right : r.mb411)(mb, job.pixels, job.pitches, setup);
       });
     } else {
-      place_and_render(job, vs, [&](dv_macroblock_t *mb) { r.mb420(mb, job.pixels, job.pitches); });
+      const bool dc_only = (job.dv->quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC;
+      const auto mb420 = dc_only ? r.mb420_dc_only : r.mb420;
+      place_and_render(job, vs, [&](dv_macroblock_t *mb) { mb420(mb, job.pixels, job.pitches); });
     }
     return;
   }
