@@ -111,6 +111,7 @@ bool parse_video_segment(const uint8_t *segment, unsigned quality, dv_macroblock
     dv_macroblock_t &mb = macroblocks[m];
     mb.qno = dif_block[kQnoByte] & kQnoMask;
     s.eob_count[m] = 0;
+    s.lenders[m] = 0;
     for (int b = 0; b < s.blocks; ++b) {
       dv_block_t &block = mb.b[b];
       read_block_head(dif_block + kBlockStartByte[b], block);
@@ -124,6 +125,7 @@ bool parse_video_segment(const uint8_t *segment, unsigned quality, dv_macroblock
         cursor.dropped = true;
         intact = false;
       }
+      if (cursor.eob && cursor.offset < cursor.end) s.lenders[m] |= 1u << b;
     }
   }
   if (ac == DV_QUALITY_AC_2) intact &= parse_spilled_codes(s);

@@ -34,6 +34,7 @@ struct SegmentState {
   alignas(16) uint8_t bits[kSegmentBytes + kLoadBytes];  // the segment, then zeros
   BlockCursor cursor[kMacroblocksPerSegment][kBlocks];
   int eob_count[kMacroblocksPerSegment];
+  unsigned lenders[kMacroblocksPerSegment];  // bit b: block b is complete, with bits left
   int blocks;  // parsed per macroblock: 4 without colour, else 6
   dv_macroblock_t *mb;
 };

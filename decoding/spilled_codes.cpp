@@ -25,14 +25,29 @@ constexpr int kOwnPlaces = kBlocks, kAllPlaces = kBlocks * (1 + kMacroblocksPerS
 // The first lender at place `place` or later, for a block of macroblock `m`;
 // `place` is left at it. Null when there is none.
 BlockCursor *lender_from(SegmentState &s, int m, bool third_pass, int &place) {
-  for (const int places = third_pass ? kAllPlaces : kOwnPlaces; place < places; ++place) {
+  if (place < kOwnPlaces) {
+    if (const unsigned left = s.lenders[m] >> place) {
+      place += __builtin_ctz(left);
+      return &s.cursor[m][place];
+    }
+    place = kOwnPlaces;
+  }
+  if (!third_pass) return nullptr;
+  for (int k = place / kBlocks - 1; k < kMacroblocksPerSegment; ++k, place = (k + 1) * kBlocks) {
     const int b = place % kBlocks;
-    const int k = place < kOwnPlaces ? m : place / kBlocks - 1;
-    if (b >= s.blocks || (place >= kOwnPlaces && s.eob_count[k] != kBlocks)) continue;
-    BlockCursor &c = s.cursor[k][b];
-    if (c.eob && c.end > c.offset) return &c;
+    const unsigned left = s.eob_count[k] == kBlocks ? s.lenders[k] >> b : 0;
+    if (left == 0) continue;
+    place += __builtin_ctz(left);
+    return &s.cursor[k][b + __builtin_ctz(left)];
   }
   return nullptr;
+}
+
+// Takes a block off the lenders once its bits are used up.
+void note_used(SegmentState &s, const BlockCursor *c) {
+  if (c->offset < c->end) return;
+  const int i = static_cast<int>(c - &s.cursor[0][0]);
+  s.lenders[i / kBlocks] &= ~(1u << (i % kBlocks));
 }
 
 // The `count` bits (0 to 15) from bit `offset` on.
@@ -43,13 +58,12 @@ unsigned bits_at(const SegmentState &s, int offset, int count) {
 // Continues block `b` of macroblock `m` from where its codes stopped: in its
 // own bits first, then in its lenders'.
 Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
+  // Its own bits, if any are left, hold no whole code: that is where the
+  // pass before stopped.
   BlockCursor *source = &s.cursor[m][b];
   int next_place = 0;  // lenders before it have no bits left
   BlockCursor *joined[kAllPlaces];
   for (;;) {
-    const Stop stop = read_codes(s, m, b, source->offset, source->end);
-    if (stop == Stop::kEndOfBlock) return Outcome::kDone;
-    if (stop == Stop::kInvalid) return Outcome::kInvalid;
     // The code cut short continues in the next lenders' bits, as many as it
     // takes. Nothing is used up until the whole code is seen.
     int prefix_bits = source->end - source->offset;  // under 16: the code did not fit
@@ -71,13 +85,16 @@ Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
     // Every block the code began in is used up; it ends in `lender`, which
     // is read on from there.
     source->offset = source->end;
-    for (int i = 0; i < count; ++i) joined[i]->offset = joined[i]->end;
+    note_used(s, source);
+    for (int i = 0; i < count; ++i) joined[i]->offset = joined[i]->end, note_used(s, joined[i]);
     lender->offset += static_cast<int>(ac_codes::length(code)) - prefix_bits;
     source = lender;
     next_place = place + 1;
-    const Stop taken = take_code(s, m, b, code);
-    if (taken == Stop::kEndOfBlock) return Outcome::kDone;
-    if (taken == Stop::kInvalid) return Outcome::kInvalid;
+    Stop stop = take_code(s, m, b, code);
+    if (stop == Stop::kStored) stop = read_codes(s, m, b, source->offset, source->end);
+    note_used(s, source);
+    if (stop == Stop::kEndOfBlock) return Outcome::kDone;
+    if (stop == Stop::kInvalid) return Outcome::kInvalid;
   }
 }
 
