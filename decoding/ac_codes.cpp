@@ -62,58 +62,71 @@ constexpr unsigned value_of(std::string_view bits) {
   return value;
 }
 
-// The code at the top of a 16-bit window among the code words, or 0.
-constexpr Code match(unsigned window) {
-  const CodeWord &eob = kEndOfBlockWord;
-  if (window >> (kWindowBits - eob.bits.size()) == value_of(eob.bits)) {
-    return pack(kEndOfBlockBits, kEndOfBlock, 0);
-  }
-  for (const CodeWord &word : kCodeWords) {
-    const int bits = static_cast<int>(word.bits.size());
-    if (window >> (kWindowBits - bits) != value_of(word.bits)) continue;
-    if (word.amplitude == 0) return pack(bits, word.run, 0);
-    const bool negative = (window >> (kWindowBits - bits - 1)) & 1;
-    return pack(bits + 1, word.run, negative ? -word.amplitude : word.amplitude);
-  }
-  return 0;
-}
+// A table of the codes whose first `skip` bits are fixed, by the next
+// `index_bits` bits of the window. Filling by code rather than by index keeps
+// the compile-time work small.
+template <int kIndexBits>
+struct CodeTable {
+  std::array<Code, 1 << kIndexBits> codes{};
+  int skip;
 
-constexpr Code escape(unsigned window) {
-  const unsigned prefix = window >> (kWindowBits - kEscapePrefixBits);
-  if (prefix == kRunEscape) {
-    const int run = (window >> (kWindowBits - kRunEscapeBits)) & 0x3f;
-    if (run < kLowestEscapedRun || run > kHighestEscapedRun) return kInvalidCode;
-    return pack(kRunEscapeBits, run, 0);
+  // Every index whose bits begin with the `length` bits of `pattern` (the
+  // window's first bits, the fixed ones included) gets `code`.
+  constexpr void put(unsigned pattern, int length, Code code) {
+    const int own_bits = length - skip, shift = kIndexBits - own_bits;
+    const unsigned first = (pattern & ((1u << own_bits) - 1)) << shift;
+    for (unsigned i = first; i < first + (1u << shift); ++i) codes[i] = code;
   }
-  const int amplitude = (window >> 1) & 0xff;
-  if (amplitude < kLowestEscapedAmplitude) return kInvalidCode;
-  return pack(kAmplitudeEscapeBits, 0, window & 1 ? -amplitude : amplitude);
+
+  // A code word, with each sign where it has one.
+  constexpr void put(const CodeWord &word) {
+    const int bits = static_cast<int>(word.bits.size());
+    const unsigned value = value_of(word.bits);
+    if (word.amplitude == 0) return put(value, bits, pack(bits, word.run, 0));
+    put(value << 1, bits + 1, pack(bits + 1, word.run, word.amplitude));
+    put(value << 1 | 1, bits + 1, pack(bits + 1, word.run, -word.amplitude));
+  }
+
+  constexpr void check_complete() const {
+    for (Code code : codes) {
+      if (code == 0) throw "incomplete code table";
+    }
+  }
+};
+
+constexpr bool is_long(const CodeWord &word) {
+  return word.bits.size() >= kLongPrefixBits && value_of(word.bits.substr(0, kLongPrefixBits)) == kLongPrefix;
 }
 
 constexpr std::array<Code, 1 << kShortIndexBits> make_short_codes() {
-  std::array<Code, 1 << kShortIndexBits> table{};
-  constexpr int kSpare = kWindowBits - kShortIndexBits;
-  for (unsigned i = 0; i < table.size(); ++i) {
-    if (i >> (kShortIndexBits - kLongPrefixBits) == kLongPrefix) {
-      table[i] = pack(0, kLongCode, 0);
-      continue;
-    }
-    table[i] = match(i << kSpare);
-    // Every code that does not begin 11111 has at most ten bits.
-    if (table[i] == 0 || length(table[i]) > kShortIndexBits) throw "incomplete short code table";
+  CodeTable<kShortIndexBits> table{{}, 0};
+  table.put(value_of(kEndOfBlockWord.bits), kEndOfBlockBits, pack(kEndOfBlockBits, kEndOfBlock, 0));
+  for (const CodeWord &word : kCodeWords) {
+    if (!is_long(word)) table.put(word);
   }
-  return table;
+  table.put(kLongPrefix, kLongPrefixBits, pack(0, kLongCode, 0));
+  table.check_complete();
+  return table.codes;
 }
 
 constexpr std::array<Code, 1 << kLongIndexBits> make_long_codes() {
-  std::array<Code, 1 << kLongIndexBits> table{};
-  for (unsigned i = 0; i < table.size(); ++i) {
-    const unsigned window = kLongPrefix << kLongIndexBits | i;
-    const unsigned prefix = window >> (kWindowBits - kEscapePrefixBits);
-    table[i] = prefix == kRunEscape || prefix == kAmplitudeEscape ? escape(window) : match(window);
-    if (table[i] == 0) throw "incomplete long code table";
+  CodeTable<kLongIndexBits> table{{}, kLongPrefixBits};
+  for (const CodeWord &word : kCodeWords) {
+    if (is_long(word)) table.put(word);
   }
-  return table;
+  constexpr int kRunBits = kRunEscapeBits - kEscapePrefixBits, kAmplitudeBits = kAmplitudeEscapeBits - 1 - kEscapePrefixBits;
+  for (int run = 0; run < 1 << kRunBits; ++run) {
+    const bool valid = run >= kLowestEscapedRun && run <= kHighestEscapedRun;
+    table.put(kRunEscape << kRunBits | run, kRunEscapeBits, valid ? pack(kRunEscapeBits, run, 0) : kInvalidCode);
+  }
+  for (int amplitude = 0; amplitude < 1 << kAmplitudeBits; ++amplitude) {
+    const unsigned pattern = (kAmplitudeEscape << kAmplitudeBits | amplitude) << 1;
+    const bool valid = amplitude >= kLowestEscapedAmplitude;
+    table.put(pattern, kAmplitudeEscapeBits, valid ? pack(kAmplitudeEscapeBits, 0, amplitude) : kInvalidCode);
+    table.put(pattern | 1, kAmplitudeEscapeBits, valid ? pack(kAmplitudeEscapeBits, 0, -amplitude) : kInvalidCode);
+  }
+  table.check_complete();
+  return table.codes;
 }
 
 }  // namespace
