@@ -62,7 +62,7 @@ void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_spac
 
 // How many threads each decode may use, the calling thread included: at most
 // `count` (1: the calling thread alone), or as many as online cores for 0,
-// the default. Returns the number now in use: fewer where the machine has
+// the default, and for negative counts. Returns the number now in use: fewer where the machine has
 // fewer cores or threads cannot be made. Call it between decodes only.
 int set_decode_threads(int count);
 
