@@ -20,6 +20,7 @@ namespace {
 constexpr size_t kDifBlockBytes = 80;
 constexpr size_t kSequenceBytes = 150 * kDifBlockBytes;
 constexpr int kSegmentsPerSequence = 27;
+constexpr int kPiecesPerSequence = 3, kSegmentsPerPiece = kSegmentsPerSequence / kPiecesPerSequence;
 constexpr int kRightEdgeX = 704;  // 4:1:1 macroblocks from here are 16 x 16
 
 // Where segment v of a DIF sequence begins: after the header, two subcode and
@@ -166,25 +167,29 @@ bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int 
 
 void dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches, DecodeReport *report) {
-  // The frame's DIF sequences are its pieces: each lands in macroblocks of
-  // its own, and each thread keeps its own segment record.
+  // The pieces shared among the threads are runs of segments of a DIF
+  // sequence, a third of one each, so that a thread held up elsewhere leaves
+  // little for the others to wait on. Every macroblock lands in pixels of its
+  // own, and each piece has a segment record of its own.
   struct Frame {
     FrameJob job;
     std::atomic<int> damaged;
   } frame{job_for(dv, buffer, color_space, pixels, pitches), {0}};
-  const PieceTask decode_sequence = [](void *context, int ds) {
+  const PieceTask decode_piece = [](void *context, int piece) {
     Frame &f = *static_cast<Frame *>(context);
+    const int ds = piece / kPiecesPerSequence, first = piece % kPiecesPerSequence * kSegmentsPerPiece;
     dv_videosegment_t vs{};  // without colour, the chrominance blocks stay 0: neutral
     int damaged = 0;
-    for (int v = 0; v < kSegmentsPerSequence; ++v) {
+    for (int v = first; v < first + kSegmentsPerPiece; ++v) {
       damaged += !decode_segment(f.job, vs, f.job.buffer + ds * kSequenceBytes + segment_offset(v), ds, v);
     }
     f.damaged.fetch_add(damaged, std::memory_order_relaxed);
   };
+  const int pieces = dv->num_dif_seqs > 0 ? dv->num_dif_seqs * kPiecesPerSequence : 0;
   if (frame.job.in_order) {
-    for (int ds = 0; ds < dv->num_dif_seqs; ++ds) decode_sequence(&frame, ds);
+    for (int piece = 0; piece < pieces; ++piece) decode_piece(&frame, piece);
   } else {
-    run_pieces(dv->num_dif_seqs, decode_sequence, &frame);
+    run_pieces(pieces, decode_piece, &frame);
   }
   if (extended_format_of_411(dv, color_space) && dv->num_dif_seqs > 0) {
     report_format_mismatch(dv->num_dif_seqs * kSegmentsPerSequence * kMacroblocksPerSegment);

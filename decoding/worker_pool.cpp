@@ -1,5 +1,12 @@
 // Plain globals and pthreads only: C hosts link the static library without
 // the C++ runtime.
+//
+// The poster of a run takes pieces itself and waits only until every piece
+// is done, not until every worker has woken: on a busy machine a worker may
+// wake late, and a run should not wait for it. A late worker must then not
+// take a piece of a later run for the run it woke for, so each run has a
+// number of its own, and a piece is taken by advancing the run's number and
+// its next piece together, as one 64-bit word.
 #include "worker_pool.h"
 
 #include <pthread.h>
@@ -13,30 +20,31 @@ namespace ozmira {
 namespace {
 
 constexpr int kMaxThreads = 64;
+constexpr int kPieceBits = 32;
 
-// Everything below is guarded by `lock` but the next piece's number.
+// Everything below is guarded by `lock` but the two atomics.
 pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t run_posted = PTHREAD_COND_INITIALIZER;
-pthread_cond_t helpers_done = PTHREAD_COND_INITIALIZER;
+pthread_cond_t run_done = PTHREAD_COND_INITIALIZER;
 pthread_once_t fork_handlers_set = PTHREAD_ONCE_INIT;
 
 int wanted = 0;              // 0: as many as online cores
 int workers = 0;             // threads made besides the calling one
 bool workers_tried = false;  // whether making them was tried
 
-// The run posted last: workers numbered up to `helpers` take part, and the
-// poster waits until each of them has finished with it.
+// The run posted last; workers numbered up to `helpers` take part.
 struct Run {
   PieceTask task;
   void *context;
   int pieces;
   int helpers;
+  uint32_t number;
 };
 Run posted;
-unsigned long generation = 0;
-unsigned long generation_when_made = 0;  // workers wait for the run after it
-int helpers_busy = 0;
-std::atomic<int> next_piece{0};
+uint32_t runs_posted = 0;
+uint32_t runs_when_made = 0;  // workers wait for the run after it
+std::atomic<uint64_t> next_piece{0};  // the run's number, then its next piece
+std::atomic<int> pieces_done{0};
 
 int online_cores() {
   const long cores = sysconf(_SC_NPROCESSORS_ONLN);
@@ -48,9 +56,27 @@ int threads_in_use() {
   return limit < workers + 1 ? limit : workers + 1;
 }
 
+// The next piece of `run`, or false when it has none left or is over.
+bool take_piece(const Run &run, int &piece) {
+  uint64_t now = next_piece.load(std::memory_order_relaxed);
+  for (;;) {
+    const int next = static_cast<int>(now & 0xffffffffu);
+    if (now >> kPieceBits != run.number || next >= run.pieces) return false;
+    if (next_piece.compare_exchange_weak(now, now + 1, std::memory_order_relaxed)) {
+      piece = next;
+      return true;
+    }
+  }
+}
+
 void take_pieces(const Run &run) {
-  for (int piece; (piece = next_piece.fetch_add(1, std::memory_order_relaxed)) < run.pieces;) {
+  for (int piece; take_piece(run, piece);) {
     run.task(run.context, piece);
+    if (pieces_done.fetch_add(1, std::memory_order_acq_rel) + 1 == run.pieces) {
+      pthread_mutex_lock(&lock);
+      pthread_cond_signal(&run_done);
+      pthread_mutex_unlock(&lock);
+    }
   }
 }
 
@@ -58,15 +84,14 @@ void *work(void *number) {
   const int me = static_cast<int>(reinterpret_cast<intptr_t>(number));
   pthread_mutex_lock(&lock);
   // The run that made the workers may be posted before they get the lock.
-  for (unsigned long seen = generation_when_made;;) {
-    while (generation == seen) pthread_cond_wait(&run_posted, &lock);
-    seen = generation;
+  for (uint32_t seen = runs_when_made;;) {
+    while (runs_posted == seen) pthread_cond_wait(&run_posted, &lock);
+    seen = runs_posted;
     if (me > posted.helpers) continue;
     const Run run = posted;
     pthread_mutex_unlock(&lock);
     take_pieces(run);
     pthread_mutex_lock(&lock);
-    if (--helpers_busy == 0) pthread_cond_signal(&helpers_done);
   }
   return nullptr;
 }
@@ -79,7 +104,7 @@ void after_fork_in_child() {
   workers = 0;
   workers_tried = false;
   pthread_cond_init(&run_posted, nullptr);
-  pthread_cond_init(&helpers_done, nullptr);
+  pthread_cond_init(&run_done, nullptr);
   pthread_mutex_unlock(&lock);
 }
 void set_fork_handlers() { pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child); }
@@ -88,7 +113,7 @@ void set_fork_handlers() { pthread_atfork(before_fork, after_fork_in_parent, aft
 // signals are blocked for the making, then restored.
 void make_workers() {
   workers_tried = true;
-  generation_when_made = generation;
+  runs_when_made = runs_posted;
   pthread_once(&fork_handlers_set, set_fork_handlers);
   sigset_t all, before;
   sigfillset(&all);
@@ -125,16 +150,15 @@ void run_pieces(int pieces, PieceTask task, void *context) {
     for (int piece = 0; piece < pieces; ++piece) task(context, piece);
     return;
   }
-  const Run run{task, context, pieces, threads - 1};
+  const Run run{task, context, pieces, threads - 1, ++runs_posted};
   posted = run;
-  helpers_busy = run.helpers;
-  next_piece.store(0, std::memory_order_relaxed);
-  ++generation;
+  pieces_done.store(0, std::memory_order_relaxed);
+  next_piece.store(uint64_t{run.number} << kPieceBits, std::memory_order_release);
   pthread_cond_broadcast(&run_posted);
   pthread_mutex_unlock(&lock);
   take_pieces(run);
   pthread_mutex_lock(&lock);
-  while (helpers_busy > 0) pthread_cond_wait(&helpers_done, &lock);
+  while (pieces_done.load(std::memory_order_acquire) < pieces) pthread_cond_wait(&run_done, &lock);
   pthread_mutex_unlock(&lock);
 }
 
