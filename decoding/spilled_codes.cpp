@@ -55,11 +55,10 @@ unsigned bits_at(const SegmentState &s, int offset, int count) {
   return count == 0 ? 0 : window_at(s, offset) >> (ac_codes::kWindowBits - count);
 }
 
-// Continues block `b` of macroblock `m` from where its codes stopped: in its
-// own bits first, then in its lenders'.
+// Continues block `b` of macroblock `m` where its codes stopped, in its
+// lenders' bits. What its own bits hold, if anything, is the beginning of a
+// code: that is where the pass before stopped.
 Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
-  // Its own bits, if any are left, hold no whole code: that is where the
-  // pass before stopped.
   BlockCursor *source = &s.cursor[m][b];
   int next_place = 0;  // lenders before it have no bits left
   BlockCursor *joined[kAllPlaces];

@@ -28,9 +28,10 @@ programs=$(find "$build/bench" -maxdepth 1 -type f -name '*_bench' -perm -u+x | 
   echo
   echo "Written by \`tools/run-benchmarks.sh $reps\` on $(date -u +%Y-%m-%d)."
   echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores, $(uname -sr)."
-  echo "Each figure is the median of $reps interleaved repetitions, in milliseconds of wall time per frame (per cycle"
-  echo "for the viewer); ratios are taken between medians of the same run. The decoding calls use as many threads as"
-  echo "cores unless their name ends in OneThread."
+  echo "Each figure is the median of $reps interleaved repetitions, in milliseconds per frame (per cycle for the"
+  echo "viewer): wall time for dvlib_bench and frame_decoder_bench, whose decoding calls use as many threads as cores"
+  echo "unless their name ends in OneThread; processor time for the others. Ratios are taken between medians of the"
+  echo "same run."
   for program in $programs; do
     name=$(basename "$program")
     echo
@@ -44,8 +45,10 @@ programs=$(find "$build/bench" -maxdepth 1 -type f -name '*_bench' -perm -u+x | 
       --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
       awk -F, -v order="$order" -v table="$medians" '
         $1 ~ /_median"$/ {
-          name = $1; gsub(/"/, "", name); sub(/_median$/, "", name); sub(/\/real_time$/, "", name)
-          ms = $3
+          # Benchmarks that ask for wall time (UseRealTime) carry /real_time
+          # in their names; the others are timed in processor time.
+          name = $1; gsub(/"/, "", name); sub(/_median$/, "", name)
+          ms = sub(/\/real_time$/, "", name) ? $3 : $4
           if ($5 == "us") ms /= 1000; else if ($5 == "ns") ms /= 1e6; else if ($5 == "s") ms *= 1000
           median[name] = ms
         }
