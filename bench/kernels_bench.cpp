@@ -4,13 +4,14 @@
 // and with rendering into packed RGB. Each pair runs the same work on the same
 // data; every routine's time is independent of the values it meets, so blocks
 // are transformed again in place rather than restored. Items are blocks,
-// macroblocks or frames. The clip is OZMIRA_BENCH_CLIP in the clip folder
-// (default pal420.dv; the figures in notes.md are for an ffmpeg mandelbrot clip).
+// macroblocks or frames. The clip is OZMIRA_BENCH_CLIP in the clip folder,
+// by default mandelbrot.dv (fine detail) where the clips include it, else pal420.dv.
 #include <benchmark/benchmark.h>
 
 #include <libdv/dv.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,11 @@ struct Block {
 // transformed and placed, and its segments as the DC-only parse leaves them.
 struct Material {
   Material() : decoder(dv_decoder_new(0, 0, 0)) {
-    const char *clip = std::getenv("OZMIRA_BENCH_CLIP");
-    std::vector<uint8_t> frame = ozmira::bench::clip_frames(clip != nullptr ? clip : "pal420.dv").front();
+    const char *chosen = std::getenv("OZMIRA_BENCH_CLIP");
+    const std::string clip = chosen != nullptr                                                    ? chosen
+                             : std::filesystem::exists(ozmira::bench::clip_path("mandelbrot.dv")) ? "mandelbrot.dv"
+                                                                                                   : "pal420.dv";
+    std::vector<uint8_t> frame = ozmira::bench::clip_frames(clip).front();
     dv_parse_header(decoder, frame.data());
     dv_videosegment_t seg{};
     seg.bs = _dv_bitstream_init();
