@@ -1,0 +1,304 @@
+// dvlib as hosts call it: frame blocks against libdv's own decode, every refusal with its exact line and the caller's
+// memory untouched, the bad-input matrix of files (docs/ROBUSTNESS.md), a flat heap, the decoding threads, the first
+// call of a process and allocations that fail. dvlib.h comes first: it must stand alone in C++.
+#include "dvlib.h"
+#include <signal.h>
+#include <sys/stat.h>
+#include <climits>
+#include "frame_decoder.h"
+#include "test_support.h"
+
+static_assert(offsetof(dvfile, x_size) == 4 && offsetof(dvfile, y_size) == 8 && offsetof(dvfile, code) == 12 &&
+              offsetof(dvfile, type) == 16 && offsetof(dvfile, num_frames) == 20 && offsetof(dvfile, file) == 24);
+
+// Wrapped at link time, for dvlib's own calls; CTest runs each case in a process of its own.
+static bool fail_malloc = false, fail_decoder = false;
+extern "C" void *__real_malloc(size_t bytes);
+extern "C" void *__wrap_malloc(size_t bytes) { return fail_malloc ? nullptr : __real_malloc(bytes); }
+extern "C" dv_decoder_t *__real_dv_decoder_new(int, int, int);
+extern "C" dv_decoder_t *__wrap_dv_decoder_new(int a, int b, int c) {
+  return fail_decoder ? nullptr : __real_dv_decoder_new(a, b, c);
+}
+
+namespace ozmira::test {
+namespace {
+
+constexpr size_t kRgb = 720 * 576 * 3;
+const std::string kFreadFailed = "(dvreadframe:dvlib): fread failed - invalid frame number? (too high/low)\n";
+bool all(const uint8_t *p, size_t n, uint8_t v = 0x5a) { return std::all_of(p, p + n, [v](uint8_t b) { return b == v; }); }
+// libdv's own packed RGB decode of a frame block.
+Bytes libdv_rgb(Bytes block, unsigned quality = 5) {
+  dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
+  block.resize(block.size() + 64);  // libdv reads a little past damaged frames
+  dv_parse_header(dv, block.data()), dv->quality = quality;
+  Image rgb(dv->height, dv->width * 3);
+  ::dv_decode_full_frame(dv, block.data(), ::e_dv_color_rgb, rgb.pixels(), &rgb.pitch), dv_decoder_free(dv);
+  return Bytes(rgb.mem.data(), rgb.mem.data() + rgb.mem.size);
+}
+// Only format | flags counts: dvreadblock draws 2 at full detail and 16 from DC coefficients, dvreadarray 2 alone; all
+// else draws and says nothing. Blocks and images end at an inaccessible page.
+TEST(FrameBlock, RequestCodesAndWhatEachDraws) {
+  dvinit();
+  const Bytes pal = frames("pal420.dv", 3), ntsc = frames("ntsc.dv", 1, 1, kNtscFrameBytes);
+  Image direct(5);  // the frame decoder's own full-size RGB0, which dvreadarray must give
+  dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
+  dv_parse_header(dv, pal.data()), dv->quality = 5;
+  ozmira::dv_decode_full_frame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch), dv_decoder_free(dv);
+  const struct { int format, flags; unsigned draws; } cases[] = {
+      {2, 0, 5},  {0, 2, 5}, {2, 2, 5}, {16, 0, 1}, {0, 16, 1}, {16, 16, 1},  {2, 16, 0},
+      {18, 0, 0}, {1, 0, 0}, {0, 0, 0}, {3, 0, 0},  {-1, 0, 0}, {0, -16, 0}, {INT_MIN, 2, 0}};
+  for (const Bytes *bytes : {&pal, &ntsc}) {
+    Guarded block(bytes->size()), image(bytes->size() / 12000 * 48 * 720 * 3);
+    std::copy(bytes->begin(), bytes->end(), block.data());
+    const Bytes full = libdv_rgb(*bytes, 5), dc = libdv_rgb(*bytes, 1);
+    for (const auto &c : cases) {
+      SCOPED_TRACE(testing::Message() << bytes->size() << " request " << c.format << " | " << c.flags);
+      std::memset(image.data(), 0x5a, image.size);
+      Image lines(576, 2880, 0x5a);
+      int drawn = -1, arrayed = 0;
+      EXPECT_EQ(capture([&] {
+                  drawn = dvreadblock(block.data(), image.data(), c.format, c.flags);
+                  if (bytes == &pal) arrayed = dvreadarray(block.data(), lines.pixels(), c.format, c.flags);
+                }), Output{});
+      const Bytes &want = c.draws == 5 ? full : dc;
+      EXPECT_EQ(drawn, c.draws != 0);
+      EXPECT_TRUE(c.draws ? std::equal(want.begin(), want.end(), image.data()) : all(image.data(), image.size));
+      EXPECT_EQ(arrayed, bytes == &pal && c.draws == 5);
+      EXPECT_TRUE(arrayed ? lines == direct : all(lines.mem.data(), lines.mem.size));
+    }
+  }
+  // dvstatus: 1 when the system changed to 625/50, 2 to 525/60, else 0; the fields of a record it does not fill stay.
+  // A refused request still parsed its block: the next PAL frame is a change of system.
+  dvfile r{-7, -7, -7, -7, -7, -7, stdin};
+  for (bool array : {false, true}) {
+    dvstatus(pal.data(), &r);
+    EXPECT_TRUE(dvstatus(pal.data(), &r) == 0 && dvstatus(ntsc.data(), &r) == 2 && r.y_size == 480 && r.code == 1);
+    EXPECT_EQ(array ? dvreadarray(ntsc.data(), direct.pixels(), 16, 0) : dvreadblock(ntsc.data(), direct.row[0], 1, 0), 0);
+    EXPECT_TRUE(dvstatus(pal.data(), &r) == 1 && r.y_size == 576 && r.code == 2 && r.num_frames == -7 && r.file == stdin);
+  }
+  dvinit();  // a fresh decoder, which has parsed nothing yet
+  EXPECT_EQ(dvstatus(pal.data(), &r), 1);
+}
+// Each refusal: its result, its exact line or none, nothing drawn or filled in.
+TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
+  dvinit();
+  Bytes frame = frames("pal420.dv"), bad = frame, image(kRgb, 0x5a);
+  bad[0] = 0xff;  // section type 7: no header block
+  uint8_t *rows[576];
+  for (int n = 0; n < 576; ++n) rows[n] = &image[size_t(n) * 2160];
+  dvfile r{-7, -7, -7, -7, -7, -7, nullptr}, closed{144000, 720, 576, 2, 1, 10, nullptr};
+  const auto null = [](std::string call, std::string argument, std::string needs) {
+    return "(" + call + ":dvlib): '" + argument + "' was NULL - user must pass a frame block and " + needs + ".\n";
+  };
+  const std::string bad_record = "(dvreadframe:dvlib): invalid dvfile structure (NULL or file not open) - user must open"
+                                 " DV file.\n",
+                    no_image = "(dvreadframe:dvlib): 'image' was NULL - user must allocate sufficient size for an image.\n",
+                    unparsed = ":dvlib): dv_parse_header failed - erm?\n";
+  const struct { std::function<int()> call; int result; std::string err; } cases[] = {
+      {[&] { return dvstatus(bad.data(), &r); }, -1, ""},
+      {[&] { return dvreadblock(bad.data(), image.data(), 2, 0); }, 0, "(dvreadblock" + unparsed},
+      {[&] { return dvreadarray(bad.data(), rows, 2, 0); }, 0, "(dvreadarray" + unparsed},
+      {[&] { return dvstatus(nullptr, &r); }, -1, ""}, {[&] { return dvstatus(frame.data(), nullptr); }, -1, ""},
+      {[&] { return dvreadblock(nullptr, image.data(), 2, 0); }, 0, null("dvreadblock", "block", "an image")},
+      {[&] { return dvreadblock(frame.data(), nullptr, 2, 0); }, 0, null("dvreadblock", "image", "an image")},
+      {[&] { return dvreadarray(nullptr, rows, 2, 0); }, 0, null("dvreadarray", "block", "row pointers")},
+      {[&] { return dvreadarray(frame.data(), nullptr, 2, 0); }, 0, null("dvreadarray", "rows", "row pointers")},
+      {[&] { return dvreadframe(nullptr, image.data(), 0); }, 0, bad_record},
+      {[&] { return dvreadframe(&closed, image.data(), 0); }, 0, bad_record},
+      {[&] { return dvreadframe(&closed, nullptr, 0); }, 0, no_image}, {[&] { return dvclose(nullptr); }, EOF, ""},
+      {[&] { return DisplayDvAttributes(nullptr), 0; }, 0,
+       "(DisplayDvAttributes:dvlib): invalid dvfile structure (NULL) - user must open DV file.\n"}};
+  for (const auto &c : cases) {
+    int result = 99;
+    EXPECT_EQ(capture([&] { result = c.call(); }), (Output{0, "", c.err}));
+    EXPECT_EQ(result, c.result) << c.err;
+  }
+  EXPECT_TRUE(all(image.data(), image.size()) && r.block_size == -7 && r.y_size == -7 && r.type == -7);
+}
+// Refused files: the lines say why, at once for a pipe with no writer, and nothing stays open.
+TEST(DvFile, RefusedFiles) {
+  dvinit();
+  TempDir dir;
+  const Bytes middle = damaged_middle();
+  Bytes bad(middle.begin(), middle.begin() + kPalFrameBytes);
+  bad[0] = 0xff;
+  write_file(dir / "random", Bytes(&middle[4 * kPalFrameBytes], &middle[6 * kPalFrameBytes]));
+  write_file(dir / "empty", {});
+  write_file(dir / "short", Bytes(middle.begin(), middle.begin() + kPalFrameBytes - 1)), write_file(dir / "bad", bad);
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  const auto line = [](const std::string &text) { return "(dvopen:dvlib) " + text + "\n"; };
+  const auto not_regular = [&](std::string path) { return line(path + " is not a regular file - closed file and returned"
+                                                               " NULL."); };
+  const std::string unparsed = line("Error when parsing DV frame 0 header - closed file and returned NULL."),
+                    unread = line("Error trying to read DV frame 0 - closed file and returned NULL.");
+  const std::pair<std::string, std::string> cases[] = {
+      {dir.path, not_regular(dir.path)}, {"/dev/null", not_regular("/dev/null")}, {dir / "pipe", not_regular(dir / "pipe")},
+      {dir / "none", line("Couldn't open DV file (" + dir / "none" + ")")}, {dir / "random", unparsed},
+      {dir / "bad", unparsed}, {dir / "empty", unread}, {dir / "short", unread},
+      {clip_path("ntsc.dv"), line("Image Size 720 480") + line("Not a PAL format video - closed file and returned NULL.  "
+                                                             "Do we need this or is it an application problem?")}};
+  for (const auto &[path, err] : cases) {
+    const auto descriptors = std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    dvfile *dv = nullptr;
+    EXPECT_EQ(capture([&] { dv = dvopen(path.c_str()); }), (Output{0, "", err}));
+    EXPECT_EQ(dv, nullptr);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}), descriptors) << path;
+  }
+}
+// Files that open: every frame decodes as libdv decodes it, or fails with its lines and the image untouched;
+// num_frames is past the end. A file cut short after dvopen reads what is still whole; the record keeps what dvopen
+// counted. Frames are found with 64-bit positions (frame 20000 starts past 2^31 bytes).
+TEST(DvFile, FilesThatOpenReadFrameByFrame) {
+  dvinit();
+  TempDir dir;
+  const Bytes pal = frames("pal420.dv", 0, 4), middle = damaged_middle();
+  write_file(dir / "cut", Bytes(pal.begin(), pal.end() - 74000));
+  write_file(dir / "plus_one", Bytes(pal.begin(), pal.end() - 143999));
+  write_file(dir / "middle", middle), write_file(dir / "shrinking", middle);
+  const auto warning = [](std::string bytes) {
+    return "(dvopen:dvlib) Warning - DV file length (" + bytes + " bytes) is not an exact multiple of 144,000 - corrupt "
+           "file?\n";
+  };
+  const std::string unparsed = "(dvreadblock:dvlib): dv_parse_header failed - erm?\n"
+                               "(dvreadframe:dvlib): dvreadblock failed - unknown format requested?\n";
+  const struct { std::string path, err; int frames, code, unparsed; size_t cut; } cases[] = {
+      {clip_path("pal420.dv"), opened(50), 50, 2, -1, 0}, {dir / "cut", opened(3) + warning("502000"), 3, 2, -1, 0},
+      {dir / "plus_one", opened(3) + warning("432001"), 3, 2, -1, 0}, {dir / "middle", opened(10), 10, 2, 4, 0},
+      {dir / "shrinking", opened(10), 10, 2, 4, 2 * kPalFrameBytes + 70000},
+      {clip_path("pal411.dv"), opened(25), 25, 1, -1, 0}};
+  for (const auto &c : cases) {
+    dvfile *dv = nullptr;
+    EXPECT_EQ(capture([&] { dv = dvopen(c.path.c_str()); }), (Output{0, "", c.err}));
+    ASSERT_NE(dv, nullptr) << c.path;
+    EXPECT_TRUE(dv->block_size == 144000 && dv->x_size == 720 && dv->y_size == 576 && dv->code == c.code && dv->type == 1 &&
+                dv->num_frames == c.frames && dv_ftell64(dv->file) == 0);
+    ASSERT_TRUE(c.cut == 0 || truncate(c.path.c_str(), off_t(c.cut)) == 0);
+    const int whole = c.cut != 0 ? int(c.cut / kPalFrameBytes) : c.frames;
+    const Bytes file = read_file(c.path);
+    for (int f : {c.frames, -1, INT_MIN, 0, 1, 2, 3, 4, 9, 17, 24, 49}) {
+      if (f > c.frames) continue;
+      Bytes image(kRgb, 0x5a);
+      int result = -1;
+      const Output said = capture([&] { result = dvreadframe(dv, image.data(), f); });
+      const bool gone = f < 0 || f >= whole, bad = f == c.unparsed;
+      EXPECT_EQ(said, (Output{0, "", gone ? kFreadFailed : bad ? unparsed : ""})) << c.path << " frame " << f;
+      EXPECT_EQ(result, !gone && !bad) << c.path << " frame " << f;
+      EXPECT_TRUE(result ? image == libdv_rgb(Bytes(&file[f * kPalFrameBytes], &file[(f + 1) * kPalFrameBytes])) &&
+                               dv_ftell64(dv->file) == (f + 1) * 144000LL
+                         : all(image.data(), image.size())) << c.path << " frame " << f;
+    }
+    EXPECT_EQ(dv->num_frames, c.frames);
+    EXPECT_TRUE(dv_fseek64(dv->file, 20000, SEEK_SET) == 0 && dv_ftell64(dv->file) == 2880000000);
+    EXPECT_TRUE(dv_fseek64(dv->file, -1, SEEK_CUR) == 0 && dv_ftell64(dv->file) == 2879856000);
+    EXPECT_TRUE(dv_fseek64(dv->file, -2, SEEK_END) == 0 && dv_ftell64(dv->file) == int64_t(file.size()) - 288000);
+    EXPECT_EQ(dv_fseek64(dv->file, -1, SEEK_SET), -1);
+    if (c.code == 1) {  // the attributes listed; then a close that fails is reported, the record released all the same
+      EXPECT_EQ(capture([&] { DisplayDvAttributes(dv), close(fileno(dv->file)); }),
+                (Output{0, "\n Block size (single image=144000): 144000\n x size (frame width)            : 720\n"
+                           " y size (frame height)           : 576\n Code (Hopefully PAL)            : 1\n"
+                           " Type (greyscale or colour)      : 1\n Number of frames                : 25\n\n", ""}));
+    }
+    EXPECT_EQ(dvclose(dv), c.code == 1 ? EOF : 0);
+  }
+}
+// Once set up, nothing grows: not over a thousand frames, not over a second dvinit.
+TEST(Memory, HeapStaysFlatOverFramesAndFreshDecoders) {
+  dvinit();
+  dvfile *dv = nullptr;
+  capture([&] { dv = dvopen(clip_path("pal420.dv").c_str()); });
+  ASSERT_NE(dv, nullptr);
+  Bytes image(kRgb);
+  for (int n = 0; n < 50; ++n) dvreadframe(dv, image.data(), n);
+  size_t before = heap_in_use();
+  for (int n = 0; n < 1000; ++n) dvreadframe(dv, image.data(), n % 50);
+  EXPECT_LE(heap_in_use(), before + 16384);
+  before = heap_in_use();
+  for (int n = 0; n < 100; ++n) dvinit();
+  EXPECT_LE(heap_in_use(), before + 16384);
+  dvclose(dv);
+}
+// dvthreads: counts capped by the cores, negative ones refused with a line.
+TEST(Threads, CountsCappedByTheCoresNegativeOnesRefused) {
+  const int cores = int(sysconf(_SC_NPROCESSORS_ONLN));
+  int refused = 0;
+  EXPECT_EQ(capture([&] { refused = dvthreads(-2); }),
+            (Output{0, "", "(dvthreads:dvlib): -2 threads refused - ask for 1 or more, or 0 for one per core\n"}));
+  EXPECT_TRUE(refused == -1 && dvthreads(1) == 1 && dvthreads(cores + 3) == cores && dvthreads(0) == cores);
+}
+// The decoding threads take none of the process's signals, and a child made by fork() decodes with threads of its own.
+TEST(Threads, LeaveTheProcessSignalsAloneAndForkedChildrenDecode) {
+  dvinit();
+  const Bytes frame = frames("mandelbrot.dv"), want = libdv_rgb(frame);
+  const auto decodes = [&] { Bytes image(kRgb); return dvreadblock(frame.data(), image.data(), 2, 0) == 1 && image == want; };
+  ASSERT_TRUE(decodes());  // the threads are made
+  static volatile sig_atomic_t handled = 0;
+  struct sigaction action {};
+  action.sa_handler = [](int) { handled = 1; };
+  sigset_t usr1, before, pending;
+  sigemptyset(&usr1), sigaddset(&usr1, SIGUSR1), sigaction(SIGUSR1, &action, nullptr);
+  pthread_sigmask(SIG_BLOCK, &usr1, &before), kill(getpid(), SIGUSR1);  // it can only wait, unless a worker takes it
+  for (int n = 0; n < 10; ++n) ASSERT_TRUE(decodes());  // a worker first run by now would take it too
+  sigpending(&pending);
+  EXPECT_TRUE(sigismember(&pending, SIGUSR1) && !handled);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  EXPECT_TRUE(handled);
+  const pid_t child = fork();
+  if (child == 0) alarm(30), _exit(decodes() ? 0 : 1);  // a child waiting on its parent's threads would hang
+  int status = 0;
+  EXPECT_TRUE(waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+std::string warning(const std::string &call) {
+  const std::string caller = call == "dvopen" ? "(dvopen:dvlib)" : "(" + call + ":dvlib):";
+  return caller + " Warning - dvinit not called yet, doing it for you\n";
+}
+class FirstCall : public testing::TestWithParam<std::string> {};
+
+TEST_P(FirstCall, MakesTheDecoderWithAWarningThenWorksAsLaterCallsDo) {
+  const std::string call = GetParam(), more = call == "dvopen" ? opened(50) : "";
+  const Bytes frame = frames("pal420.dv", 2);
+  Image first(576, 2880, 0x5a), later(576, 2880, 0x5a);
+  const auto once = [&](Image &image) {
+    dvfile r{}, *dv = nullptr;
+    if (call == "dvstatus") return dvstatus(frame.data(), &r) + (r.y_size == 576 ? 0 : 10);
+    if (call == "dvreadblock") return dvreadblock(frame.data(), image.row[0], 2, 0);
+    if (call == "dvreadarray") return dvreadarray(frame.data(), image.pixels(), 2, 0);
+    return int((dv = dvopen(clip_path("pal420.dv").c_str())) && dvreadframe(dv, image.row[0], 2) == 1 && dvclose(dv) == 0);
+  };
+  int result = 0;
+  EXPECT_EQ(capture([&] { result = once(first); }).err, warning(call) + more);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(capture([&] { result = once(later); }).err, more);
+  EXPECT_TRUE(result == (call == "dvstatus" ? 0 : 1) && first == later);
+  EXPECT_TRUE(call == "dvstatus" || !(first == Image(576, 2880, 0x5a)));
+}
+INSTANTIATE_TEST_SUITE_P(Calls, FirstCall, testing::Values("dvstatus", "dvreadblock", "dvreadarray", "dvopen"));
+
+// Then, once a decoder can be had, dvopen without memory for its record.
+TEST(NoDecoder, EveryCallRefusesAndDvopenStopsThere) {
+  const Bytes frame = frames("pal420.dv");
+  dvfile r{-7, -7, -7, -7, -7, -7, nullptr}, *dv = &r;
+  Image image(576, 2880, 0x5a);
+  int results = 0;
+  fail_decoder = true;
+  Output said = capture([&] {
+    results = dvstatus(frame.data(), &r) * 100 + dvreadblock(frame.data(), image.row[0], 2, 0) +
+              dvreadarray(frame.data(), image.pixels(), 2, 0);
+    dv = dvopen(clip_path("pal420.dv").c_str());
+  });
+  fail_decoder = false;
+  std::string err;
+  for (const char *call : {"dvstatus", "dvreadblock", "dvreadarray", "dvopen"})
+    err += warning(call) + "(dvinit:dvlib) Couldn't create the DV decoder\n";
+  EXPECT_EQ(said.err, err);
+  EXPECT_TRUE(results == -100 && dv == nullptr && r.block_size == -7 && image == Image(576, 2880, 0x5a));
+  dvinit();
+  fail_malloc = true;
+  said = capture([&] { dv = dvopen(clip_path("pal420.dv").c_str()); });
+  fail_malloc = false;
+  EXPECT_EQ(dv, nullptr);
+  EXPECT_EQ(said.err, opened(50) + "(dvopen:dvlib) Error allocating memory for dvfile object - closed file and returned "
+                                   "NULL.\n");
+}
+
+}  // namespace
+}  // namespace ozmira::test

@@ -1,0 +1,159 @@
+// The viewer: its playback rules and title without a window, its frames found with 64-bit positions, its cycle under
+// SDL's dummy video driver (the pixels shown, keys, F1, damaged frames, a flat heap, the ends of the loop), and as a
+// process its refusals before any window.
+#include <dlfcn.h>
+#include <climits>
+#include "dvlib.h"
+#include "frame_file.h"
+#include "player.h"
+#include "test_support.h"
+#include "window_title.h"
+
+// SDL's own, unless a test asks it to fail.
+static bool fail_surface = false;
+extern "C" SDL_Surface *SDL_CreateRGBSurfaceFrom(void *p, int w, int h, int d, int pitch, Uint32 r, Uint32 g, Uint32 b,
+                                                 Uint32 a) {
+  using Make = decltype(&SDL_CreateRGBSurfaceFrom);
+  static const auto sdl = reinterpret_cast<Make>(dlsym(RTLD_NEXT, "SDL_CreateRGBSurfaceFrom"));
+  return fail_surface ? SDL_SetError("injected failure"), nullptr : sdl(p, w, h, d, pitch, r, g, b, a);
+}
+
+namespace ozmira::test {
+namespace {
+
+using namespace ozmira::viewer;
+using namespace ozmira::viewer::key;
+PlaybackEvent press(int symbol) { return {EventKind::KeyPress, symbol}; }
+TEST(Playback, TheKeyTable) {
+  const int big = 1 << 29, most = 1 << 30, frame = 40;  // frame 40 of 100
+  const struct { PlaybackEvent event; int step, step_after, frame_after = frame, running = 1, nodecode = 0; } rows[] = {
+      {press(kRight), 0, 1}, {press(kRight), -4, 4}, {press(kRight), 3, 3}, {press(kLeft), 0, -1}, {press(kLeft), 4, -4},
+      {press(kLeft), -3, -3}, {press(kSpace), 6, 0}, {press(kReturn), -8, 1}, {press(kReturn), 0, 1}, {press(kUp), 5, 10},
+      {press(kUp), -3, -1}, {press(kUp), 0, 1}, {press(kUp), -1, 0}, {press(kUp), big + 1, most}, {press(kUp), most, most},
+      {press(kUp), -most, -big}, {press(kDown), 5, 2}, {press(kDown), -4, -8}, {press(kDown), 0, -1}, {press(kDown), 1, 0},
+      {press(kDown), -big - 1, -most}, {press(kDown), -most, -most}, {press(kPageUp), 3, 0, 41},
+      {press(kPageDown), -2, 0, 39}, {press(kHome), 5, 0, 0}, {press(kEnd), 5, 0, 99}, {press(kF1), 7, 7, frame, 1, 1},
+      {press(kQ), 2, 2, frame, 0}, {press(kEscape), 2, 2, frame, 0}, {{EventKind::Quit, 0}, 2, 2, frame, 0},
+      {press('a'), 5, 5}, {{EventKind::Other, 0}, 5, 5}};
+  for (const auto &row : rows) {
+    PlaybackState state{100, frame, -1, row.step, 0, 1};
+    ApplyEvent(state, row.event);
+    EXPECT_TRUE(state.step == row.step_after && state.frameno == row.frame_after && state.running == row.running &&
+                state.nodecode == row.nodecode)
+        << "key " << row.event.key << " at step " << row.step << ": step " << state.step << ", frame " << state.frameno;
+  }
+  PlaybackState state{100, frame, -1, 1, 1, 1};
+  EXPECT_EQ((ApplyEvent(state, press(kF1)), state.nodecode), 0);
+}
+// Cycles as the loop runs them: the frame each shows, or -1 when it only waits.
+TEST(Playback, CyclesWrapAtBothEndsWithoutModuloAndAnEventReplacesTheAdvance) {
+  const std::optional<PlaybackEvent> none;
+  using Events = std::vector<std::optional<PlaybackEvent>>;
+  const struct { int nframes, frameno, step; Events events; std::vector<int> shown; } cases[] = {
+      {100, 96, 8, {none, none}, {96, 0}}, {100, 3, -8, {none, none}, {3, 99}},  // not 4, not 95
+      {INT_MAX, INT_MAX - 1, 1 << 30, {none, none}, {INT_MAX - 1, 0}}, {10, 0, 10, {none, none}, {0, -1}},
+      {1, 0, 5, {none, none, press(kEnd), none}, {0, -1, -1, -1}},
+      {100, 10, 3, {none, PlaybackEvent{}, press('x'), none, none}, {10, 13, -1, -1, 16}}};
+  for (const auto &c : cases) {
+    PlaybackState state{c.nframes, c.frameno, -1, c.step, 0, 1};
+    std::vector<int> shown;
+    for (const auto &event : c.events)
+      BringIntoRange(state), shown.push_back(FrameChanged(state) ? state.frameno : -1), EndCycle(state, event);
+    EXPECT_EQ(shown, c.shown) << c.nframes << " frames from " << c.frameno << " by " << c.step;
+  }
+}
+// Paths ending just before, across or after the cut, with a character of one, two or three bytes there.
+TEST(WindowTitle, CutToItsBufferNeverInsideACharacter) {
+  struct { char title[kTitleBytes], after[16]; } buffer;
+  std::memset(buffer.after, 'G', 16);
+  for (const std::string tail : {"", "y", "\xC3\xA9", "\xE2\x82\xAC"})
+    for (size_t shift = 0; shift < 4; ++shift) {
+      const std::string whole = "Ozmira " + std::string(kTitleBytes - 10 + shift, 'x') + tail + tail;
+      FormatTitle(buffer.title, whole.c_str() + 7);
+      const std::string cut = buffer.title;
+      const size_t character = std::max<size_t>(tail.size(), 1);
+      EXPECT_TRUE(whole.starts_with(cut) &&
+                  (cut == whole || ((whole[cut.size()] & 0xC0) != 0x80 && cut.size() + character >= kTitleBytes)));
+      EXPECT_EQ(std::string(buffer.after, 16), std::string(16, 'G'));
+    }
+}
+TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  TempDir dir;
+  const Bytes middle = damaged_middle();
+  write_file(dir / "middle.dv", middle);
+  StartUp((dir / "middle.dv").c_str());
+  char *title = nullptr, *icon = nullptr;
+  SDL_WM_GetCaption(&title, &icon);
+  EXPECT_EQ(std::string(title) + "|" + icon, "Ozmira " + dir / "middle.dv" + "|testwin");
+  dvinit();
+  std::vector<Bytes> pictures(10, Bytes(720 * 576 * 3));
+  for (int f = 0; f < 10; ++f) capture([&] { dvreadblock(&middle[f * kPalFrameBytes], pictures[f].data(), 2, 0); });
+  pictures[4] = pictures[5];  // frame 4's header does not parse: played backwards, frame 5's picture stays
+  OpenFailure failure;
+  std::FILE *file = OpenFrameFile((dir / "middle.dv").c_str(), failure);
+  PlaybackState state{CountWholeFrames(file), 0, -1, 1, 0, 1};
+  static unsigned char framebuf[kPalFrameBytes];
+  EXPECT_TRUE(ReadFrame(file, 20000, framebuf) == 0 && ftello(file) == 2880000000);  // 64-bit positions
+  Bytes rgbbuf(720 * 576 * 3);
+  SDL_Event event{};
+  while (SDL_PollEvent(&event)) {}
+  const auto cycle = [&](int symbol) {  // symbol 0: an event that is no key; -1: no event
+    event = {}, event.type = symbol ? SDL_KEYDOWN : SDL_ACTIVEEVENT, event.key.keysym.sym = SDLKey(symbol);
+    if (symbol >= 0) SDL_PushEvent(&event);
+    return capture([&] { RunCycle(state, file, framebuf, rgbbuf.data()); }).err;
+  };
+  const auto shown = [] {
+    Bytes rgb;
+    for (int y = 0; y < 576; ++y)
+      for (int x = 0; x < 720; ++x) {
+        uint8_t c[3];
+        SDL_GetRGB(((Uint32 *)((uint8_t *)screen->pixels + y * screen->pitch))[x], screen->format, &c[0], &c[1], &c[2]);
+        rgb.insert(rgb.end(), c, c + 3);
+      }
+    return rgb;
+  };
+  const int none = -1, other = 0;
+  const struct { int key, picture; } steps[] = {
+      {kSpace, 0}, {kPageUp, 0}, {kF1, 1}, {kPageUp, 1}, {kF1, 1} /* suspended: 2 is not drawn */, {kEnd, 1}, {kPageUp, 9},
+      {kLeft, 0}, {none, 0}, {none, 9}, {other, 8}, {none, 8}, {none, 7}, {none, 6}, {none, 5}, {none, 4}, {kQ, 3}};
+  ASSERT_EQ(screen->format->BytesPerPixel, 4);
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    EXPECT_EQ(cycle(steps[i].key), i == 15 ? "(dvreadblock:dvlib): dv_parse_header failed - erm?\n" : "") << "step " << i;
+    EXPECT_TRUE(shown() == pictures[steps[i].picture]) << "step " << i << ": not frame " << steps[i].picture;
+  }
+  EXPECT_EQ(state.running, 0);
+  state = {10, 0, -1, 1, 0, 1};
+  for (int i = 0; i < 50; ++i) cycle(none);
+  const size_t before = heap_in_use();
+  for (int i = 0; i < 1000; ++i) cycle(i % 10 ? none : kRight);
+  EXPECT_LE(heap_in_use(), before + 16384);
+  event = {}, event.type = SDL_QUIT, SDL_PushEvent(&event);
+  capture([&] { PlayLoop(file, 10, framebuf, rgbbuf.data()); });  // must return
+  std::fclose(file);
+  fail_surface = true;
+  EXPECT_EXIT(ShowPicture(rgbbuf.data()), testing::ExitedWithCode(1),
+              "^Couldn't make a surface over the picture: injected failure\n$");
+}
+// Refusals come before any window: with no display, reaching SDL would add SDL's own complaint.
+TEST(ViewerProcess, RefusalsBeforeAnyWindow) {
+  TempDir dir;
+  const std::string pal = clip_path("pal420.dv"), not_pal = "Not a PAL format video\n",
+                    usage = "Usage:  ozmira <dv file>\n";
+  const Bytes middle = damaged_middle();
+  write_file(dir / "short", Bytes(middle.begin(), middle.begin() + 100000)), write_file(dir / "empty", {});
+  write_file(dir / "random", Bytes(&middle[4 * kPalFrameBytes], &middle[5 * kPalFrameBytes]));
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  const struct { std::vector<std::string> args; Output want; } cases[] = {
+      {{}, {1, "", usage}}, {{pal, pal}, {1, "", usage}}, {{dir / "none"}, {1, dir / "none" + " not found\n", ""}},
+      {{clip_path("ntsc.dv")}, {1, not_pal, ""}}, {{dir / "short"}, {1, not_pal, ""}}, {{dir / "empty"}, {1, not_pal, ""}},
+      {{dir / "random"}, {1, not_pal, ""}}, {{dir.path}, {1, not_pal, ""}}, {{"/dev/null"}, {1, not_pal, ""}},
+      {{dir / "pipe"}, {1, not_pal, ""}}};
+  for (auto c : cases) {
+    c.args.insert(c.args.begin(), OZMIRA_VIEWER);
+    EXPECT_EQ(run(c.args, {"DISPLAY", "SDL_VIDEODRIVER=x11"}), c.want) << c.args.back();
+  }
+}
+
+}  // namespace
+}  // namespace ozmira::test
