@@ -1,21 +1,15 @@
 #!/usr/bin/env bash
 # Where the time of a full decode goes: perf samples (cpu-clock) of libdv's own
-# decode into packed RGB, dvreadblock request 2 and dvreadarray, each split into
-# libdv's parse, its block work, its renderer, the rest of libdv, our own code
-# and the system. Prints a Markdown section on standard output.
+# decode into packed RGB, and of dvreadblock request 2 and dvreadarray on one
+# thread (dvthreads(1)), each split into the segment parse, the block work,
+# the renderer, the rest, and the system. Prints a Markdown section on
+# standard output.
 #
-# Two things perf cannot see by itself, done here:
-# - libdv's x86-64 assembler routines have no symbols of their own, so perf
-#   puts the dequantiser and the MMX inverse DCT under the exported symbol
-#   before them, dv_parse_video_segment. That symbol's code is cut at its
-#   `ret` instructions (objdump); the piece with shifts by %cl is the
-#   dequantiser, the one with pmulhw the inverse DCT, the first piece the
-#   segment parse proper.
-# - libdv's code-word decoders (dv_decode_vlc, __dv_decode_vlc) are called by
-#   libdv's parse and by our own code (the segment guard), and perf does not
-#   unwind out of them. Their samples are split between the two callers in
-#   the proportion of the instructions each caller spends in them, counted by
-#   callgrind on the same frames.
+# libdv's x86-64 assembler routines have no symbols of their own, so perf puts
+# its dequantiser and MMX inverse DCT under the exported symbol before them,
+# dv_parse_video_segment. That symbol's code is cut at its `ret` instructions
+# (objdump); the piece with shifts by %cl is the dequantiser, the one with
+# pmulhw the inverse DCT, the first piece the segment parse proper.
 #   bench/profile_decode.sh DVLIB_BENCH CLIP_DIR [SECONDS]
 set -euo pipefail
 bench=$(realpath "$1")
@@ -50,42 +44,15 @@ objdump -d --no-show-raw-insn --start-address="$parse_start" --stop-address="$te
     }
     BEGIN { from = start }' >"$work/pieces"
 
-# Each caller's share of the instructions spent in libdv's code-word decoders.
-# Counted inside the benchmark's frame loop only, past the set-up and first
-# use, whose one-time work would distort a run this short.
-valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.out" --collect-atstart=no \
-  --toggle-collect='*per_frame*' "$bench" --benchmark_filter='^BM_DvreadblockRequest2$' \
-  --benchmark_min_time=0.3 >/dev/null 2>&1
-vlc_names=()
-for s in dv_decode_vlc __dv_decode_vlc; do
-  vlc_names+=("$s" "$(printf '0x%016x' "$((16#$(address_of "$s")))")")
-done
-our_vlc_share=$(callgrind_annotate --tree=caller "$work/callgrind.out" 2>/dev/null |
-  awk -v names="${vlc_names[*]}" -v ours="$bench" '
-    BEGIN { n = split(names, list, " "); for (i = 1; i <= n; i++) vlc[list[i]] = 1 }
-    /^ *[0-9,]+ .*  < / { callers[++k] = $0; next }
-    /^ *[0-9,]+ .*  \* / {
-      name = substr($0, index($0, "*  ") + 3); sub(/^[^:]*:/, "", name); sub(/ .*/, "", name)
-      if (name in vlc)
-        for (i = 1; i <= k; i++) {
-          ir = callers[i]; sub(/^ */, "", ir); sub(/ .*/, "", ir); gsub(/,/, "", ir)
-          if (index(callers[i], "[" ours "]")) mine += ir; else theirs += ir
-        }
-      k = 0; next
-    }
-    /^$/ { k = 0 }
-    END { printf "%.4f\n", (mine + theirs > 0 ? mine / (mine + theirs) : 0) }')
-
 # One profile: category shares (fractions of all samples) and ms per frame.
 profile() {
-  local name=$1 share=$our_vlc_share
-  [[ $name == BM_LibdvOwnDecode ]] && share=0  # libdv alone: every call is libdv's
-  perf record -q -e cpu-clock -o "$work/$name.data" -- "$bench" --benchmark_filter="^$name\$" \
+  local name=$1
+  perf record -q -e cpu-clock -o "$work/$name.data" -- "$bench" --benchmark_filter="^$name/" \
     --benchmark_min_time="$seconds" --benchmark_format=csv 2>/dev/null >"$work/$name.csv"
   local ms
-  ms=$(awk -F, -v n="\"$name\"" '$1 == n { print $4 }' "$work/$name.csv")
+  ms=$(awk -F, -v n="\"$name/real_time\"" '$1 == n { print $3 }' "$work/$name.csv")
   perf script -i "$work/$name.data" -F ip,sym,symoff,dso --no-demangle 2>/dev/null |
-    awk -v libdv="$libdv" -v ours="$bench" -v parse_start="$parse_start" -v share="$share" \
+    awk -v libdv="$libdv" -v ours="$bench" -v parse_start="$parse_start" \
       -v pieces="$work/pieces" -v ms="$ms" -v run="$name" "$hex_awk"'
       BEGIN { while ((getline line < pieces) > 0) { split(line, p, " "); lo[++np] = p[1]; hi[np] = p[2]; kind[np] = p[3] } }
       {
@@ -95,11 +62,9 @@ profile() {
         if (dso == libdv) {
           base = sym; sub(/@plt$/, "", base)
           if (sym == "dv_parse_video_segment") {
-            at = parse_start + off; c = "libdv_asm_other"
-            for (i = 1; i <= np; i++) if (at >= lo[i] && at <= hi[i]) c = (kind[i] == "parse") ? "parse" : (kind[i] == "asm_other" ? "libdv_asm_other" : kind[i])
+            at = parse_start + off; c = "libdv_other"
+            for (i = 1; i <= np; i++) if (at >= lo[i] && at <= hi[i]) c = (kind[i] == "asm_other" ? "libdv_other" : kind[i])
             count[c]++
-          } else if (base == "dv_decode_vlc" || base == "__dv_decode_vlc") {
-            count["vlc"]++
           } else if (base ~ /^(dv_parse|_dv_bitstream|bitstream|dv_decode_vlc|__dv_decode_vlc|dv_vlc)/) {
             count["parse"]++
           } else if (base ~ /(quant|weight|idct|dv_decode_video_segment)/) {
@@ -111,24 +76,22 @@ profile() {
           }
         } else if (dso == ours) {
           if (sym ~ /ozmira5bench|benchmark/) count["harness"]++
-          else if (sym ~ /stays_in_bounds/) count["guard"]++
+          else if (sym ~ /parse_video_segment|read_codes|spilled|continue_block|lender/) count["our_parse"]++
+          else if (sym ~ /idct_88/) count["our_idct"]++
           else if (sym ~ /transform_segment|dequantise/) count["our_dequantiser"]++
-          else if (sym ~ /dv_mb420_b|mb420|luma|rgb0|Rgb0/) count["our_renderer"]++
-          else if (sym ~ /__dv_decode_vlc@plt|dv_decode_vlc@plt/) count["vlc"]++
+          else if (sym ~ /dv_mb420_b|mb420|mb411|luma|rgb0|Rgb0|render/) count["our_renderer"]++
           else count["our_other"]++
         } else if (dso ~ /kallsyms|kernel/) count["kernel"]++
         else if (dso ~ /libbenchmark/) count["harness"]++
         else count["libc"]++
       }
       END {
-        ours_vlc = count["vlc"] * share; their_vlc = count["vlc"] - ours_vlc
-        split("parse dequantiser idct block_other renderer libdv_asm_other libdv_other guard our_dequantiser our_renderer our_other libc kernel harness", order, " ")
-        count["parse"] += their_vlc; count["guard"] += ours_vlc
+        split("parse dequantiser idct block_other renderer libdv_other our_parse our_dequantiser our_idct our_renderer our_other libc kernel harness", order, " ")
         for (i = 1; i in order; i++) printf "%s %s %.6f %.6f\n", run, order[i], count[order[i]] / total, ms
       }' >>"$work/shares"
 }
 
-for run in BM_LibdvOwnDecode BM_DvreadblockRequest2 BM_Dvreadarray; do profile "$run"; done
+for run in BM_LibdvOwnDecode BM_DvreadblockRequest2OneThread BM_DvreadarrayOneThread; do profile "$run"; done
 
 cell() {  # run, category list: percent of samples and ms per frame
   awk -v run="$1" -v cats="$2" '
@@ -137,30 +100,29 @@ cell() {  # run, category list: percent of samples and ms per frame
     END { printf "%.1f%% (%.2f ms)", f * 100, f * ms }' "$work/shares"
 }
 row() {  # label, categories
-  printf '| %s | %s | %s | %s |\n' "$1" "$(cell BM_LibdvOwnDecode "$2")" "$(cell BM_DvreadblockRequest2 "$2")" \
-    "$(cell BM_Dvreadarray "$2")"
+  printf '| %s | %s | %s | %s |\n' "$1" "$(cell BM_LibdvOwnDecode "$2")" "$(cell BM_DvreadblockRequest2OneThread "$2")" \
+    "$(cell BM_DvreadarrayOneThread "$2")"
 }
 
 echo "## Where the time goes"
 echo
-echo "\`bench/profile_decode.sh\`: \`perf record -e cpu-clock\` of each benchmark for ${seconds} s, share of all samples"
-echo "and, in brackets, that share of the run's CPU time per frame. libdv's assembler pieces inside"
-echo "dv_parse_video_segment are told apart by address (objdump); libdv's code-word decoders are split"
-echo "between libdv's parse and our segment guard by callgrind's count of the instructions each spends"
-echo "in them (our share: $(awk -v s="$our_vlc_share" 'BEGIN { printf "%.0f%%", s * 100 }'))."
+echo "\`bench/profile_decode.sh\`: \`perf record -e cpu-clock\` of each benchmark for ${seconds} s on the mandelbrot clip,"
+echo "dvlib's calls on one thread; share of all samples and, in brackets, that share of the run's wall time per"
+echo "frame. libdv's assembler pieces inside dv_parse_video_segment are told apart by address (objdump)."
 echo
-echo "| part | libdv's own decode, packed RGB | dvreadblock request 2 | dvreadarray |"
+echo "| part | libdv's own decode, packed RGB | dvreadblock request 2, one thread | dvreadarray, one thread |"
 echo "|---|---:|---:|---:|"
-row "libdv: segment parse (parse proper, code words, spilled AC)" parse
+row "libdv: segment parse" parse
 row "libdv: dequantiser (assembler)" dequantiser
 row "libdv: inverse DCT (MMX assembler)" idct
-row "libdv: other block work (C entry points, weighting)" block_other
-row "libdv: packed RGB renderer (dv_mb420_rgb)" renderer
-row "libdv: placement, frame walk, other" libdv_other,libdv_asm_other
-row "ours: segment guard (with its calls of libdv's code-word decoder)" guard
-row "ours: 8-8 dequantiser (block_work.cpp), in place of libdv's" our_dequantiser
+row "libdv: other block work (2-4-8, C entry points)" block_other
+row "libdv: packed renderers (dv_mb420_rgb)" renderer
+row "libdv: placement, frame walk, other" libdv_other
+row "ours: segment parser" our_parse
+row "ours: 8-8 dequantiser" our_dequantiser
+row "ours: inverse DCT" our_idct
 row "ours: renderers" our_renderer
-row "ours: frame walk, segment copy, dvlib" our_other
+row "ours: frame walk, threads, dvlib" our_other
 row "C library" libc
 row "kernel" kernel
 row "benchmark harness and set-up" harness

@@ -4,14 +4,19 @@
 // the coefficient's area and the block's quantisation step. The 16-bit shift
 // is the same as a 16-bit multiply by 2^shift keeping the low half, which SSE2
 // does for eight coefficients at once; the multipliers of every step and
-// class are computed once from libdv's own tables. The inverse DCT, and both
-// steps for 2-4-8 blocks, are libdv's own exported routines.
+// class are computed once from libdv's own tables. The 8-8 inverse DCT is
+// idct_88.h's, libdv's own to the bit; both steps for 2-4-8 blocks are libdv's
+// exported routines, which keep no state between calls. Scratch lives on the
+// stack, so segments may be transformed on several threads at once.
 #include "block_work.h"
 
 #include <emmintrin.h>
+#include <pthread.h>
 
 #include <cstdint>
 
+#include "dc_only_blocks.h"
+#include "idct_88.h"
 #include "libdv_internal.h"
 
 namespace ozmira {
@@ -38,29 +43,30 @@ int16_t power_of_two_16(int shift) {
   return shift < 16 ? static_cast<int16_t>(static_cast<uint16_t>(1u << shift)) : 0;
 }
 
-const Multipliers &multipliers() {
-  // Built on first use from libdv's tables; a plain global so that C hosts of
-  // the static library need no C++ runtime for guarded statics.
-  static Multipliers table;
-  static bool built = false;
-  if (!built) {
-    for (int step = 0; step < kSteps; ++step) {
-      for (int extra = 0; extra < 2; ++extra) {
-        int16_t *factor = table.factor[step][extra];
-        factor[0] = power_of_two_16(kWeightingBias);
-        for (int i = 1; i < 64; ++i) {
-          factor[i] = power_of_two_16(kWeightingBias + extra + dv_quant_shifts[step][area_of(i / 8, i % 8)]);
-        }
+// Built once from libdv's tables, under pthread_once so that the first
+// frames may be decoded on several threads (plain globals: C hosts of the
+// static library have no C++ runtime for guarded statics).
+Multipliers multiplier_table;
+pthread_once_t multipliers_built = PTHREAD_ONCE_INIT;
+
+void build_multipliers() {
+  for (int step = 0; step < kSteps; ++step) {
+    for (int extra = 0; extra < 2; ++extra) {
+      int16_t *factor = multiplier_table.factor[step][extra];
+      factor[0] = power_of_two_16(kWeightingBias);
+      for (int i = 1; i < 64; ++i) {
+        factor[i] = power_of_two_16(kWeightingBias + extra + dv_quant_shifts[step][area_of(i / 8, i % 8)]);
       }
     }
-    built = true;
   }
-  return table;
 }
 
-// qno has four bits and class_no two in the stream; callers mask them so
-// that no other value can reach outside libdv's tables or ours.
-void dequantise_88(dv_coeff_t *coeffs, int qno, int klass, const Multipliers &table) {
+const Multipliers &multipliers() {
+  pthread_once(&multipliers_built, build_multipliers);
+  return multiplier_table;
+}
+
+void dequantise(dv_coeff_t *coeffs, int qno, int klass, const Multipliers &table) {
   const int16_t *factor = table.factor[qno + dv_quant_offset[klass]][klass == 3];
   auto *block = reinterpret_cast<__m128i *>(coeffs);
   const auto *f = reinterpret_cast<const __m128i *>(factor);
@@ -69,21 +75,26 @@ void dequantise_88(dv_coeff_t *coeffs, int qno, int klass, const Multipliers &ta
 
 }  // namespace
 
+void dequantise_88(dv_coeff_t *coeffs, int qno, int klass) { dequantise(coeffs, qno & 15, klass & 3, multipliers()); }
+
 void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks) {
   if (!(quality & DV_QUALITY_COLOR)) blocks &= kLumaBlocks;
   const int block_count = quality & DV_QUALITY_COLOR ? kColourBlocks : kLumaOnlyBlocks;
+  const bool dc_only = (quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC;
   const Multipliers &table = multipliers();
   for (dv_macroblock_t &mb : seg->mb) {
     for (int b = 0; b < block_count; ++b) {
       if (!(blocks & (1u << b))) continue;
       dv_block_t &block = mb.b[b];
-      if (block.dct_mode == kDct248) {
+      if (dc_only) {
+        fill_dc_only_block(&block);
+      } else if (block.dct_mode == kDct248) {
         dv_248_coeff_t scratch[64];
         _dv_quant_248_inverse(block.coeffs, mb.qno & 15, block.class_no & 3, scratch);
         dv_idct_248(scratch, block.coeffs);
       } else {
-        dequantise_88(block.coeffs, mb.qno & 15, block.class_no & 3, table);
-        _dv_idct_88(block.coeffs);
+        dequantise(block.coeffs, mb.qno & 15, block.class_no & 3, table);
+        idct_88(block.coeffs);
       }
     }
   }

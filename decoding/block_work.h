@@ -19,7 +19,15 @@ inline constexpr BlockSet kAllBlocks = kLumaBlocks | kCrBlock | kCbBlock;
 
 // Transforms the chosen blocks of all five macroblocks of `seg` in place, as
 // the parse at `quality` left them; without quality's colour bit the
-// chrominance blocks are never touched, as in libdv.
+// chrominance blocks are never touched, as in libdv. At a quality without AC
+// bits the blocks are filled from their DC coefficients alone
+// (dc_only_blocks.h), as that parse leaves nothing else. Re-entrant:
+// segments may be transformed on several threads at once (dv_init must have
+// run).
 void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks);
+
+// The 8-8 dequantiser alone, in place: what idct_88 expects. Only the low
+// four bits of qno and two of klass are used, as the stream holds no more.
+void dequantise_88(dv_coeff_t *coeffs, int qno, int klass);
 
 }  // namespace ozmira

@@ -52,10 +52,12 @@ inline Int32x8 scaled_luma_x8(__m128i samples) {
   return scale(_mm_add_epi16(clamp16(samples, -112, 107), _mm_set1_epi16(112)), kLuma);
 }
 
-// A chroma table's entries for eight chrominance samples.
-inline Int32x8 chroma_offset_x8(__m128i samples, const sse2_detail::Factor &factor) {
+// A chroma table's entries for eight chrominance samples clamped to
+// low..high (at most -254..254).
+inline Int32x8 chroma_offset_x8(__m128i samples, const sse2_detail::Factor &factor, short low = -112,
+                                short high = 112) {
   using namespace sse2_detail;
-  const __m128i c = clamp16(samples, -112, 112);
+  const __m128i c = clamp16(samples, low, high);
   const __m128i sign = _mm_srai_epi16(c, 15);
   const Int32x8 magnitude = scale(_mm_sub_epi16(_mm_xor_si128(c, sign), sign), factor);
   const __m128i sign_low = _mm_unpacklo_epi16(sign, sign), sign_high = _mm_unpackhi_epi16(sign, sign);
@@ -67,5 +69,29 @@ inline Int32x8 red_of_cr_x8(__m128i cr) { return chroma_offset_x8(cr, sse2_detai
 inline Int32x8 green_of_cr_x8(__m128i cr) { return chroma_offset_x8(cr, sse2_detail::kGreenOfCr); }
 inline Int32x8 green_of_cb_x8(__m128i cb) { return chroma_offset_x8(cb, sse2_detail::kGreenOfCb); }
 inline Int32x8 blue_of_cb_x8(__m128i cb) { return chroma_offset_x8(cb, sse2_detail::kBlueOfCb); }
+
+// libdv's chroma tables: the same factors, samples clamped to one signed byte.
+inline constexpr short kLibdvChromaLow = -128, kLibdvChromaHigh = 127;
+inline Int32x8 libdv_chroma_offset_x8(__m128i samples, const sse2_detail::Factor &factor) {
+  return chroma_offset_x8(samples, factor, kLibdvChromaLow, kLibdvChromaHigh);
+}
+
+// libdv's ylut[y] = rint(1191.936 (y + 112)) for y clamped to -256..511 is
+// 1192 y + kLibdvLumaBias - t with t = floor((16 y + 4167) / 250), an integer
+// 0..49 (1191.936 = 1192 - 8/125, and rint(8 n / 125) = floor((16 n + 125) /
+// 250) as no product is a tie). The division is a 16-bit multiply-high.
+// Returns ylut[y] - kLibdvLumaBias; callers add the bias to their offsets.
+inline constexpr int kLibdvLumaBias = 133513;
+inline Int32x8 libdv_scaled_luma_x8(__m128i samples) {
+  using namespace sse2_detail;
+  constexpr short kLow = -256, kHigh = 511, kRounding = 4167;
+  constexpr short kReciprocal250 = static_cast<short>(33555);  // 2^23 / 250, rounded up
+  const __m128i y = clamp16(samples, kLow, kHigh);
+  const __m128i scaled = _mm_add_epi16(_mm_slli_epi16(y, 4), _mm_set1_epi16(kRounding));
+  const __m128i t = _mm_srli_epi16(_mm_mulhi_epu16(scaled, _mm_set1_epi16(kReciprocal250)), 7);
+  // Pairs (y, t) times (1192, -1), summed into 32 bits.
+  const __m128i weights = _mm_set1_epi32(static_cast<int>(0xffff0000u | 1192u));
+  return {_mm_madd_epi16(_mm_unpacklo_epi16(y, t), weights), _mm_madd_epi16(_mm_unpackhi_epi16(y, t), weights)};
+}
 
 }  // namespace ozmira

@@ -1,14 +1,14 @@
 #include "frame_decoder.h"
 
+#include <atomic>
 #include <cstdio>
-#include <cstdlib>
 
 #include "block_work.h"
 #include "frame_header.h"
 #include "libdv_internal.h"
+#include "mb420_packed.h"
 #include "mb420_renderers.h"
-#include "reader_room.h"
-#include "segment_guard.h"
+#include "worker_pool.h"
 
 extern "C" {
 int *pforerror = nullptr;
@@ -18,152 +18,188 @@ const char error_mess[49] = "Video Format Not implemented, possible bad data\n";
 namespace ozmira {
 namespace {
 
-constexpr unsigned kDifBlockBytes = 80;
-constexpr unsigned kHeaderBlocks = 6;  // header, two subcode, three VAUX
+constexpr size_t kDifBlockBytes = 80;
+constexpr size_t kSequenceBytes = 150 * kDifBlockBytes;
 constexpr int kSegmentsPerSequence = 27;
-constexpr int kMacroblocksPerSegment = 5;
+constexpr int kPiecesPerSequence = 3, kSegmentsPerPiece = kSegmentsPerSequence / kPiecesPerSequence;
 constexpr int kRightEdgeX = 704;  // 4:1:1 macroblocks from here are 16 x 16
 
-dv_videosegment_t vs;
+// Where segment v of a DIF sequence begins: after the header, two subcode and
+// three VAUX blocks, in runs of three segments each after an audio block.
+size_t segment_offset(int v) {
+  constexpr int kFirstVideoBlock = 7, kRunBlocks = 16, kSegmentsPerRun = 3;
+  return kDifBlockBytes * (kFirstVideoBlock + kRunBlocks * (v / kSegmentsPerRun) +
+                           kMacroblocksPerSegment * (v % kSegmentsPerRun));
+}
 
+// The 4:2:0 renderers are our own (mb420_packed.h), those for the rows that
+// DC-only block work repeats among them; the 4:1:1 ones are libdv's.
 struct PackedRenderers {
   void (*mb420)(dv_macroblock_t *, uint8_t **, int *);
+  void (*mb420_dc_only)(dv_macroblock_t *, uint8_t **, int *);
   void (*mb411)(dv_macroblock_t *, uint8_t **, int *, int);
   void (*mb411_right)(dv_macroblock_t *, uint8_t **, int *, int);
 };
 
 const PackedRenderers kPackedRenderers[] = {
-    {dv_mb420_YUY2, dv_mb411_YUY2, dv_mb411_right_YUY2},
-    {dv_mb420_rgb, dv_mb411_rgb, dv_mb411_right_rgb},
-    {dv_mb420_bgr0, dv_mb411_bgr0, dv_mb411_right_bgr0},
+    {mb420_packed_yuy2, mb420_packed_yuy2, dv_mb411_YUY2, dv_mb411_right_YUY2},
+    {mb420_packed_rgb, mb420_packed_rgb_dc_only, dv_mb411_rgb, dv_mb411_right_rgb},
+    {mb420_packed_bgr0, mb420_packed_bgr0_dc_only, dv_mb411_bgr0, dv_mb411_right_bgr0},
 };
 
 using ExtendedRenderer = void (*)(dv_macroblock_t *, uint8_t **, int);
 
-// Each extended renderer with the blocks whose samples it reads; the others
-// need no block work at all.
+// Each extended renderer with the blocks whose samples it reads (the others
+// need no block work at all), and whether its patches overlap those of
+// macroblocks that other DIF sequences carry: the thumbnails' do, by two
+// columns, and the one drawn later stands, so they are drawn in the frame's
+// order on one thread.
 struct ExtendedFormat {
   ExtendedRenderer render;
   BlockSet reads;
+  bool overlaps;
 };
 
 const ExtendedFormat kExtendedFormats[] = {
-    {dv_mb420_b_i, kLumaBlocks | kCrBlock},
-    {dv_mb420_b_l, kLumaBlocks},
-    {dv_mb420_b_rgb, kAllBlocks},
-    {dv_mb420_b_ti, kTopLeftLuma | kCrBlock},
-    {dv_mb420_b_tl, kTopLeftLuma | kCrBlock},
-    {dv_mb420_b_trgb, kTopLeftLuma | kCrBlock | kCbBlock},
-    {dv_mb420_b_hi, kNoBlocks},
-    {dv_mb420_b_hl, kNoBlocks},
-    {dv_mb420_b_hrgb, kAllBlocks},
-    {dv_mb420_b_qi, kNoBlocks},
-    {dv_mb420_b_ql, kNoBlocks},
-    {dv_mb420_b_qrgb, kNoBlocks},
+    {dv_mb420_b_i, kLumaBlocks | kCrBlock, false},
+    {dv_mb420_b_l, kLumaBlocks, false},
+    {dv_mb420_b_rgb, kAllBlocks, false},
+    {dv_mb420_b_ti, kTopLeftLuma | kCrBlock, true},
+    {dv_mb420_b_tl, kTopLeftLuma | kCrBlock, true},
+    {dv_mb420_b_trgb, kTopLeftLuma | kCrBlock | kCbBlock, true},
+    {dv_mb420_b_hi, kNoBlocks, false},
+    {dv_mb420_b_hl, kNoBlocks, false},
+    {dv_mb420_b_hrgb, kAllBlocks, false},
+    {dv_mb420_b_qi, kNoBlocks, false},
+    {dv_mb420_b_ql, kNoBlocks, false},
+    {dv_mb420_b_qrgb, kNoBlocks, false},
 };
 
-const ExtendedFormat &extended_format(dv_color_space_t color_space) {
-  return kExtendedFormats[color_space - b_dv_color_I];
+// One frame's decode as every segment of it is done.
+struct FrameJob {
+  dv_decoder_t *dv;
+  const uint8_t *buffer;
+  dv_color_space_t color_space;
+  uint8_t **pixels;
+  int *pitches;
+  bool draws;        // false: segments are only parsed
+  BlockSet blocks;   // those whose samples the renderer reads
+  bool in_order;     // drawn on one thread, sequence after sequence
+};
+
+// The extended formats draw nothing of a 4:1:1 frame, and no format outside
+// the fifteen draws anything. Compared as unsigned, so negative values too.
+FrameJob job_for(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space, uint8_t **pixels,
+                 int *pitches) {
+  FrameJob job{dv, buffer, color_space, pixels, pitches, true, kAllBlocks, false};
+  if (static_cast<unsigned>(color_space) >= kColorSpaceCount) {
+    job.draws = false;
+  } else if (color_space > e_dv_color_bgr0) {
+    job.draws = dv->sampling != e_dv_sample_411;
+    job.blocks = kExtendedFormats[color_space - b_dv_color_I].reads;
+    job.in_order = kExtendedFormats[color_space - b_dv_color_I].overlaps;
+  }
+  return job;
 }
 
-// The blocks whose samples the segment's rendering will read: the extended
-// formats draw nothing of a 4:1:1 frame.
-BlockSet blocks_read(const dv_decoder_t *dv, dv_color_space_t color_space) {
-  if (color_space <= e_dv_color_bgr0) return kAllBlocks;
-  if (dv->sampling == e_dv_sample_411) return kNoBlocks;
-  return extended_format(color_space).reads;
+bool extended_format_of_411(const dv_decoder_t *dv, dv_color_space_t color_space) {
+  return color_space > e_dv_color_bgr0 && static_cast<unsigned>(color_space) < kColorSpaceCount &&
+         dv->sampling == e_dv_sample_411;
+}
+
+// One message and the host's flag for each macroblock not drawn.
+void report_format_mismatch(int macroblocks) {
+  for (int i = 0; i < macroblocks; ++i) std::fputs(error_mess, stdout);
+  if (pforerror != nullptr) *pforerror = 1;
 }
 
 // Places each macroblock of the parsed and transformed segment, then renders it.
 template <typename Render>
-void place_and_render(dv_decoder_t *dv, Render render) {
+void place_and_render(const FrameJob &job, dv_videosegment_t &vs, Render render) {
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     dv_macroblock_t *mb = &vs.mb[m];
-    dv_place_macroblock(dv, &vs, mb, m);
+    dv_place_macroblock(job.dv, &vs, mb, m);
     render(mb);
   }
 }
 
-void report_format_mismatch() {
-  std::fputs(error_mess, stdout);
-  if (pforerror != nullptr) *pforerror = 1;
-}
-
 // The format is chosen once per segment; each branch loops over the segment.
-void render_segment(dv_decoder_t *dv, dv_color_space_t color_space, uint8_t **pixels,
-                    int *pitches) {
-  const bool sampling_411 = dv->sampling == e_dv_sample_411;
-  if (color_space <= e_dv_color_bgr0) {
-    const PackedRenderers &r = kPackedRenderers[color_space];
-    if (sampling_411) {
-      const int setup = dv->add_ntsc_setup;
-      place_and_render(dv, [&](dv_macroblock_t *mb) {
-        (mb->x >= kRightEdgeX ? r.mb411_right : r.mb411)(mb, pixels, pitches, setup);
+void render_segment(const FrameJob &job, dv_videosegment_t &vs) {
+  if (job.color_space <= e_dv_color_bgr0) {
+    const PackedRenderers &r = kPackedRenderers[job.color_space];
+    if (job.dv->sampling == e_dv_sample_411) {
+      const int setup = job.dv->add_ntsc_setup;
+      place_and_render(job, vs, [&](dv_macroblock_t *mb) {
+        (mb->x >= kRightEdgeX ? r.mb411_right : r.mb411)(mb, job.pixels, job.pitches, setup);
       });
     } else {
-      place_and_render(dv, [&](dv_macroblock_t *mb) { r.mb420(mb, pixels, pitches); });
+      const bool dc_only = (job.dv->quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC;
+      const auto mb420 = dc_only ? r.mb420_dc_only : r.mb420;
+      place_and_render(job, vs, [&](dv_macroblock_t *mb) { mb420(mb, job.pixels, job.pitches); });
     }
     return;
   }
-  const int pitch = pitches[0];
-  if (sampling_411) {
-    place_and_render(dv, [](dv_macroblock_t *) { report_format_mismatch(); });
-  } else {
-    const ExtendedRenderer render = extended_format(color_space).render;
-    place_and_render(dv, [&](dv_macroblock_t *mb) { render(mb, pixels, pitch); });
-  }
+  const ExtendedRenderer render = kExtendedFormats[job.color_space - b_dv_color_I].render;
+  const int pitch = job.pitches[0];
+  place_and_render(job, vs, [&](dv_macroblock_t *mb) { render(mb, job.pixels, pitch); });
 }
 
-// The one bit-stream reader, created on first use and kept for the process.
-void ensure_segment_reader() {
-  if (vs.bs != nullptr) return;
-  vs.bs = _dv_bitstream_init();
-  if (vs.bs == nullptr) {
-    std::fputs("no memory for bitstream!\n", stderr);
-    std::exit(-1);
-  }
+// Segment `v` of sequence `ds`, with `vs` as the segment record.
+bool decode_segment(const FrameJob &job, dv_videosegment_t &vs, const uint8_t *segment, int ds, int v) {
+  const unsigned quality = job.dv->quality;
+  const bool intact = parse_video_segment(segment, quality, vs.mb);
+  if (!job.draws) return intact;
+  transform_segment(&vs, quality, job.blocks);
+  vs.i = ds;
+  vs.k = v;
+  render_segment(job, vs);
+  return intact;
 }
 
 }  // namespace
 
 bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches) {
-  ensure_segment_reader();
-  vs.isPAL = dv->system == e_dv_system_625_50;
-  // libdv reads the segment from a copy with room behind it (reader_room.h).
-  const uint8_t *copy = copy_into_reader_room(segment);
-  _dv_bitstream_new_buffer(vs.bs, const_cast<uint8_t *>(copy), kSegmentBytes);  // libdv only reads it
-  // A segment whose AC codes would carry libdv's parser outside its blocks or
-  // tables (segment_guard.h) is decoded from its DC coefficients alone.
-  unsigned quality = dv->quality;
-  const bool intact = ac_parse_stays_in_bounds(copy, quality);
-  if (!intact) quality &= ~DV_QUALITY_AC_MASK;
-  dv_parse_video_segment(&vs, quality);
-  vs.i = ds;
-  vs.k = v;
-  // Compared as unsigned, so negative values select no rendering either.
-  if (static_cast<unsigned>(color_space) >= kColorSpaceCount) return intact;
-  transform_segment(&vs, quality, blocks_read(dv, color_space));
-  render_segment(dv, color_space, pixels, pitches);
+  dv_videosegment_t vs{};  // without colour, the chrominance blocks stay 0: neutral
+  const bool intact = decode_segment(job_for(dv, nullptr, color_space, pixels, pitches), vs, segment, ds, v);
+  if (extended_format_of_411(dv, color_space)) report_format_mismatch(kMacroblocksPerSegment);
   return intact;
 }
 
 bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches, DecodeReport *report) {
-  if (report != nullptr) *report = {};
-  ensure_segment_reader();  // even when there is nothing to walk
-  unsigned dif = 0;
-  const int sequences = dif_sequences_to_walk(dv, buffer);
-  for (int ds = 0; ds < sequences; ++ds) {
-    dif += kHeaderBlocks;
-    for (int v = 0; v < kSegmentsPerSequence; ++v) {
-      if (v % 3 == 0) ++dif;  // the audio block ahead of every third segment
-      const bool intact = decode_video_segment(dv, buffer + dif * kDifBlockBytes, ds, v, color_space, pixels, pitches);
-      if (!intact && report != nullptr) ++report->damaged_segments;
-      dif += kMacroblocksPerSegment;
+  // The pieces shared among the threads are runs of segments of a DIF
+  // sequence, a third of one each, so that a thread held up elsewhere leaves
+  // little for the others to wait on. Every macroblock lands in pixels of its
+  // own, and each piece has a segment record of its own.
+  struct Frame {
+    FrameJob job;
+    std::atomic<int> damaged;
+  } frame{job_for(dv, buffer, color_space, pixels, pitches), {0}};
+  const PieceTask decode_piece = [](void *context, int piece) {
+    Frame &f = *static_cast<Frame *>(context);
+    const int ds = piece / kPiecesPerSequence, first = piece % kPiecesPerSequence * kSegmentsPerPiece;
+    dv_videosegment_t vs{};  // without colour, the chrominance blocks stay 0: neutral
+    int damaged = 0;
+    for (int v = first; v < first + kSegmentsPerPiece; ++v) {
+      damaged += !decode_segment(f.job, vs, f.job.buffer + ds * kSequenceBytes + segment_offset(v), ds, v);
     }
+    f.damaged.fetch_add(damaged, std::memory_order_relaxed);
+  };
+  const int sequences = dif_sequences_to_walk(dv, buffer);
+  const int pieces = sequences * kPiecesPerSequence;
+  if (frame.job.in_order) {
+    for (int piece = 0; piece < pieces; ++piece) decode_piece(&frame, piece);
+  } else {
+    run_pieces(pieces, decode_piece, &frame);
   }
+  if (extended_format_of_411(dv, color_space) && sequences > 0) {
+    report_format_mismatch(sequences * kSegmentsPerSequence * kMacroblocksPerSegment);
+  }
+  if (report != nullptr) report->damaged_segments = frame.damaged.load(std::memory_order_relaxed);
   return sequences == dv->num_dif_seqs;
 }
+
+int set_decode_threads(int count) { return use_threads(count < 0 ? 0 : count); }
 
 }  // namespace ozmira

@@ -1,12 +1,14 @@
 // The frame decoder: one compressed DV frame into a picture in one of fifteen
-// output formats. libdv parses each video segment and does the block work;
-// this code walks the frame, places each macroblock and hands it to the
-// renderer of the requested format.
+// output formats. It walks the frame's video segments, parses each
+// (segment_parser.h), does the block work, has libdv place each macroblock
+// and hands it to the renderer of the requested format.
 #pragma once
 
 #include <cstdint>
 
 #include <libdv/dv_types.h>
+
+#include "segment_parser.h"
 
 // Host error flag, reachable from C: a host that wants to hear of a frame the
 // extended formats cannot serve (4:1:1 sampling) points pforerror at an int of
@@ -45,32 +47,33 @@ inline constexpr int kColorSpaceCount = 15;
 
 // What one decode met in the data, for callers that report damage.
 struct DecodeReport {
-  int damaged_segments = 0;  // video segments whose codes were damaged; drawn from their DC coefficients alone
+  int damaged_segments = 0;  // video segments holding invalid codes (segment_parser.h says what each block keeps)
 };
 
 // Decodes the frame in `buffer` (at least dv->num_dif_seqs x 12000 bytes, only
 // read) as dv's header fields and quality say. `pitches` must point at one
-// readable int for every format. The decoder keeps one segment record and one
-// bit-stream reader for the whole process: not re-entrant. Damaged data never
-// makes it read outside `buffer`; a segment whose codes would lead libdv's
-// parser out of its blocks is drawn from its DC coefficients alone, and
-// whatever libdv makes of the rest is drawn. `report`, when given, counts
-// those segments.
+// readable int for every format. Damaged data never makes it read outside
+// `buffer` or write outside the picture; each segment is drawn from what
+// segment_parser.h keeps of it. `report`, when given, counts the segments
+// that held invalid codes. The frame's DIF sequences are shared among the
+// threads that set_decode_threads allows; calls must not overlap.
 // Never walks more DIF sequences than the frame's DSF bit marks
 // (frame_header.h); returns false when the header in `dv` asked for more, and
 // only the sequences the bit marks were drawn.
 bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches, DecodeReport *report = nullptr);
 
-// One video segment: five DIF blocks of compressed macroblocks.
-inline constexpr unsigned kSegmentBytes = 400;
+// How many threads each decode may use, the calling thread included: at most
+// `count` (1: the calling thread alone), or as many as online cores for 0,
+// the default, and for negative counts. Returns the number now in use: fewer where the machine has
+// fewer cores or threads cannot be made. Call it between decodes only.
+int set_decode_threads(int count);
 
 // The frame walk's unit of work, open to tests and fuzzing: parses the
 // kSegmentBytes at `segment` as segment `v` of DIF sequence `ds` of a frame
 // that dv's header fields describe, then decodes, places and renders its five
-// macroblocks in `color_space`. libdv reads a copy of the segment, however
-// damaged, never the caller's memory around it. Returns false when the
-// segment's codes were damaged and it was drawn from DC coefficients alone.
+// macroblocks in `color_space`, as the frame walk does. Returns false when
+// the segment held invalid codes.
 bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, dv_color_space_t color_space,
                           uint8_t **pixels, int *pitches);
 

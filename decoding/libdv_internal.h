@@ -1,9 +1,10 @@
 // Routines of libdv that it exports without declaring them in its public
-// headers: the bit-stream reader, macroblock placement and the per-macroblock
-// renderers of its packed formats, and its AC code decoder with the block
-// layout that the segment guard uses. This is the one place that declares them.
-// (<libdv/dv.h> itself declares the segment parse dv_parse_video_segment and
-// the segment block work dv_decode_video_segment.)
+// headers: macroblock placement, the per-macroblock renderers of its packed
+// formats, its block work, and the bit-stream reader that its own segment
+// parse reads from (for the tests, which compare our parser with libdv's).
+// This is the one place that declares them. (<libdv/dv.h> itself declares
+// the segment parse dv_parse_video_segment and the segment block work
+// dv_decode_video_segment.)
 //
 // Signatures as built in libdv 1.0.0 on Debian 12: the 4:1:1 renderers take a
 // fourth argument, the decoder's add_ntsc_setup.
@@ -18,21 +19,6 @@ extern "C" {
 bitstream_t *_dv_bitstream_init(void);
 void _dv_bitstream_new_buffer(bitstream_t *bs, uint8_t *buf, uint32_t len);
 
-// One AC code as libdv decodes it: run < 0 marks the end of a block (amp 0),
-// a code cut short by the bit limit or an invalid code.
-typedef struct dv_vlc_s {
-  int8_t run;
-  int8_t len;
-  int16_t amp;
-} dv_vlc_t;
-void dv_decode_vlc(int bits, int maxbits, dv_vlc_t *result);  // at most maxbits long
-void __dv_decode_vlc(int bits, dv_vlc_t *result);             // 16 bits or more available
-
-// Bit positions of each block's AC data and end within a macroblock's DIF
-// block, as the segment parser uses them.
-extern int dv_parse_bit_start[6];
-extern int dv_parse_bit_end[6];
-
 // Block work. libdv's own 8-8 dequantiser on x86-64 is an unexported
 // assembler routine that shifts each coefficient by a per-area amount from
 // these tables (see block_work.cpp); its output is what the MMX inverse DCT
@@ -40,6 +26,9 @@ extern int dv_parse_bit_end[6];
 extern uint8_t dv_quant_shifts[22][4];
 extern uint8_t dv_quant_offset[4];
 void _dv_idct_88(dv_coeff_t *block);
+// The MMX inverse DCT's prescale, one factor per coefficient with the
+// weights folded in; filled by dv_init. idct_88.cpp reads it.
+extern dv_coeff_t preSC[64];
 extern void (*_dv_quant_248_inverse)(dv_coeff_t *block, int qno, int klass, dv_248_coeff_t *co);
 void dv_idct_248(dv_248_coeff_t *x248, dv_coeff_t *out);
 

@@ -2,28 +2,11 @@
 // eight pixels per step with SSE2. The table entries are computed exactly
 // (conversion_sse2.h); the final clamp to 0..255 is a signed then an unsigned
 // saturating pack, the same values rgblut gives.
-#include <emmintrin.h>
-
-#include "conversion_sse2.h"
 #include "mb420_renderers.h"
-#include "sample_conversion.h"
+#include "mb420_sse2.h"
 
 namespace ozmira {
 namespace {
-
-// Table offsets of the macroblock's 64 chrominance pairs, row-major.
-struct alignas(16) ChromaPlanes {
-  int32_t red[64], green[64], blue[64];
-};
-
-inline __m128i load8(const dv_coeff_t *samples) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i *>(samples));
-}
-
-inline void store8(int32_t *out, const Int32x8 &v) {
-  _mm_store_si128(reinterpret_cast<__m128i *>(out), v.low);
-  _mm_store_si128(reinterpret_cast<__m128i *>(out + 4), v.high);
-}
 
 void fill_chroma_planes(const dv_macroblock_t *mb, ChromaPlanes &planes) {
   for (int at = 0; at < 64; at += 8) {
@@ -40,41 +23,15 @@ void fill_red_plane(const dv_macroblock_t *mb, int32_t *red) {
   for (int at = 0; at < 64; at += 8) store8(red + at, red_of_cr_x8(load8(mb->b[4].coeffs + at)));
 }
 
-// Four chroma offsets, each repeated for the two pixels of a row it covers.
-struct WideTerms {
-  __m128i low, high;
-};
-
-inline WideTerms widen(const int32_t *terms) {
-  const __m128i t = _mm_load_si128(reinterpret_cast<const __m128i *>(terms));
-  return {_mm_unpacklo_epi32(t, t), _mm_unpackhi_epi32(t, t)};
-}
-
 inline Int32x8 load_luma_x8(const dv_coeff_t *samples) { return scaled_luma_x8(load8(samples)); }
-
-// (luma + offset) >> 10 for eight pixels, as eight int16.
-inline __m128i component_x8(const Int32x8 &luma, const WideTerms &terms) {
-  const __m128i low = _mm_srai_epi32(_mm_add_epi32(luma.low, terms.low), kColorFractionBits);
-  const __m128i high = _mm_srai_epi32(_mm_add_epi32(luma.high, terms.high), kColorFractionBits);
-  return _mm_packs_epi32(low, high);
-}
-
-// The eight luminance samples of row r (0..15), columns 8 * half to 8 * half + 7.
-inline const dv_coeff_t *luma_row(const dv_macroblock_t *mb, int r, int half) {
-  return mb->b[2 * (r >> 3) + half].coeffs + 8 * (r & 7);
-}
-
-inline void store(uint8_t *out, __m128i value) { _mm_storeu_si128(reinterpret_cast<__m128i *>(out), value); }
 
 }  // namespace
 
 void dv_mb420_b_rgb(dv_macroblock_t *mb, uint8_t **pixels, int) {
   ChromaPlanes planes;
   fill_chroma_planes(mb, planes);
-  // Interlaced 4:2:0: chroma row u serves luminance rows r and r + 2 with
-  // r = 4 (u / 2) + u % 2, so even rows take even chroma rows, odd rows odd.
   for (int u = 0; u < 8; ++u) {
-    const int first_row = 4 * (u >> 1) + (u & 1);
+    const int first_row = first_luma_row(u);
     for (int half = 0; half < 2; ++half) {
       const int at = 8 * u + 4 * half;
       const WideTerms red = widen(planes.red + at), green = widen(planes.green + at),
@@ -86,8 +43,8 @@ void dv_mb420_b_rgb(dv_macroblock_t *mb, uint8_t **pixels, int) {
         const __m128i rg = _mm_unpacklo_epi8(red_blue, green_zero);  // R G R G ...
         const __m128i b0 = _mm_unpackhi_epi8(red_blue, green_zero);  // B 0 B 0 ...
         uint8_t *out = pixels[mb->y + r] + 4 * (mb->x + 8 * half);
-        store(out, _mm_unpacklo_epi16(rg, b0));
-        store(out + 16, _mm_unpackhi_epi16(rg, b0));
+        store16(out, _mm_unpacklo_epi16(rg, b0));
+        store16(out + 16, _mm_unpackhi_epi16(rg, b0));
       }
     }
   }
@@ -104,8 +61,8 @@ void dv_mb420_b_i(dv_macroblock_t *mb, uint8_t **pixels, int) {
       const __m128i bytes = _mm_packus_epi16(component_x8(load_luma_x8(luma_row(mb, r, half)), red), zero);
       const __m128i words = _mm_unpacklo_epi8(bytes, zero);
       uint8_t *out = pixels[mb->y + r] + 4 * (mb->x + 8 * half);
-      store(out, _mm_unpacklo_epi16(words, zero));
-      store(out + 16, _mm_unpackhi_epi16(words, zero));
+      store16(out, _mm_unpacklo_epi16(words, zero));
+      store16(out + 16, _mm_unpackhi_epi16(words, zero));
     }
   }
 }

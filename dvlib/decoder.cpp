@@ -1,5 +1,5 @@
-// dvinit, dvstatus and dvreadblock: the process-wide decoder and the frame
-// block calls on it, with the steps every decoding call shares.
+// dvinit, dvstatus, dvreadblock and dvthreads: the process-wide decoder, the
+// frame block calls on it with the steps they share, and the threads they may use.
 #include <cstdio>
 
 #include "color_tables.h"
@@ -99,4 +99,12 @@ extern "C" int dvreadblock(const unsigned char *block, unsigned char *image, int
   uint8_t *pixels[1] = {image};
   int pitches[1] = {dv->width * kRgbBytes};
   return decode_block("dvreadblock", dv, block, ozmira::e_dv_color_rgb, pixels, pitches, quality);
+}
+
+extern "C" int dvthreads(int count) {
+  if (count < 0) {
+    std::fprintf(stderr, "(dvthreads:dvlib): %d threads refused - ask for 1 or more, or 0 for one per core\n", count);
+    return -1;
+  }
+  return ozmira::set_decode_threads(count);
 }

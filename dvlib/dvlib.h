@@ -3,7 +3,8 @@
  * frames with no container) for C and C++ host programs.
  *
  * One process-wide decoder serves every call; nothing here is re-entrant, so
- * no two calls may overlap. Callers own every frame block, image, row array
+ * no two calls may overlap. Each decode shares its frame among threads of
+ * dvlib's own, one per core unless dvthreads says otherwise. Callers own every frame block, image, row array
  * and line; dvlib only writes into them. Failures are reported by result
  * (1 success, 0 failure; -1 for a frame header that does not parse; a null
  * dvfile from dvopen) together with one line on standard error that begins
@@ -168,6 +169,23 @@ int dvreadarray(const unsigned char *block, unsigned char **rows, int format, in
  * and sets *pforerror to 1 if the host registered a flag).
  */
 int dvreadformat(const unsigned char *block, int format, unsigned char **pixels, int *pitches, int flags);
+
+/*
+ * Sets how many threads each decode (dvreadblock, dvreadarray, dvreadformat,
+ * dvreadframe) may use, the calling thread included: at most `count` when it
+ * is 1 or more (1 decodes on the calling thread alone, for hosts that run
+ * threads of their own), as many as the machine has online cores when it is
+ * 0, the default.
+ * The other threads are dvlib's, made once when first needed, with every
+ * signal blocked, so the host's signal handling is unchanged; each decode
+ * still returns only when its whole frame is done. Call it between decodes.
+ * Returns the number of threads now in use: fewer than asked where the
+ * machine has fewer cores or threads cannot be made (then 1, and decoding
+ * goes on with the calling thread). A negative count is refused: returns -1,
+ * changes nothing and prints "(dvthreads:dvlib): N threads refused - ask for
+ * 1 or more, or 0 for one per core".
+ */
+int dvthreads(int count);
 
 /*
  * Opens the raw PAL DV file at `path`, checks that frame 0 parses and is

@@ -1,7 +1,8 @@
-// One video segment through the frame decoder's per-segment step in all fifteen formats into full-size images, at a
-// thousandth of a frame's work. Byte 0 chooses the header (bit 0: 4:1:1, not 4:2:0; bit 1: DC only, not full detail),
-// bytes 1 and 2 the DIF sequence and segment; then the segment's 400 bytes, zero-filled, ending at an inaccessible
-// page.
+// One video segment through our parser against libdv's at all eight qualities wherever ours meets no invalid code (a
+// difference aborts), then through the frame decoder's per-segment step in all fifteen formats into full-size images,
+// at a thousandth of a frame's work. Byte 0 chooses the header (bit 0: 4:1:1, not 4:2:0; bit 1: DC only, not full
+// detail), bytes 1 and 2 the DIF sequence and segment; then the segment's 400 bytes, zero-filled, ending at an
+// inaccessible page.
 #include <libdv/dv.h>
 #include <deque>
 #include "color_tables.h"
@@ -27,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static dv_decoder_t *pal420 = decoder_for(0), *pal411 = decoder_for(1);
   static fuzz::Guarded segment(kSegmentBytes);
   static std::deque<fuzz::Image> images;
+  static fuzz::LibdvParser libdv;
   if (images.empty()) {
     fuzz::discard_stdout(), dv_rgb_init();
     for (int f = 0; f < kColorSpaceCount; ++f) images.emplace_back(f);
@@ -34,6 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   uint8_t choice[3] = {};
   std::memcpy(choice, data, std::min<size_t>(size, 3));
   const uint8_t *bytes = segment.fill(data + std::min<size_t>(size, 3), size - std::min<size_t>(size, 3));
+  bool intact;
+  for (unsigned quality = 0; quality < 8; ++quality)
+    if (!fuzz::parse_difference(libdv, bytes, quality, intact).empty()) std::abort();
   dv_decoder_t *dv = choice[0] & 1 ? pal411 : pal420;
   dv->quality = choice[0] & 2 ? 1 : 5;
   for (int f = 0; f < kColorSpaceCount; ++f)

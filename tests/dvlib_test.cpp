@@ -1,7 +1,8 @@
 // dvlib as hosts call it: frame blocks against libdv's own decode, every refusal with its exact line and the caller's
-// memory untouched, the bad-input matrix of files (docs/ROBUSTNESS.md), a flat heap, the first call of a process and
-// allocations that fail. dvlib.h comes first: it must stand alone in C++.
+// memory untouched, the bad-input matrix of files (docs/ROBUSTNESS.md), a flat heap, the decoding threads, the first
+// call of a process and allocations that fail. dvlib.h comes first: it must stand alone in C++.
 #include "dvlib.h"
+#include <signal.h>
 #include <sys/stat.h>
 #include <climits>
 #include "frame_decoder.h"
@@ -282,6 +283,36 @@ TEST(Memory, HeapStaysFlatOverFramesAndFreshDecoders) {
   for (int n = 0; n < 100; ++n) dvinit();
   EXPECT_LE(heap_in_use(), before + 16384);
   dvclose(dv);
+}
+// dvthreads: counts capped by the cores, negative ones refused with a line.
+TEST(Threads, CountsCappedByTheCoresNegativeOnesRefused) {
+  const int cores = int(sysconf(_SC_NPROCESSORS_ONLN));
+  int refused = 0;
+  EXPECT_EQ(capture([&] { refused = dvthreads(-2); }),
+            (Output{0, "", "(dvthreads:dvlib): -2 threads refused - ask for 1 or more, or 0 for one per core\n"}));
+  EXPECT_TRUE(refused == -1 && dvthreads(1) == 1 && dvthreads(cores + 3) == cores && dvthreads(0) == cores);
+}
+// The decoding threads take none of the process's signals, and a child made by fork() decodes with threads of its own.
+TEST(Threads, LeaveTheProcessSignalsAloneAndForkedChildrenDecode) {
+  dvinit();
+  const Bytes frame = frames("mandelbrot.dv"), want = libdv_rgb(frame);
+  const auto decodes = [&] { Bytes image(kRgb); return dvreadblock(frame.data(), image.data(), 2, 0) == 1 && image == want; };
+  ASSERT_TRUE(decodes());  // the threads are made
+  static volatile sig_atomic_t handled = 0;
+  struct sigaction action {};
+  action.sa_handler = [](int) { handled = 1; };
+  sigset_t usr1, before, pending;
+  sigemptyset(&usr1), sigaddset(&usr1, SIGUSR1), sigaction(SIGUSR1, &action, nullptr);
+  pthread_sigmask(SIG_BLOCK, &usr1, &before), kill(getpid(), SIGUSR1);  // it can only wait, unless a worker takes it
+  for (int n = 0; n < 10; ++n) ASSERT_TRUE(decodes());  // a worker first run by now would take it too
+  sigpending(&pending);
+  EXPECT_TRUE(sigismember(&pending, SIGUSR1) && !handled);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  EXPECT_TRUE(handled);
+  const pid_t child = fork();
+  if (child == 0) alarm(30), _exit(decodes() ? 0 : 1);  // a child waiting on its parent's threads would hang
+  int status = 0;
+  EXPECT_TRUE(waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 std::string warning(const std::string &call) {
   const std::string caller = call == "dvopen" ? "(dvopen:dvlib)" : "(" + call + ":dvlib):";

@@ -179,8 +179,8 @@ TEST(Export, FramesOfEveryKindInOneFile) {
   const struct { std::vector<std::string> args; std::string err; std::set<std::string> names; } runs[] = {
       {{"-p", "thumb"}, "frame 1: it is a 4:1:1 frame; the half, thumb and luma pictures need 4:2:0 frames (full and dc "
                         "work)", {image(0)}},
-      {{"-f", "0-1,2"}, "frame 2: its header does not parse (damaged, or not DV)", {image(0), image(1)}},
-      {{"-p", "dc", "-f", "4-"}, "frame 5: it is 720 x 480, not a 720 x 576 PAL frame", {image(4)}}};
+      {{"-p", "dc", "-f", "0-1,2"}, "frame 2: its header does not parse (damaged, or not DV)", {image(0), image(1)}},
+      {{"-f", "4-"}, "frame 5: it is 720 x 480, not a 720 x 576 PAL frame", {image(4)}}};
   for (const auto &r : runs) {
     TempDir out;
     std::vector<std::string> args = r.args;

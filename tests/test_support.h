@@ -47,6 +47,8 @@ inline Bytes damaged(Bytes f, bool random, unsigned seed) {
       for (size_t i = random ? 0 : 3; i < 80; ++i) f[b * 80 + i] = random ? uint8_t(rng()) : 0xff;
   return f;
 }
+// Where segment v of DIF sequence ds starts in a frame: after 7 + 16 (v / 3) + 5 (v % 3) blocks of the sequence.
+inline size_t segment_at(int ds, int v) { return ds * 12000 + 80 * (7 + 16 * (v / 3) + 5 * (v % 3)); }
 // Ten frames of pal420.dv: frame 4 all random, frame 6 random after its header, subcode and VAUX blocks, frame 7
 // carrying at twelve places the segment the fuzzer found to lead libdv's AC parser out of its blocks.
 inline Bytes damaged_middle() {
@@ -56,9 +58,8 @@ inline Bytes damaged_middle() {
   for (size_t i = 4 * kPalFrameBytes; i < 7 * kPalFrameBytes; ++i)
     if (i < 5 * kPalFrameBytes || (i >= 6 * kPalFrameBytes && i % 12000 >= 7 * 80)) f[i] = uint8_t(rng());
   for (int ds : {0, 5, 11})
-    for (int v : {0, 13, 25, 26})  // segment v of sequence ds starts after 7 + 16 (v / 3) + 5 (v % 3) blocks
-      for (size_t i = 0, at = 7 * kPalFrameBytes + ds * 12000 + 80 * (7 + 16 * (v / 3) + 5 * (v % 3)); i < 400; ++i)
-        f[at + i] = i + 3 < trap.size() ? trap[i + 3] : 0;
+    for (int v : {0, 13, 25, 26})
+      for (size_t i = 0; i < 400; ++i) f[7 * kPalFrameBytes + segment_at(ds, v) + i] = i + 3 < trap.size() ? trap[i + 3] : 0;
   return f;
 }
 struct TempDir {

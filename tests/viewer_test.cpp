@@ -86,6 +86,7 @@ TEST(WindowTitle, CutToItsBufferNeverInsideACharacter) {
     }
 }
 TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
+  dvthreads(1);  // no workers: the death test's forked child would lack them, which LeakSanitizer reports on its exit
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   TempDir dir;
   const Bytes middle = damaged_middle();

@@ -9,6 +9,8 @@ packages=(
   build-essential cmake pkg-config libdv4-dev libsdl1.2-dev libpng-dev libdeflate-dev
   # tests and benchmarks
   googletest libgtest-dev libbenchmark-dev ffmpeg
+  # the FFmpeg peer of the benchmarks, decoding in process
+  libavcodec-dev libswscale-dev
   # window tests
   xvfb xauth xdotool x11-utils x11-apps imagemagick libx11-dev
   # sanitizers, fuzzing, memory checks, profiles

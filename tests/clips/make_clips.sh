@@ -3,12 +3,13 @@
 #   make_clips.sh OUT
 set -euo pipefail
 mkdir -p "$1" && cd "$1"
-[[ -f .complete-v4 ]] && exit 0
-ff() { ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=$1" "${@:2}" -an -f dv; }
-ff 720x576:rate=25 -t 2 -target pal-dv pal420.dv  # 50 frames, each numbered
-ff 720x576:rate=50,tinterlace=mode=interleave_top -t 1 -flags +ildct -target pal-dv pal420_248.dv  # 2-4-8 DCT blocks
-ff 720x576:rate=25 -t 1 -pix_fmt yuv411p -c:v dvvideo pal411.dv
-ff 720x480:rate=30000/1001 -t 1 -target ntsc-dv ntsc.dv
+[[ -f .complete-v5 ]] && exit 0
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "$1" "${@:2}" -an -f dv; }
+ff testsrc2=size=720x576:rate=25 -t 2 -target pal-dv pal420.dv  # 50 frames, each numbered
+ff testsrc2=size=720x576:rate=50,tinterlace=mode=interleave_top -t 1 -flags +ildct -target pal-dv pal420_248.dv  # 2-4-8
+ff testsrc2=size=720x576:rate=25 -t 1 -pix_fmt yuv411p -c:v dvvideo pal411.dv
+ff testsrc2=size=720x480:rate=30000/1001 -t 1 -target ntsc-dv ntsc.dv
+ff mandelbrot=size=720x576:rate=25 -t 2 -target pal-dv mandelbrot.dv  # fine detail, whose codes spill most; the benchmarks'
 # With the recording details FFmpeg writes as asked: aspect, timecode, date and time, and sound.
 meta() { ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=720x576:rate=25" \
   -f lavfi -i "sine=sample_rate=$1" -t 1 -target pal-dv -ar "$1" "${@:2}" -f dv; }
@@ -18,4 +19,4 @@ for rate in 48000 44100 32000; do  # with sound: noise, so that silent sample pa
   ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi \
     -i anoisesrc=sample_rate=$rate -t 2 -target pal-dv -ar $rate -ac 2 -f dv sound$rate.dv
 done
-touch .complete-v4
+touch .complete-v5

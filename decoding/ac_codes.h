@@ -1,0 +1,46 @@
+// The variable-length codes of DV's AC coefficients (IEC 61834), decoded from
+// a 16-bit window of the bit stream by two look-ups: the first ten bits find
+// every code of up to ten bits with its sign; the codes that begin 11111
+// (eleven to sixteen bits) are found by the eleven bits after that prefix.
+// The tables are made at compile time.
+//
+// A code's meaning is libdv's: `run` zero coefficients are skipped, then
+// `amplitude` is stored (codes with amplitude 0 store a zero). Some patterns
+// of the escape prefixes are no code at all; they are marked invalid and
+// given the window's whole length, so that with fewer bits at hand they read
+// as a code cut short, as libdv's bit-limited decoder reads them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace ozmira::ac_codes {
+
+// One decoded code, packed: bits 0-7 its length in bits (sign included),
+// bits 8-15 its run or one of the markers below, bits 16-31 its amplitude.
+using Code = uint32_t;
+
+inline constexpr int kWindowBits = 16;
+inline constexpr unsigned kEndOfBlock = 64;  // marker runs, above any real run
+inline constexpr unsigned kInvalid = 128;
+inline constexpr unsigned kLongCode = 192;  // first table only: look in the second
+inline constexpr int kEndOfBlockBits = 4;
+
+inline constexpr int kShortIndexBits = 10;
+inline constexpr int kLongIndexBits = 11;
+extern const std::array<Code, 1 << kShortIndexBits> kShortCodes;
+extern const std::array<Code, 1 << kLongIndexBits> kLongCodes;
+
+constexpr unsigned length(Code code) { return code & 0xff; }
+constexpr unsigned run(Code code) { return (code >> 8) & 0xff; }
+constexpr int amplitude(Code code) { return static_cast<int32_t>(code) >> 16; }
+
+// The code at the top of `window` (the next 16 bits of the stream, the first
+// one in bit 15).
+inline Code decode(unsigned window) {
+  const Code code = kShortCodes[window >> (kWindowBits - kShortIndexBits)];
+  if (run(code) != kLongCode) return code;
+  return kLongCodes[window & ((1u << kLongIndexBits) - 1)];
+}
+
+}  // namespace ozmira::ac_codes

@@ -1,0 +1,22 @@
+// The 8x8 inverse DCT of libdv's x86-64 build, byte for byte, re-entrant.
+//
+// libdv's _dv_idct_88 runs an MMX routine that keeps four quadwords of
+// scratch in static memory, so two threads cannot transform blocks at once.
+// idct_88 gives exactly its samples for every input, with the same 16-bit
+// saturating and wrapping steps, the same truncating shifts and the same
+// rounding constant: eight columns per SSE2 step where the MMX code does four,
+// and nothing but the caller's block and the stack written.
+#pragma once
+
+#include <libdv/dv_types.h>
+
+namespace ozmira {
+
+// Transforms the 64 coefficients of `block` in place, as the 8-8 dequantiser
+// of block_work.h leaves them (shifted left, weights still to come: they are
+// part of libdv's prescale, table preSC). Any 16-bit values are accepted; the
+// block needs only the 8-byte alignment of dv_block_t::coeffs. Reads libdv's
+// preSC, so dv_init must have run. Safe to call from any number of threads.
+void idct_88(dv_coeff_t *block);
+
+}  // namespace ozmira

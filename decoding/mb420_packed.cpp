@@ -1,0 +1,169 @@
+// libdv's packed 4:2:0 renderers (rgb.c, YUY2.c), sixteen pixels per step.
+// The table entries they look up are computed exactly (conversion_sse2.h);
+// libdv's final clamp table is a signed then an unsigned saturating pack.
+#include "mb420_packed.h"
+
+#include <cstddef>
+
+#include "mb420_sse2.h"
+
+namespace ozmira {
+namespace {
+
+constexpr int kPixelsPerRow = 16;
+constexpr int kYuy2Bytes = 2, kRgbBytes = 3, kBgr0Bytes = 4;  // per pixel
+
+uint8_t *top_left(const dv_macroblock_t *mb, uint8_t **pixels, int *pitches, int bytes_per_pixel) {
+  return pixels[0] + static_cast<ptrdiff_t>(mb->y) * pitches[0] + static_cast<ptrdiff_t>(mb->x) * bytes_per_pixel;
+}
+
+// libdv's chroma offsets of chroma row u, with the luminance bias added
+// (libdv_scaled_luma_x8 leaves it out), for the two halves of a pixel row.
+struct RowTerms {
+  WideTerms red[2], green[2], blue[2];
+};
+
+inline RowTerms chroma_row_terms(const dv_macroblock_t *mb, int u) {
+  using namespace sse2_detail;
+  const __m128i bias = _mm_set1_epi32(kLibdvLumaBias);
+  const __m128i cr = load8(mb->b[4].coeffs + 8 * u), cb = load8(mb->b[5].coeffs + 8 * u);
+  const Int32x8 red = libdv_chroma_offset_x8(cr, kRedOfCr), blue = libdv_chroma_offset_x8(cb, kBlueOfCb);
+  const Int32x8 green_cr = libdv_chroma_offset_x8(cr, kGreenOfCr), green_cb = libdv_chroma_offset_x8(cb, kGreenOfCb);
+  return {{widen(_mm_add_epi32(red.low, bias)), widen(_mm_add_epi32(red.high, bias))},
+          {widen(_mm_sub_epi32(bias, _mm_add_epi32(green_cr.low, green_cb.low))),
+           widen(_mm_sub_epi32(bias, _mm_add_epi32(green_cr.high, green_cb.high)))},
+          {widen(_mm_add_epi32(blue.low, bias)), widen(_mm_add_epi32(blue.high, bias))}};
+}
+
+// The chroma row that serves luminance row r (first_luma_row's inverse).
+inline int chroma_row_of(int r) { return 2 * (r >> 2) + (r & 1); }
+
+inline bool equal8(const dv_coeff_t *a, const dv_coeff_t *b) {
+  return _mm_movemask_epi8(_mm_cmpeq_epi16(load8(a), load8(b))) == 0xffff;
+}
+
+// Whether pixel rows r and s are drawn from the same samples.
+inline bool same_samples(const dv_macroblock_t *mb, int r, int s) {
+  const int u = chroma_row_of(r), v = chroma_row_of(s);
+  return equal8(luma_row(mb, r, 0), luma_row(mb, s, 0)) && equal8(luma_row(mb, r, 1), luma_row(mb, s, 1)) &&
+         equal8(mb->b[4].coeffs + 8 * u, mb->b[4].coeffs + 8 * v) &&
+         equal8(mb->b[5].coeffs + 8 * u, mb->b[5].coeffs + 8 * v);
+}
+
+// The red, green and blue bytes of the sixteen pixels of one row.
+struct RowColours {
+  __m128i red, green, blue;
+};
+
+// Calls emit(pixels of the row, colours) for each of the macroblock's sixteen
+// rows, whose pixels take row_bytes at out + row x pitch. With kCopyRepeatedRows a row
+// drawn from the same samples as the last row of its parity (the rows of
+// DC-only blocks repeat so) is copied from it instead.
+template <bool kCopyRepeatedRows, typename Emit>
+void for_each_colour_row(const dv_macroblock_t *mb, uint8_t *out, ptrdiff_t pitch, int row_bytes, Emit emit) {
+  int last_drawn[2] = {-1, -1};  // of each parity
+  for (int u = 0; u < 8; ++u) {
+    RowTerms terms;
+    bool terms_ready = false;
+    for (int r = first_luma_row(u); r <= first_luma_row(u) + 2; r += 2) {
+      const int earlier = last_drawn[r & 1];
+      last_drawn[r & 1] = r;
+      if (kCopyRepeatedRows && earlier >= 0 && same_samples(mb, r, earlier)) {
+        for (int at = 0; at < row_bytes; at += 16) {
+          store16(out + r * pitch + at, _mm_loadu_si128(reinterpret_cast<const __m128i *>(out + earlier * pitch + at)));
+        }
+        continue;
+      }
+      if (!terms_ready) terms = chroma_row_terms(mb, u), terms_ready = true;
+      const Int32x8 luma[2] = {libdv_scaled_luma_x8(load8(luma_row(mb, r, 0))),
+                               libdv_scaled_luma_x8(load8(luma_row(mb, r, 1)))};
+      emit(out + r * pitch,
+           RowColours{_mm_packus_epi16(component_x8(luma[0], terms.red[0]), component_x8(luma[1], terms.red[1])),
+                      _mm_packus_epi16(component_x8(luma[0], terms.green[0]), component_x8(luma[1], terms.green[1])),
+                      _mm_packus_epi16(component_x8(luma[0], terms.blue[0]), component_x8(luma[1], terms.blue[1]))});
+    }
+  }
+}
+
+// Four four-byte pixels (the low three bytes of each kept) as twelve bytes.
+inline __m128i drop_fourth_bytes(__m128i pixels) {
+  const __m128i first = _mm_set1_epi64x(0x0000000000ffffff), second = _mm_set1_epi64x(0x0000ffffff000000);
+  // Two pixels per 64-bit lane: six bytes at the bottom of each lane.
+  const __m128i lanes = _mm_or_si128(_mm_and_si128(pixels, first), _mm_and_si128(_mm_srli_epi64(pixels, 8), second));
+  return _mm_or_si128(_mm_move_epi64(lanes), _mm_slli_si128(_mm_srli_si128(lanes, 8), 6));
+}
+
+// Sixteen pixels of three bytes, in the order of the arguments, as 48 bytes.
+inline void store_three_byte_pixels(uint8_t *out, __m128i first, __m128i second, __m128i third) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i pairs_low = _mm_unpacklo_epi8(first, second), pairs_high = _mm_unpackhi_epi8(first, second);
+  const __m128i thirds_low = _mm_unpacklo_epi8(third, zero), thirds_high = _mm_unpackhi_epi8(third, zero);
+  const __m128i p0 = drop_fourth_bytes(_mm_unpacklo_epi16(pairs_low, thirds_low));
+  const __m128i p1 = drop_fourth_bytes(_mm_unpackhi_epi16(pairs_low, thirds_low));
+  const __m128i p2 = drop_fourth_bytes(_mm_unpacklo_epi16(pairs_high, thirds_high));
+  const __m128i p3 = drop_fourth_bytes(_mm_unpackhi_epi16(pairs_high, thirds_high));
+  store16(out, _mm_or_si128(p0, _mm_slli_si128(p1, 12)));
+  store16(out + 16, _mm_or_si128(_mm_srli_si128(p1, 4), _mm_slli_si128(p2, 8)));
+  store16(out + 32, _mm_or_si128(_mm_srli_si128(p2, 8), _mm_slli_si128(p3, 4)));
+}
+
+// Eight samples as libdv's YUY2 look-up gives them: clamped, plus 128.
+inline __m128i offset_bytes(__m128i low, __m128i high) {
+  return _mm_xor_si128(_mm_packs_epi16(low, high), _mm_set1_epi8(static_cast<char>(0x80)));
+}
+
+
+template <bool kCopyRepeatedRows>
+void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+  for_each_colour_row<kCopyRepeatedRows>(mb, top_left(mb, pixels, pitches, kRgbBytes), pitches[0],
+                                         kPixelsPerRow * kRgbBytes,
+                                         [](uint8_t *row, const RowColours &c) {
+                                           store_three_byte_pixels(row, c.red, c.green, c.blue);
+                                         });
+}
+
+template <bool kCopyRepeatedRows>
+void render_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+  for_each_colour_row<kCopyRepeatedRows>(mb, top_left(mb, pixels, pitches, kBgr0Bytes), pitches[0],
+                                         kPixelsPerRow * kBgr0Bytes,
+                                         [](uint8_t *row, const RowColours &c) {
+                                           const __m128i zero = _mm_setzero_si128();
+                                           const __m128i bg_low = _mm_unpacklo_epi8(c.blue, c.green);
+                                           const __m128i bg_high = _mm_unpackhi_epi8(c.blue, c.green);
+                                           const __m128i r0_low = _mm_unpacklo_epi8(c.red, zero);
+                                           const __m128i r0_high = _mm_unpackhi_epi8(c.red, zero);
+                                           store16(row, _mm_unpacklo_epi16(bg_low, r0_low));
+                                           store16(row + 16, _mm_unpackhi_epi16(bg_low, r0_low));
+                                           store16(row + 32, _mm_unpacklo_epi16(bg_high, r0_high));
+                                           store16(row + 48, _mm_unpackhi_epi16(bg_high, r0_high));
+                                         });
+}
+
+}  // namespace
+
+void mb420_packed_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) { render_rgb<false>(mb, pixels, pitches); }
+void mb420_packed_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) { render_bgr0<false>(mb, pixels, pitches); }
+void mb420_packed_rgb_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+  render_rgb<true>(mb, pixels, pitches);
+}
+void mb420_packed_bgr0_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+  render_bgr0<true>(mb, pixels, pitches);
+}
+
+void mb420_packed_yuy2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+  uint8_t *out = top_left(mb, pixels, pitches, kYuy2Bytes);
+  const ptrdiff_t pitch = pitches[0];
+  for (int u = 0; u < 8; ++u) {
+    const __m128i cb = offset_bytes(load8(mb->b[5].coeffs + 8 * u), _mm_setzero_si128());
+    const __m128i cr = offset_bytes(load8(mb->b[4].coeffs + 8 * u), _mm_setzero_si128());
+    const __m128i chroma = _mm_unpacklo_epi8(cb, cr);  // Cb Cr per pixel pair
+    for (int r = first_luma_row(u); r <= first_luma_row(u) + 2; r += 2) {
+      const __m128i luma = offset_bytes(load8(luma_row(mb, r, 0)), load8(luma_row(mb, r, 1)));
+      uint8_t *row = out + r * pitch;
+      store16(row, _mm_unpacklo_epi8(luma, chroma));
+      store16(row + 16, _mm_unpackhi_epi8(luma, chroma));
+    }
+  }
+}
+
+}  // namespace ozmira

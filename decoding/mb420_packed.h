@@ -1,0 +1,36 @@
+// Renderers of the packed formats for one placed 4:2:0 macroblock: byte for
+// byte libdv's dv_mb420_YUY2, dv_mb420_rgb and dv_mb420_bgr0 (with the tables
+// of a decoder made without clamping, as dvlib's is), sixteen pixels per step
+// with SSE2. Same call shape as libdv's: the macroblock (blocks 0-3
+// luminance, 4 Cr, 5 Cb, placed at mb->x, mb->y), pixels[0] the picture's
+// first byte and pitches[0] the distance from one row to the next; only
+// those two elements are read. Each writes exactly the macroblock's 16 x 16
+// pixels (2, 3 and 4 bytes each) and nothing else; the macroblock is only
+// read. Re-entrant: no state, no tables to build.
+//
+// One difference, where libdv goes wrong: a colour component whose value
+// falls outside -256..511 before its final clamp (luminance samples above
+// about 327, or above 107 with saturated chrominance, which damaged data can
+// give) makes libdv read outside its clamp table, bytes that depend on where
+// the library was loaded. These renderers clamp such a value to 0 or 255.
+#pragma once
+
+#include <cstdint>
+
+#include <libdv/dv_types.h>
+
+namespace ozmira {
+
+void mb420_packed_yuy2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // Y Cb Y Cr per pixel pair
+void mb420_packed_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);   // R G B
+void mb420_packed_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // B G R 0
+
+// The same output for macroblocks whose rows repeat, as DC-only block work
+// leaves them (dc_only_blocks.h): a row drawn from the same samples as the
+// last row of its parity is copied from it, a few times cheaper than drawn.
+// Right for any macroblock, but slower than the above when rows differ.
+// YUY2 costs little enough without.
+void mb420_packed_rgb_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);
+void mb420_packed_bgr0_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);
+
+}  // namespace ozmira

@@ -1,0 +1,135 @@
+// The segment's fixed fields, the first pass (each block's AC codes from its
+// own area of its DIF block), and the code reader that every pass uses.
+#include "segment_parser.h"
+
+#include <cstring>
+
+#include "segment_state.h"
+
+namespace ozmira {
+namespace segment {
+namespace {
+
+constexpr int kDifBlockBytes = 80;
+constexpr int kQnoByte = 3;  // low four bits
+constexpr int kQnoMask = 0xf;
+// Where each block's 16-bit head (9-bit DC, DCT mode, 2-bit class) lies in
+// its DIF block, its AC codes following; where its area ends.
+constexpr int kBlockStartByte[kBlocks] = {4, 18, 32, 46, 60, 70};
+constexpr int kBlockEndByte[kBlocks] = {18, 32, 46, 60, 70, 80};
+constexpr int kBlockHeadBits = 12;
+constexpr int kDcShift = 7, kDctModeShift = 6, kClassShift = 4;
+
+constexpr Order kZigzag = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                           12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                           35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                           58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+constexpr Order kOrder248 = {0,  32, 1,  33, 8,  40, 2,  34, 9,  41, 16, 48, 24, 56, 17, 49,
+                             10, 42, 3,  35, 4,  36, 11, 43, 18, 50, 25, 57, 26, 58, 19, 51,
+                             12, 44, 5,  37, 6,  38, 13, 45, 20, 52, 27, 59, 28, 60, 21, 53,
+                             14, 46, 7,  39, 15, 47, 22, 54, 29, 61, 30, 62, 23, 55, 31, 63};
+
+constexpr Order transposed(const Order &order) {
+  constexpr int kSide = 8;
+  Order result{};
+  for (int i = 0; i < kCoefficients; ++i) result[i] = static_cast<uint8_t>(order[i] % kSide * kSide + order[i] / kSide);
+  return result;
+}
+
+// Reads the block's head and clears its AC coefficients.
+void read_block_head(const uint8_t *head, dv_block_t &block) {
+  const int bits = head[0] << 8 | head[1];
+  std::memset(block.coeffs, 0, sizeof block.coeffs);
+  block.coeffs[0] = static_cast<dv_coeff_t>(static_cast<int16_t>(bits) >> kDcShift);
+  block.dct_mode = (bits >> kDctModeShift) & 1;
+  block.class_no = (bits >> kClassShift) & 3;
+  block.eob = 0;
+}
+
+}  // namespace
+
+constexpr std::array<Order, 2> kOrder = {transposed(kZigzag), kOrder248};
+
+Stop read_codes(SegmentState &s, int m, int b, int &offset_io, int end) {
+  // The loop keeps everything it changes in locals: the stores into the
+  // coefficients would otherwise make the compiler reload it all per code.
+  BlockCursor &cursor = s.cursor[m][b];
+  dv_coeff_t *coeffs = s.mb[m].b[b].coeffs;
+  const uint8_t *order = kOrder[s.mb[m].b[b].dct_mode].data();
+  const ac_codes::Code *short_codes = ac_codes::kShortCodes.data(), *long_codes = ac_codes::kLongCodes.data();
+  int offset = offset_io, position = cursor.position;
+  // The next bits sit at the top of `cache`, `valid` of them, refilled from
+  // the copy when fewer than a window's worth remain.
+  uint64_t cache = 0;
+  int valid = 0;
+  ac_codes::Code code;
+  for (;;) {
+    if (valid < ac_codes::kWindowBits) {
+      uint64_t word;
+      std::memcpy(&word, s.bits + (offset >> 3), sizeof word);
+      cache = __builtin_bswap64(word) << (offset & 7);
+      valid = 64 - (offset & 7);
+    }
+    code = short_codes[cache >> (64 - ac_codes::kShortIndexBits)];
+    if (ac_codes::run(code) == ac_codes::kLongCode) {
+      code = long_codes[(cache >> (64 - ac_codes::kWindowBits)) & ((1u << ac_codes::kLongIndexBits) - 1)];
+    }
+    const unsigned length = ac_codes::length(code);
+    if (length > static_cast<unsigned>(end - offset)) break;
+    const unsigned run = ac_codes::run(code);
+    // The markers' runs are 64 and more: one test for them and for overflow.
+    if (position + run >= kCoefficients) break;
+    position += run;
+    coeffs[order[position]] = static_cast<dv_coeff_t>(ac_codes::amplitude(code));
+    ++position;
+    offset += length;
+    cache <<= length;
+    valid -= length;
+  }
+  cursor.position = position;
+  offset_io = offset;
+  if (ac_codes::length(code) > static_cast<unsigned>(end - offset)) return Stop::kCutShort;
+  const Stop stop = take_code(s, m, b, code);
+  if (stop == Stop::kEndOfBlock) offset_io += ac_codes::length(code);
+  return stop;
+}
+
+}  // namespace segment
+
+bool parse_video_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks) {
+  using namespace segment;
+  SegmentState s;
+  std::memcpy(s.bits, segment, kSegmentBytes);
+  std::memset(s.bits + kSegmentBytes, 0, kLoadBytes);
+  s.mb = macroblocks;
+  s.blocks = quality & DV_QUALITY_COLOR ? kBlocks : kLumaBlocks;
+  const unsigned ac = quality & DV_QUALITY_AC_MASK;
+  bool intact = true;
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    const uint8_t *dif_block = s.bits + m * kDifBlockBytes;
+    const int dif_block_bit = m * kDifBlockBytes * 8;
+    dv_macroblock_t &mb = macroblocks[m];
+    mb.qno = dif_block[kQnoByte] & kQnoMask;
+    s.eob_count[m] = 0;
+    s.lenders[m] = 0;
+    for (int b = 0; b < s.blocks; ++b) {
+      dv_block_t &block = mb.b[b];
+      read_block_head(dif_block + kBlockStartByte[b], block);
+      BlockCursor &cursor = s.cursor[m][b];
+      cursor = {dif_block_bit + kBlockStartByte[b] * 8 + kBlockHeadBits, dif_block_bit + kBlockEndByte[b] * 8, 1,
+                false, false};
+      if (ac == DV_QUALITY_DC) continue;
+      // The first pass: the block's own area. Codes cut short by its end
+      // are for the later passes.
+      if (read_codes(s, m, b, cursor.offset, cursor.end) == Stop::kInvalid) {
+        cursor.dropped = true;
+        intact = false;
+      }
+      if (cursor.eob && cursor.offset < cursor.end) s.lenders[m] |= 1u << b;
+    }
+  }
+  if (ac == DV_QUALITY_AC_2) intact &= parse_spilled_codes(s);
+  return intact;
+}
+
+}  // namespace ozmira

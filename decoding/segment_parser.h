@@ -1,0 +1,40 @@
+// The parser of one DV video segment: five DIF blocks, each carrying one
+// compressed macroblock of six blocks (four luminance, Cr, Cb).
+//
+// It fills the blocks exactly as libdv's x86-64 segment parse does at every
+// quality: each block's DC coefficient, DCT mode and class, then its AC codes
+// in up to three passes (its own area; the bits other blocks of its
+// macroblock left unused; those of complete macroblocks of the segment),
+// with the coefficients in libdv's order (its 8-8 blocks transposed).
+//
+// It is bounded by construction: whatever the bytes, it reads only the 400
+// bytes it is given and writes only the five macroblocks' fields named below,
+// and it keeps no state between calls, so threads may parse at once.
+#pragma once
+
+#include <cstdint>
+
+#include <libdv/dv_types.h>
+
+namespace ozmira {
+
+inline constexpr unsigned kSegmentBytes = 400;
+inline constexpr int kMacroblocksPerSegment = 5;
+
+// Parses the kSegmentBytes at `segment` as `quality` says (libdv's bits:
+// DV_QUALITY_COLOR for the two chrominance blocks; DV_QUALITY_AC_1 for each
+// block's own AC area, DV_QUALITY_AC_2 alone for all three passes, neither
+// for DC coefficients only). Writes each macroblock's `qno` and, for each
+// block parsed (four without the colour bit, else six), `coeffs`,
+// `dct_mode`, `class_no` and `eob` (1 where the block's end-of-block code was
+// read); nothing else of `macroblocks` (five of them) is touched.
+//
+// Returns false when the segment holds an invalid code: a bit pattern that is
+// no code, or a run past the block's 64th coefficient. The block that met it
+// keeps the coefficients read before it; in its own area it then drops out
+// of the later passes; in the later passes, as libdv does, the rest of its
+// macroblock waits for the third pass, which is then not run, or the third
+// pass stops.
+bool parse_video_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks);
+
+}  // namespace ozmira

@@ -1,0 +1,124 @@
+// The later passes of the AC parse, in libdv's order and with its rules. A
+// block whose codes outgrew its own area continues them in the bits that
+// other blocks left unused after their end-of-block code: first those of its
+// own macroblock (second pass), then, in the third pass, those of every
+// macroblock of the segment whose six blocks are complete. Lenders are taken
+// in that order, each in block order, and each is used up before the next;
+// a code may begin in one lender's bits and end in another's.
+#include "segment_state.h"
+
+namespace ozmira::segment {
+namespace {
+
+using ac_codes::Code;
+
+enum class Outcome {
+  kDone,        // the block's end-of-block code was read
+  kNoMoreBits,  // no lender holds the rest of its code
+  kInvalid,
+};
+
+// Places in the order of lenders: the six blocks of the block's own
+// macroblock, then six for each macroblock of the segment.
+constexpr int kOwnPlaces = kBlocks, kAllPlaces = kBlocks * (1 + kMacroblocksPerSegment);
+
+// The first lender at place `place` or later, for a block of macroblock `m`;
+// `place` is left at it. Null when there is none.
+BlockCursor *lender_from(SegmentState &s, int m, bool third_pass, int &place) {
+  if (place < kOwnPlaces) {
+    if (const unsigned left = s.lenders[m] >> place) {
+      place += __builtin_ctz(left);
+      return &s.cursor[m][place];
+    }
+    place = kOwnPlaces;
+  }
+  if (!third_pass) return nullptr;
+  for (int k = place / kBlocks - 1; k < kMacroblocksPerSegment; ++k, place = (k + 1) * kBlocks) {
+    const int b = place % kBlocks;
+    const unsigned left = s.eob_count[k] == kBlocks ? s.lenders[k] >> b : 0;
+    if (left == 0) continue;
+    place += __builtin_ctz(left);
+    return &s.cursor[k][b + __builtin_ctz(left)];
+  }
+  return nullptr;
+}
+
+// Takes a block off the lenders once its bits are used up.
+void note_used(SegmentState &s, const BlockCursor *c) {
+  if (c->offset < c->end) return;
+  const int i = static_cast<int>(c - &s.cursor[0][0]);
+  s.lenders[i / kBlocks] &= ~(1u << (i % kBlocks));
+}
+
+// The `count` bits (0 to 15) from bit `offset` on.
+unsigned bits_at(const SegmentState &s, int offset, int count) {
+  return count == 0 ? 0 : window_at(s, offset) >> (ac_codes::kWindowBits - count);
+}
+
+// Continues block `b` of macroblock `m` where its codes stopped, in its
+// lenders' bits. What its own bits hold, if anything, is the beginning of a
+// code: that is where the pass before stopped.
+Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
+  BlockCursor *source = &s.cursor[m][b];
+  int next_place = 0;  // lenders before it have no bits left
+  BlockCursor *joined[kAllPlaces];
+  for (;;) {
+    // The code cut short continues in the next lenders' bits, as many as it
+    // takes. Nothing is used up until the whole code is seen.
+    int prefix_bits = source->end - source->offset;  // under 16: the code did not fit
+    unsigned prefix = bits_at(s, source->offset, prefix_bits);
+    int place = next_place, count = 0;
+    BlockCursor *lender;
+    Code code;
+    for (;; ++place) {
+      lender = lender_from(s, m, third_pass, place);
+      if (lender == nullptr) return Outcome::kNoMoreBits;
+      const int lender_bits = lender->end - lender->offset;
+      code = ac_codes::decode(prefix << (ac_codes::kWindowBits - prefix_bits) | window_at(s, lender->offset) >> prefix_bits);
+      if (static_cast<int>(ac_codes::length(code)) <= prefix_bits + lender_bits) break;
+      prefix = prefix << lender_bits | bits_at(s, lender->offset, lender_bits);
+      prefix_bits += lender_bits;
+      joined[count++] = lender;
+    }
+    if (ac_codes::run(code) == ac_codes::kInvalid) return Outcome::kInvalid;
+    // Every block the code began in is used up; it ends in `lender`, which
+    // is read on from there.
+    source->offset = source->end;
+    note_used(s, source);
+    for (int i = 0; i < count; ++i) joined[i]->offset = joined[i]->end, note_used(s, joined[i]);
+    lender->offset += static_cast<int>(ac_codes::length(code)) - prefix_bits;
+    source = lender;
+    next_place = place + 1;
+    Stop stop = take_code(s, m, b, code);
+    if (stop == Stop::kStored) stop = read_codes(s, m, b, source->offset, source->end);
+    note_used(s, source);
+    if (stop == Stop::kEndOfBlock) return Outcome::kDone;
+    if (stop == Stop::kInvalid) return Outcome::kInvalid;
+  }
+}
+
+}  // namespace
+
+bool parse_spilled_codes(SegmentState &s) {
+  // The second pass gives up on a macroblock at its first block whose code
+  // finds no lender; on an invalid code too, and the third pass is then not
+  // run. The third pass stops at the first of either.
+  bool intact = true;
+  for (const bool third_pass : {false, true}) {
+    if (!intact) break;
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+      for (int b = 0; b < s.blocks; ++b) {
+        const BlockCursor &cursor = s.cursor[m][b];
+        if (cursor.eob || cursor.dropped) continue;
+        const Outcome outcome = continue_block(s, m, b, third_pass);
+        if (outcome == Outcome::kDone) continue;
+        if (outcome == Outcome::kInvalid) intact = false;
+        if (third_pass) return intact;
+        break;
+      }
+    }
+  }
+  return intact;
+}
+
+}  // namespace ozmira::segment

@@ -1,0 +1,165 @@
+// Plain globals and pthreads only: C hosts link the static library without
+// the C++ runtime.
+//
+// The poster of a run takes pieces itself and waits only until every piece
+// is done, not until every worker has woken: on a busy machine a worker may
+// wake late, and a run should not wait for it. A late worker must then not
+// take a piece of a later run for the run it woke for, so each run has a
+// number of its own, and a piece is taken by advancing the run's number and
+// its next piece together, as one 64-bit word.
+#include "worker_pool.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
+
+namespace ozmira {
+namespace {
+
+constexpr int kMaxThreads = 64;
+constexpr int kPieceBits = 32;
+
+// Everything below is guarded by `lock` but the two atomics.
+pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+pthread_cond_t run_posted = PTHREAD_COND_INITIALIZER;
+pthread_cond_t run_done = PTHREAD_COND_INITIALIZER;
+pthread_once_t fork_handlers_set = PTHREAD_ONCE_INIT;
+
+int wanted = 0;              // 0: as many as online cores
+int workers = 0;             // threads made besides the calling one
+bool workers_tried = false;  // whether making them was tried
+
+// The run posted last; workers numbered up to `helpers` take part.
+struct Run {
+  PieceTask task;
+  void *context;
+  int pieces;
+  int helpers;
+  uint32_t number;
+};
+Run posted;
+uint32_t runs_posted = 0;
+uint32_t runs_when_made = 0;  // workers wait for the run after it
+std::atomic<uint64_t> next_piece{0};  // the run's number, then its next piece
+std::atomic<int> pieces_done{0};
+
+int online_cores() {
+  const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+  return cores < 1 ? 1 : cores > kMaxThreads ? kMaxThreads : static_cast<int>(cores);
+}
+
+int threads_in_use() {
+  const int limit = wanted == 0 ? online_cores() : wanted;
+  return limit < workers + 1 ? limit : workers + 1;
+}
+
+// The next piece of `run`, or false when it has none left or is over.
+bool take_piece(const Run &run, int &piece) {
+  uint64_t now = next_piece.load(std::memory_order_relaxed);
+  for (;;) {
+    const int next = static_cast<int>(now & 0xffffffffu);
+    if (now >> kPieceBits != run.number || next >= run.pieces) return false;
+    if (next_piece.compare_exchange_weak(now, now + 1, std::memory_order_relaxed)) {
+      piece = next;
+      return true;
+    }
+  }
+}
+
+void take_pieces(const Run &run) {
+  for (int piece; take_piece(run, piece);) {
+    run.task(run.context, piece);
+    if (pieces_done.fetch_add(1, std::memory_order_acq_rel) + 1 == run.pieces) {
+      pthread_mutex_lock(&lock);
+      pthread_cond_signal(&run_done);
+      pthread_mutex_unlock(&lock);
+    }
+  }
+}
+
+void *work(void *number) {
+  const int me = static_cast<int>(reinterpret_cast<intptr_t>(number));
+  pthread_mutex_lock(&lock);
+  // The run that made the workers may be posted before they get the lock.
+  for (uint32_t seen = runs_when_made;;) {
+    while (runs_posted == seen) pthread_cond_wait(&run_posted, &lock);
+    seen = runs_posted;
+    if (me > posted.helpers) continue;
+    const Run run = posted;
+    pthread_mutex_unlock(&lock);
+    take_pieces(run);
+    pthread_mutex_lock(&lock);
+  }
+  return nullptr;
+}
+
+// A forked child has only the thread that forked: it starts afresh. The lock
+// is held across fork() so that the child's copy is in a known state.
+void before_fork() { pthread_mutex_lock(&lock); }
+void after_fork_in_parent() { pthread_mutex_unlock(&lock); }
+void after_fork_in_child() {
+  workers = 0;
+  workers_tried = false;
+  pthread_cond_init(&run_posted, nullptr);
+  pthread_cond_init(&run_done, nullptr);
+  pthread_mutex_unlock(&lock);
+}
+void set_fork_handlers() { pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child); }
+
+// Under `lock`. Workers inherit the mask of the thread that makes them: all
+// signals are blocked for the making, then restored.
+void make_workers() {
+  workers_tried = true;
+  runs_when_made = runs_posted;
+  pthread_once(&fork_handlers_set, set_fork_handlers);
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &before);
+  pthread_attr_t detached;
+  pthread_attr_init(&detached);
+  pthread_attr_setdetachstate(&detached, PTHREAD_CREATE_DETACHED);
+  for (int number = 1; number < online_cores(); ++number) {
+    pthread_t thread;
+    if (pthread_create(&thread, &detached, work, reinterpret_cast<void *>(static_cast<intptr_t>(number))) != 0) break;
+    workers = number;
+  }
+  pthread_attr_destroy(&detached);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+}  // namespace
+
+int use_threads(int count) {
+  pthread_mutex_lock(&lock);
+  wanted = count;
+  if (!workers_tried && wanted != 1) make_workers();
+  const int in_use = threads_in_use();
+  pthread_mutex_unlock(&lock);
+  return in_use;
+}
+
+void run_pieces(int pieces, PieceTask task, void *context) {
+  pthread_mutex_lock(&lock);
+  if (!workers_tried && wanted != 1) make_workers();
+  const int threads = threads_in_use() < pieces ? threads_in_use() : pieces;
+  if (threads <= 1) {
+    pthread_mutex_unlock(&lock);
+    for (int piece = 0; piece < pieces; ++piece) task(context, piece);
+    return;
+  }
+  const Run run{task, context, pieces, threads - 1, ++runs_posted};
+  posted = run;
+  pieces_done.store(0, std::memory_order_relaxed);
+  next_piece.store(uint64_t{run.number} << kPieceBits, std::memory_order_release);
+  pthread_cond_broadcast(&run_posted);
+  pthread_mutex_unlock(&lock);
+  take_pieces(run);
+  pthread_mutex_lock(&lock);
+  while (pieces_done.load(std::memory_order_acquire) < pieces) pthread_cond_wait(&run_done, &lock);
+  pthread_mutex_unlock(&lock);
+}
+
+}  // namespace ozmira
