@@ -1,5 +1,5 @@
-// One cycle of the viewer's playback loop (bring the frame number into range,
-// read, decode, wrap, blit, update, flip, poll one event) against its parts
+// One cycle of the viewer's playback loop, unpaced (bring the frame number into
+// range, read, decode, wrap, blit, update, flip, poll one event) against its parts
 // measured alone in the same run, playing the PAL 4:2:0 clip forwards under
 // SDL's dummy video driver (an off-screen display: no window system's cost).
 #include <benchmark/benchmark.h>
@@ -44,6 +44,11 @@ struct Viewer {
     SDL_Event pending;
     while (SDL_PollEvent(&pending)) {
     }
+    player.file = file;
+    player.framebuf = framebuf.data();
+    player.rgbbuf = rgbbuf.data();
+    player.sound = &sound;  // never opened: the clip has no sound
+    player.period_ms = 0;   // unpaced: the cycle's own cost
   }
   SDL_Surface *wrap() {
     return SDL_CreateRGBSurfaceFrom(rgbbuf.data(), kWidth, kHeight, kPictureDepth, kPicturePitch, kRedMask,
@@ -53,6 +58,8 @@ struct Viewer {
   std::vector<unsigned char> framebuf, rgbbuf;
   std::FILE *file = nullptr;
   int nframes = 0;
+  SoundOutput sound;
+  Player player;
 };
 
 Viewer &viewer() {
@@ -65,7 +72,7 @@ void BM_ViewerCycle(benchmark::State &state) {
   PlaybackState playback;
   playback.nframes = v.nframes;
   for (auto _ : state) {
-    RunCycle(playback, v.file, v.framebuf.data(), v.rgbbuf.data());
+    RunCycle(playback, v.player);
     // No event may take the place of the advance: the next cycle would wait.
     if (playback.frameno != playback.lastframe + playback.step || !playback.running) {
       state.SkipWithError("an event interrupted playback");

@@ -92,19 +92,18 @@ Pack read_pack(const uint8_t *block, size_t offset) {
   return pack;
 }
 
-// Samples per frame that a source pack states, when within libdv's bounds.
+// Samples per frame that a source pack states for a frame of `video`'s system.
 int stated_samples(const dv_aaux_as_t &source, const VideoSystem &video, unsigned rate_code) {
-  const int samples = video.min_samples[rate_code] + source.pc1.af_size;
-  return samples <= video.max_samples[rate_code] ? samples : 0;
+  return video.min_samples[rate_code] + source.pc1.af_size;
 }
 
 // Checks the packs of a frame of `video`'s system; false when libdv would
-// find no audio, print, or leave its bounds.
+// find no audio, print, or leave its bounds. (The packs' system bits are
+// held to `video` by libdv_agrees.)
 bool check_packs(const uint8_t *block, const VideoSystem &video, CheckedAudio &audio) {
   const auto source = read_pack<dv_aaux_as_t>(block, kSourcePack);
   const auto control = read_pack<dv_aaux_asc_t>(block, kControlPack);
   if (source.pc0 != kSourcePackId || control.pc0 != kControlPackId) return false;
-  if (source.pc3.system != (video.system == e_dv_system_625_50)) return false;
   const unsigned rate_code = source.pc4.smp;
   if (rate_code >= kRateCodes) return false;
   audio.rate = kRates[rate_code];
@@ -117,17 +116,17 @@ bool check_packs(const uint8_t *block, const VideoSystem &video, CheckedAudio &a
     return false;
   }
   audio.samples[0] = stated_samples(source, video, rate_code);
-  if (audio.samples[0] == 0) return false;
   if (audio.quantisation == 12) {
     const auto second = read_pack<dv_aaux_as_t>(block, video.second_pair_source);
     if (second.pc2.audio_mode != kNoSecondPair) {
-      if (second.pc3.system != source.pc3.system) return false;
       audio.channels = 4;
       audio.samples[1] = stated_samples(second, video, rate_code);
-      if (audio.samples[1] == 0) return false;
     }
   }
-  return true;
+  // libdv's loops run to the stated counts over buffers of the most a frame
+  // at this rate can hold.
+  const int most = video.max_samples[rate_code];
+  return audio.samples[0] <= most && audio.samples[1] <= most;
 }
 
 // libdv decodes audio recorded at normal speed only, as its header says.
@@ -138,6 +137,10 @@ bool normal_speed(const dv_decoder_t *dv, const uint8_t *block, const VideoSyste
   return true;
 }
 
+// libdv's parse of the packs must give what was checked. Its sample counts
+// come from the packs' system bits, ours from the DIF header's: the 50- and
+// 60-field counts differ at every rate, so this also holds each pack's system
+// bit to the frame's.
 bool libdv_agrees(const dv_audio_t &parsed, const CheckedAudio &audio) {
   return parsed.frequency == audio.rate && parsed.quantization == audio.quantisation &&
          parsed.raw_num_channels == audio.channels && parsed.raw_samples_this_frame[0] == audio.samples[0] &&

@@ -1,10 +1,11 @@
 // One frame block, exactly as long as its DSF bit marks (not as libdv's header parse says) and ending at an
-// inaccessible page: dvstatus, dvreadblock (requests 2 and 16), dvreadarray and dvreadformat in all fifteen formats at
-// full detail with the host error flag registered (set, and the row formats refused, exactly for 4:1:1 frames); a
-// refused block goes through the frame decoder with whatever header dvlib's decoder holds. The segment target covers
-// the DC-only parse at a thousandth of the cost.
+// inaccessible page: its sound, dvstatus, dvreadblock (requests 2 and 16), dvreadarray and dvreadformat in all fifteen
+// formats at full detail with the host error flag registered (set, and the row formats refused, exactly for 4:1:1
+// frames); a refused block goes through the frame decoder with whatever header dvlib's decoder holds. The segment target
+// covers the DC-only parse at a thousandth of the cost.
 #include <deque>
 #include "dvlib.h"
+#include "frame_audio.h"
 #include "frame_decoder.h"
 #include "fuzz_support.h"
 #include "library_state.h"
@@ -21,6 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
   const bool is_pal = size > 3 && (data[3] & 0x80) != 0;  // DSF, byte 3 bit 7: 625/50
   const uint8_t *block = (is_pal ? pal : ntsc).fill(data, size);
+  static int16_t pcm[kMaxAudioChannels * kMaxAudioSamplesPerFrame];
+  AudioFormat sound;
+  if (decode_frame_audio(block, (is_pal ? pal : ntsc).size, sound, pcm) > kMaxAudioSamplesPerFrame) std::abort();
   uint8_t *rgb = images[1].row[0], **rows = images[5].pixels();
   dvfile attributes{};
   format_error = 0;

@@ -2,7 +2,8 @@
 // at an inaccessible page: packed formats are libdv's own decode byte for byte but for the segments that hold invalid
 // codes; extended formats follow from the samples (our YUY2, checked first) through the BT.601 formulas below; noise
 // frames give samples far outside the ranges, which must be clamped. Our segment parser against libdv's on every
-// segment of every clip at every quality and on mutated segments; then the kernels against libdv's, checkasm-style.
+// segment of every clip at every quality and on mutated segments; then the kernels against libdv's, checkasm-style,
+// and a frame's sound against libdv's dv_decode_full_audio.
 #include <climits>
 #include <cmath>
 #include <deque>
@@ -11,6 +12,7 @@
 #include "color_tables.h"
 #include "dc_only_blocks.h"
 #include "dvlib.h"
+#include "frame_audio.h"
 #include "frame_decoder.h"
 #include "idct_88.h"
 #include "mb420_packed.h"
@@ -266,6 +268,80 @@ TEST_F(AgainstLibdv, PackedRenderersAtEveryPosition) {
     }
     EXPECT_TRUE(ours == theirs) << format.bytes << "-byte pixels";
   }
+}
+
+// ---- A frame's sound: libdv's own decode at each rate and in 12 bits; packs that would lead libdv astray refused. ----
+
+constexpr size_t kSourcePack = 6 * 80 + 3 * 16 * 80 + 3, kControlPack = kSourcePack + 16 * 80;
+constexpr size_t kSecondPair = 6 * 12000 + kSourcePack;  // the 12-bit mode's second pair, six sequences on
+int16_t pcm[kMaxAudioChannels * kMaxAudioSamplesPerFrame];
+// Frames of the 32 kHz clip marked 12-bit non-linear (in every source pack), with their second pair or with none.
+Bytes twelve_bit(bool second_pair) {
+  Bytes f = frames("sound32000.dv", 0, 50);
+  for (size_t sequence = 0; sequence < f.size(); sequence += 12000)
+    for (size_t pack = sequence + 6 * 80 + 3; pack < sequence + 12000; pack += 16 * 80)  // each audio block's
+      if (f[pack] == 0x50) f[pack + 4] = (f[pack + 4] & 0xf8) | 1;
+  for (size_t n = 0; !second_pair && n < f.size(); n += kPalFrameBytes) f[n + kSecondPair + 2] |= 0x0f;  // none recorded
+  return f;
+}
+// decode_frame_audio on a copy of `frame` that ends at an inaccessible page; what it prints goes to `said`.
+int decode_sound(const uint8_t *frame, size_t bytes, AudioFormat &format, std::string &said) {
+  Guarded block(bytes);
+  int samples = -1;
+  said = capture([&] { samples = decode_frame_audio(block.fill(frame, bytes), bytes, format, pcm); }).err;
+  return samples;
+}
+TEST(FrameAudio, EveryFrameAsLibdvDecodesItAtEachRateAndIn12Bits) {
+  const struct { const char *name; Bytes frames; int rate, channels, bits; } clips[] = {
+      {"48 kHz", frames("sound48000.dv", 0, 50), 48000, 2, 16}, {"44.1 kHz", frames("sound44100.dv", 0, 50), 44100, 2, 16},
+      {"32 kHz", frames("sound32000.dv", 0, 50), 32000, 2, 16}, {"12-bit, two pairs", twelve_bit(true), 32000, 4, 12},
+      {"12-bit, one pair", twelve_bit(false), 32000, 2, 12}};
+  static int16_t planar[kMaxAudioChannels][kMaxAudioSamplesPerFrame];
+  int16_t *outbufs[] = {planar[0], planar[1], planar[2], planar[3]};
+  for (const auto &clip : clips) {
+    dv_decoder_t *libdv = dv_decoder_new(0, 0, 0);
+    dv_set_error_log(libdv, nullptr), dv_set_mixing_level(libdv, 16);  // both pairs as recorded
+    for (size_t n = 0; n < clip.frames.size() / kPalFrameBytes; ++n) {
+      const uint8_t *frame = &clip.frames[n * kPalFrameBytes];
+      AudioFormat format;
+      std::string said;
+      const int samples = decode_sound(frame, kPalFrameBytes, format, said);
+      ASSERT_TRUE(dv_parse_header(libdv, frame) >= 0 && dv_decode_full_audio(libdv, frame, outbufs));
+      bool same = samples == clip.rate / 25 && format.rate == clip.rate && format.channels == clip.channels &&
+                  format.quantisation == clip.bits && said.empty();
+      for (int i = 0; same && i < samples * clip.channels; ++i) same = pcm[i] == planar[i % clip.channels][i / clip.channels];
+      EXPECT_TRUE(same) << clip.name << ", frame " << n << ": " << samples << " samples at " << format.rate;
+    }
+    dv_decoder_free(libdv);
+  }
+}
+TEST(FrameAudio, PacksThatWouldLeadLibdvAstrayGiveNoSoundAndNoWord) {
+  const Bytes pal = frames("sound48000.dv"), twelve = twelve_bit(true), silent = frames("pal420.dv");
+  const size_t source = kSourcePack, second = kSecondPair;
+  struct Edit { size_t at; uint8_t keep, set; };
+  const struct { const char *what; const Bytes &frame; std::vector<Edit> edits; size_t bytes = kPalFrameBytes; } cases[] = {
+      {"source pack id", pal, {{source, 0, 0x51}}}, {"control pack id", pal, {{kControlPack, 0, 0x50}}},
+      {"60 fields in the source pack", pal, {{source + 3, 0xdf, 0}}}, {"a 525/60 block's size", pal, {}, kNtscFrameBytes},
+      {"60 fields by the DSF bit and the packs, 50 by the VAUX", pal, {{3, 0x7f, 0}, {source + 3, 0xdf, 0}}},
+      {"sampling code 5", pal, {{source + 4, 0xc7, 5 << 3}}}, {"quantisation code 2", pal, {{source + 4, 0xf8, 2}}},
+      {"12 bits at 48 kHz", pal, {{source + 4, 0xf8, 1}, {second + 2, 0xf0, 0x0f}}},
+      {"1945 samples", pal, {{source + 1, 0xc0, 49}}}, {"not normal speed", pal, {{kControlPack + 3, 0x80, 0x10}}},
+      {"a header that does not parse", pal, {{0, 0, 0xff}}}, {"second pair at 60 fields", twelve, {{second + 3, 0xdf, 0}}},
+      {"second pair of 1297 samples", twelve, {{second + 1, 0xc0, 33}}}, {"no sound", silent, {}}};
+  for (const auto &c : cases) {
+    AudioFormat format;
+    std::string said;
+    decode_sound(c.frame.data(), kPalFrameBytes, format, said);  // the decoder's last frame: the intact one
+    Bytes frame(c.frame.begin(), c.frame.begin() + kPalFrameBytes);
+    for (const Edit &e : c.edits) frame[e.at] = (frame[e.at] & e.keep) | e.set;
+    std::fill(std::begin(pcm), std::end(pcm), 0x5a5a);
+    format = {};
+    EXPECT_EQ(decode_sound(frame.data(), c.bytes, format, said), 0) << c.what;
+    EXPECT_TRUE(said.empty() && format.rate == 0 && std::all_of(std::begin(pcm), std::end(pcm), [](int v) { return v == 0x5a5a; }))
+        << c.what << ": " << said;
+  }
+  AudioFormat format;  // and no frame or no room
+  EXPECT_EQ(decode_frame_audio(nullptr, kPalFrameBytes, format, pcm) + decode_frame_audio(pal.data(), kPalFrameBytes, format, nullptr), 0);
 }
 
 }  // namespace

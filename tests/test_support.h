@@ -96,8 +96,10 @@ inline Output capture(const std::function<void()> &run) {
   for (int i = 0; i < 2; ++i) dup2(saved[i], i + 1), close(saved[i]);
   return {0, text_of(files[0]), text_of(files[1])};
 }
-// args[0] run as a process of its own (ended after a minute), with env: NAME=VALUE to set, NAME to unset.
-inline Output run(std::vector<std::string> args, const std::vector<std::string> &env = {}) {
+// args[0] run as a process of its own (ended after a minute), with env: NAME=VALUE to set, NAME to unset; `meanwhile`
+// is given its pid.
+inline Output run(std::vector<std::string> args, const std::vector<std::string> &env = {},
+                  const std::function<void(pid_t)> &meanwhile = {}) {
   FILE *out = tmpfile(), *err = tmpfile();
   const pid_t pid = fork();
   if (pid == 0) {
@@ -108,6 +110,7 @@ inline Output run(std::vector<std::string> args, const std::vector<std::string> 
     argv.push_back(nullptr), execv(argv[0], argv.data()), _exit(127);
   }
   int raw = 0;
+  if (meanwhile) meanwhile(pid);
   waitpid(pid, &raw, 0);
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), text_of(out), text_of(err)};
 }

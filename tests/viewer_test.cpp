@@ -1,8 +1,10 @@
 // The viewer: its playback rules and title without a window, its frames found with 64-bit positions, its cycle under
-// SDL's dummy video driver (the pixels shown, keys, F1, damaged frames, a flat heap, the ends of the loop), and as a
-// process its refusals before any window.
+// SDL's dummy video driver (the pixels shown, keys, F1, damaged frames and frames of another size, a flat heap, no mouse
+// events, signals, the ends of the loop), and as a process its refusals before any window, its sound (SDL's disk
+// driver) and pace, what it says without sound, and its ends on SIGINT and SIGTERM.
 #include <dlfcn.h>
 #include <climits>
+#include <tuple>
 #include "dvlib.h"
 #include "frame_file.h"
 #include "player.h"
@@ -44,6 +46,12 @@ TEST(Playback, TheKeyTable) {
   }
   PlaybackState state{100, frame, -1, 1, 1, 1};
   EXPECT_EQ((ApplyEvent(state, press(kF1)), state.nodecode), 0);
+}
+TEST(Playback, SoundOnlyForwardsAtStep1WithDecodingOnAndFramesWaitOut40MsOnAWrappingClock) {
+  for (const auto &[step, nodecode, sound] : {std::tuple{1, 0, true}, {2, 0, false}, {-1, 0, false}, {0, 0, false}, {1, 1, false}})
+    EXPECT_EQ(PlaysSound(PlaybackState{100, 40, -1, step, nodecode, 1}), sound) << "step " << step << ", F1 " << nodecode;
+  const struct { uint32_t now, last_start; int wait; } waits[] = {{1000, 990, 30}, {1039, 1000, 1}, {1040, 1000, 0}, {5000, 1000, 0}, {5, UINT32_MAX - 4, 30}};
+  for (const auto &w : waits) EXPECT_EQ(FrameWaitMs(w.now, w.last_start, kFramePeriodMs), w.wait) << w.now << " after " << w.last_start;
 }
 // Cycles as the loop runs them: the frame each shows, or -1 when it only waits.
 TEST(Playback, CyclesWrapAtBothEndsWithoutModuloAndAnEventReplacesTheAdvance) {
@@ -87,6 +95,9 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
   char *title = nullptr, *icon = nullptr;
   SDL_WM_GetCaption(&title, &icon);
   EXPECT_EQ(std::string(title) + "|" + icon, "Ozmira " + dir / "middle.dv" + "|testwin");
+  struct sigaction term {}, quit {};
+  sigaction(SIGTERM, nullptr, &term), sigaction(SIGQUIT, nullptr, &quit);
+  EXPECT_TRUE(term.sa_handler != SIG_DFL && quit.sa_handler == SIG_DFL);  // SIGTERM ends playback as q; no parachute
   dvinit();
   std::vector<Bytes> pictures(10, Bytes(720 * 576 * 3));
   for (int f = 0; f < 10; ++f) capture([&] { dvreadblock(&middle[f * kPalFrameBytes], pictures[f].data(), 2, 0); });
@@ -97,12 +108,14 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
   static unsigned char framebuf[kPalFrameBytes];
   EXPECT_TRUE(ReadFrame(file, 20000, framebuf) == 0 && ftello(file) == 2880000000);  // 64-bit positions
   Bytes rgbbuf(720 * 576 * 3);
+  SoundOutput silent;  // never opened: these frames have no sound
+  Player player{file, framebuf, rgbbuf.data(), &silent, 0};  // unpaced
   SDL_Event event{};
   while (SDL_PollEvent(&event)) {}
   const auto cycle = [&](int symbol) {  // symbol 0: an event that is no key; -1: no event
     event = {}, event.type = symbol ? SDL_KEYDOWN : SDL_ACTIVEEVENT, event.key.keysym.sym = SDLKey(symbol);
     if (symbol >= 0) SDL_PushEvent(&event);
-    return capture([&] { RunCycle(state, file, framebuf, rgbbuf.data()); }).err;
+    return capture([&] { RunCycle(state, player); }).err;
   };
   const auto shown = [] {
     Bytes rgb;
@@ -129,8 +142,31 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
   const size_t before = heap_in_use();
   for (int i = 0; i < 1000; ++i) cycle(i % 10 ? none : kRight);
   EXPECT_LE(heap_in_use(), before + 16384);
+  state = {10, 0, -1, 1, 0, 1};  // SDL makes no mouse event to take an advance's place
+  SDL_WarpMouse(300, 200), cycle(none), cycle(none);
+  EXPECT_EQ(state.frameno, 2);
+  write_file(dir / "gap.dv", Bytes(&middle[9 * kPalFrameBytes], &middle[10 * kPalFrameBytes])), std::fclose(file);
+  write_file(dir / "gap.dv", Bytes(kPalFrameBytes), true);  // zeros: a dropout, read as a 720 x 480 frame
+  player.file = file = OpenFrameFile((dir / "gap.dv").c_str(), failure), state = {2, 0, -1, 1, 0, 1};
+  EXPECT_TRUE(cycle(none).empty() && cycle(none).empty() && shown() == pictures[9]);  // the previous picture stays whole
   event = {}, event.type = SDL_QUIT, SDL_PushEvent(&event);
-  capture([&] { PlayLoop(file, 10, framebuf, rgbbuf.data()); });  // must return
+  capture([&] { PlayLoop(player, 2); });  // must return
+  event = {}, event.type = SDL_KEYDOWN, event.key.keysym.sym = SDLK_PAGEUP, state = {2, 0, -1, 1, 0, 1};
+  while (SDL_PushEvent(&event) == 0) {}
+  event.key.keysym.sym = SDLK_q;  // as SDL takes a key from X: the filter, then a queue with no room
+  ASSERT_TRUE(SDL_GetEventFilter() && SDL_GetEventFilter()(&event) && SDL_PushEvent(&event) != 0);
+  for (int i = 0; i < 300 && state.running; ++i) cycle(none);
+  EXPECT_EQ(state.running, 0);  // the quit came once the queue ran empty
+  setenv("SDL_AUDIODRIVER", "disk", 1), setenv("SDL_DISKAUDIODELAY", "1000", 1);  // a device that plays a buffer a second
+  setenv("SDL_DISKAUDIOFILE", (dir / "sound").c_str(), 1);
+  const Bytes sound = frames("sound48000.dv");
+  {  // closed, its thread gone, before the death test forks
+    SoundOutput device;
+    device.Open(sound.data()), device.QueueFrame(sound.data()), device.QueueFrame(sound.data()), device.QueueFrame(sound.data());
+    EXPECT_FALSE(device.HasRoomForFrame());  // two frames' time queued
+    player.sound = &device, state = {2, 0, -1, 0, 0, 1}, cycle(none);
+    EXPECT_TRUE(device.HasRoomForFrame());  // paused: what was queued is dropped
+  }
   std::fclose(file);
   fail_surface = true;
   EXPECT_EXIT(ShowPicture(rgbbuf.data()), testing::ExitedWithCode(1),
@@ -149,11 +185,59 @@ TEST(ViewerProcess, RefusalsBeforeAnyWindow) {
       {{}, {1, "", usage}}, {{pal, pal}, {1, "", usage}}, {{dir / "none"}, {1, dir / "none" + " not found\n", ""}},
       {{clip_path("ntsc.dv")}, {1, not_pal, ""}}, {{dir / "short"}, {1, not_pal, ""}}, {{dir / "empty"}, {1, not_pal, ""}},
       {{dir / "random"}, {1, not_pal, ""}}, {{dir.path}, {1, not_pal, ""}}, {{"/dev/null"}, {1, not_pal, ""}},
-      {{dir / "pipe"}, {1, not_pal, ""}}};
+      {{dir / "pipe"}, {1, not_pal, ""}}, {{"--version"}, {0, "ozmira " OZMIRA_VERSION "\n", ""}},
+      {{pal}, {1, "", "Couldn't initialize SDL: No available video device\n"}}};  // only X11 tried: no text-mode driver
   for (auto c : cases) {
     c.args.insert(c.args.begin(), OZMIRA_VIEWER);
-    EXPECT_EQ(run(c.args, {"DISPLAY", "SDL_VIDEODRIVER=x11"}), c.want) << c.args.back();
+    EXPECT_EQ(run(c.args, {"DISPLAY", "SDL_VIDEODRIVER"}), c.want) << c.args.back();
   }
+  const Output help = run({OZMIRA_VIEWER, "--help"});
+  EXPECT_TRUE(help.status == 0 && help.out.starts_with(usage) && help.err.empty()) << help;
+  write_file(dir / "--help", {}), std::filesystem::current_path(dir.path);
+  EXPECT_EQ(run({OZMIRA_VIEWER, "./--help"}), (Output{1, not_pal, ""}));  // a file of that name
+}
+// Sound pairs as SDL's disk driver wrote them, silent ones left out: it writes silence wherever the queue ran dry.
+std::vector<uint32_t> sounding(const Bytes &raw) {
+  std::vector<uint32_t> pairs(raw.size() / 4);
+  std::memcpy(pairs.data(), raw.data(), pairs.size() * 4);
+  return std::erase(pairs, 0u), pairs;
+}
+TEST(ViewerProcess, EachFramesOwnSoundInOrderAt25FramesASecondUntilSigtermOrSigint) {
+  const Bytes clip = frames("sound48000.dv", 0, 50);
+  dv_decoder_t *libdv = dv_decoder_new(0, 0, 0);
+  int16_t planar[2][1944], *outbufs[] = {planar[0], planar[1], planar[0], planar[1]};
+  Bytes want;  // libdv's decode of frames 0, 1, ... four times round the clip
+  for (size_t n = 0; n < 200; ++n) {
+    const uint8_t *frame = &clip[n % 50 * kPalFrameBytes];
+    ASSERT_TRUE(dv_parse_header(libdv, frame) >= 0 && dv_decode_full_audio(libdv, frame, outbufs));
+    for (int s = 0; s < dv_get_num_samples(libdv); ++s)
+      for (auto &channel : planar) want.insert(want.end(), (uint8_t *)&channel[s], (uint8_t *)&channel[s + 1]);
+  }
+  dv_decoder_free(libdv);
+  const std::vector<uint32_t> expected = sounding(want);
+  for (int signal : {SIGTERM, SIGINT}) {
+    TempDir dir;
+    const Output said = run({OZMIRA_VIEWER, clip_path("sound48000.dv")},
+                            {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIODELAY=1", "SDL_DISKAUDIOFILE=" + dir / "sound"},
+                            [&](pid_t pid) { usleep(3000000), kill(pid, signal); });
+    const std::vector<uint32_t> played = sounding(read_file(dir / "sound"));
+    const double shown = played.size() / 1920.0;  // frames: 75 in 3 s at 25 a second, 180 at 60
+    EXPECT_EQ(said, Output{}) << strsignal(signal);
+    EXPECT_TRUE(shown >= 30 && shown <= 120) << shown << " frames in 3 s";
+    EXPECT_TRUE(played.size() <= expected.size() && std::equal(played.begin(), played.end(), expected.begin()));
+  }
+}
+// One line at most when no audio device opens (and nothing of SDL's search, such as ALSA's eight lines where there is
+// no sound card), none for a file without sound.
+TEST(ViewerProcess, OneLineAtMostWithoutAnAudioDeviceAndNoneForAFileWithoutSound) {
+  const auto play = [](const std::string &clip, const std::string &audio) {
+    return run({OZMIRA_VIEWER, clip_path(clip)}, {"SDL_VIDEODRIVER=dummy", audio}, [](pid_t pid) { usleep(1000000), kill(pid, SIGTERM); });
+  };
+  const std::string line = "Couldn't open the audio device: No available audio device; playing without sound\n";
+  EXPECT_EQ(play("sound48000.dv", "SDL_AUDIODRIVER=nosuch"), (Output{0, "", line}));
+  EXPECT_EQ(play("pal420.dv", "SDL_AUDIODRIVER=dummy"), Output{});
+  const Output searched = play("sound48000.dv", "SDL_AUDIODRIVER");
+  EXPECT_TRUE(searched.status == 0 && (searched.err.empty() || searched.err == line)) << searched;
 }
 
 }  // namespace

@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # Plays a demo clip with ozmira, from a fresh Debian 12 machine: installs what
-# is missing, builds, makes the clip with ffmpeg if there is none (a test
-# pattern whose counter changes every frame, 8 seconds of PAL DV in demo/),
-# and plays it. Without a display that answers, it plays the clip under Xvfb
-# instead, saves a screenshot of the window, prints its path, quits the viewer
-# with q and exits 0. It builds ozmira-export too and says where it is, so the
-# README's export examples work before anything is installed.
+# is missing, builds, makes the clip with ffmpeg if there is none with sound
+# (a test pattern whose counter changes every frame and a tone with a beep
+# each second, 8 seconds of PAL DV in demo/), and plays it. Without a display
+# that answers, it plays the clip under Xvfb instead with SDL's disk audio
+# driver, saves a screenshot of the window and the sound played as a WAV
+# file, checks that the sound is the clip's own from its start, prints both
+# paths, quits the viewer with q and exits 0 (1 when the check fails). It
+# builds ozmira-export too and says where it is, so the README's export
+# examples work before anything is installed.
 # OZMIRA_BUILD_DIR chooses the build directory (default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${OZMIRA_BUILD_DIR:-build}
 clip=demo/demo.dv
 screenshot=demo/screenshot.png
+sound=demo/sound.wav
 demo_seconds=8
+audio_rate=48000
 settle_seconds=2  # time the viewer plays before the screenshot
 
 tools/install-deps.sh
@@ -21,12 +26,14 @@ cmake --build "$build" -j"$(nproc)" --target ozmira ozmira-export >/dev/null
 ozmira=$build/viewer/ozmira
 echo "run-demo: ozmira-export is $(realpath "$build/tools/export/ozmira-export") (try it on $clip)"
 
-if [[ ! -s $clip ]]; then
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+has_sound() { [[ -n $(ffprobe -v error -select_streams a -show_entries stream=index -of csv=p=0 "$1" 2>/dev/null) ]]; }
+if [[ ! -s $clip ]] || ! has_sound "$clip"; then
   echo "run-demo: making $clip with ffmpeg"
   mkdir -p demo
   # testsrc with two decimals shows its timestamp in 1/100 s: a new number every frame.
-  ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi \
-    -i "testsrc=size=720x576:rate=25:decimals=2" -t "$demo_seconds" -target pal-dv -an -f dv "$clip.part"
+  ff -f lavfi -i "testsrc=size=720x576:rate=25:decimals=2" -f lavfi -i "sine=frequency=440:beep_factor=4" \
+    -t "$demo_seconds" -target pal-dv -ar "$audio_rate" -ac 2 -f dv "$clip.part"
   mv "$clip.part" "$clip"
 fi
 
@@ -53,7 +60,9 @@ for ((i = 0; i < 100; i++)); do [[ -s $tmp/display ]] && break; sleep 0.1; done
 [[ -s $tmp/display ]] || { echo "run-demo: Xvfb did not start" >&2; cat "$tmp/xvfb.log" >&2; exit 1; }
 export DISPLAY=:$(cat "$tmp/display")
 
-"$ozmira" "$clip" &
+# The disk driver writes what the viewer plays into a file, a device buffer
+# every 5 ms: faster than it plays, so nothing waits and gaps are silence.
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$tmp/sound.raw SDL_DISKAUDIODELAY=5 "$ozmira" "$clip" &
 viewer_pid=$!
 wid=''
 for ((i = 0; i < 100; i++)); do
@@ -71,4 +80,17 @@ status=0
 wait "$viewer_pid" || status=$?
 viewer_pid=''
 echo "run-demo: the viewer ended with status $status"
+
+# The sound played, silences left out, must be the clip's own sound from its
+# start: compared sample pair by sample pair with ffmpeg's decode of the clip.
+s16_pairs() { od -An -v -td2 -w4 | awk '$1 != 0 || $2 != 0'; }
+s16_pairs <"$tmp/sound.raw" >"$tmp/played"
+ff -i "$clip" -f s16le -ac 2 - | s16_pairs >"$tmp/clip"
+ff -f s16le -ar "$audio_rate" -ac 2 -i "$tmp/sound.raw" "$sound"
+played=$(wc -l <"$tmp/played")
+if ((played < audio_rate)) || ! cmp -s "$tmp/played" <(head -n "$played" "$tmp/clip"); then
+  echo "run-demo: the sound played ($played sample pairs) is not the clip's own" >&2
+  exit 1
+fi
+echo "run-demo: the sound it played, $((played / audio_rate)) s of the clip's own: $(realpath "$sound")"
 exit 0

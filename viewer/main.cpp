@@ -1,17 +1,32 @@
 // ozmira <dv file>: plays a raw PAL DV file in a 720 x 576 window from the
-// keyboard. Start-up checks here; the window and the loop are in player.cpp.
+// keyboard, with its sound. Start-up checks here; the window and its events
+// are in window_events.cpp, the loop in player.cpp.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "dvlib.h"
 #include "frame_file.h"
 #include "player.h"
+#include "sound_output.h"
 
 namespace {
 
 // One raw frame; zeroed, so a short read never shows uninitialised memory.
 unsigned char framebuf[ozmira::viewer::kFrameBytes];
 unsigned char *rgbbuf = nullptr;
+
+constexpr char kUsage[] = "Usage:  ozmira <dv file>\n";
+constexpr char kHelp[] =
+    "Plays a raw PAL DV file (720 x 576, 144000-byte frames back to back) at 25\n"
+    "frames a second, with its sound while it plays forwards at step 1.\n"
+    "\n"
+    "Keys: Space pause, Return play, Right/Left forwards/backwards, Up/Down faster\n"
+    "forwards/backwards, Page Up/Page Down next/previous frame, Home/End first/last\n"
+    "frame, F1 suspend or resume decoding, q or Escape quit.\n"
+    "\n"
+    "SDL_AUDIODRIVER=dummy plays without sound. A file named --help or --version\n"
+    "plays as ./--help or ./--version. man ozmira has the details.\n";
 
 [[noreturn]] void RefuseFile() {
   std::printf("Not a PAL format video\n");
@@ -30,10 +45,18 @@ int main(int argc, char **argv) {
   }
   dvinit();
   if (argc != 2) {
-    std::fputs("Usage:  ozmira <dv file>\n", stderr);
+    std::fputs(kUsage, stderr);
     std::exit(1);
   }
   const char *path = argv[1];
+  if (std::strcmp(path, "--help") == 0) {
+    std::printf("%s\n%s", kUsage, kHelp);
+    return 0;
+  }
+  if (std::strcmp(path, "--version") == 0) {
+    std::printf("ozmira %s\n", OZMIRA_VERSION);
+    return 0;
+  }
   OpenFailure failure;
   std::FILE *file = OpenFrameFile(path, failure);
   if (failure == OpenFailure::kCannotOpen) {
@@ -50,7 +73,14 @@ int main(int argc, char **argv) {
     RefuseFile();
 
   StartUp(path);
-  PlayLoop(file, nframes, framebuf, rgbbuf);
+  SoundOutput sound;
+  sound.Open(framebuf);  // the file's sound is frame 0's kind
+  Player player;
+  player.file = file;
+  player.framebuf = framebuf;
+  player.rgbbuf = rgbbuf;
+  player.sound = &sound;
+  PlayLoop(player, nframes);
   std::fclose(file);
   return 0;
 }

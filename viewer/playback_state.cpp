@@ -26,8 +26,6 @@ void Advance(PlaybackState &state) {
 
 void ApplyKey(PlaybackState &state, int symbol) {
   switch (symbol) {
-    case key::kQ:
-    case key::kEscape: state.running = 0; break;
     case key::kF1: state.nodecode = 1 - state.nodecode; break;
     case key::kRight: state.step = state.step == 0 ? 1 : state.step < 0 ? -state.step : state.step; break;
     case key::kLeft: state.step = state.step == 0 ? -1 : state.step > 0 ? -state.step : state.step; break;
@@ -72,12 +70,24 @@ void EndCycle(PlaybackState &state, const std::optional<PlaybackEvent> &event) {
     Advance(state);
 }
 
+bool EndsPlayback(const PlaybackEvent &event) {
+  return event.kind == EventKind::Quit ||
+         (event.kind == EventKind::KeyPress && (event.key == key::kQ || event.key == key::kEscape));
+}
+
+bool PlaysSound(const PlaybackState &state) { return state.step == 1 && state.nodecode == 0; }
+
+int FrameWaitMs(uint32_t now_ms, uint32_t last_start_ms, int period_ms) {
+  // Unsigned difference: right across the clock's wrap-around.
+  const uint32_t elapsed = now_ms - last_start_ms;
+  return elapsed >= static_cast<uint32_t>(period_ms) ? 0 : period_ms - static_cast<int>(elapsed);
+}
+
 void ApplyEvent(PlaybackState &state, const PlaybackEvent &event) {
-  switch (event.kind) {
-    case EventKind::KeyPress: ApplyKey(state, event.key); break;
-    case EventKind::Quit: state.running = 0; break;
-    case EventKind::Other: break;
-  }
+  if (EndsPlayback(event))
+    state.running = 0;
+  else if (event.kind == EventKind::KeyPress)
+    ApplyKey(state, event.key);
 }
 
 }  // namespace ozmira::viewer

@@ -1,9 +1,11 @@
 // The viewer's playback state and its rules: the range rule that wraps the
-// frame number at both ends, the advance by the step, and the key table.
+// frame number at both ends, the advance by the step, the key table, when
+// sound plays, and the wait that paces shown frames to the recorded rate.
 // Plain C++ without any window system, so every rule is tested without one;
 // the display loop translates its events into PlaybackEvent and calls these.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 namespace ozmira::viewer {
@@ -60,5 +62,22 @@ void EndCycle(PlaybackState &state, const std::optional<PlaybackEvent> &event);
 
 // The key table; a quit request ends playback; every other event does nothing.
 void ApplyEvent(PlaybackState &state, const PlaybackEvent &event);
+
+// Whether `event` ends playback: q, Escape or a quit request.
+bool EndsPlayback(const PlaybackEvent &event);
+
+// Whether the frames shown now carry their sound: forwards at step 1 with
+// decoding on. Any other step, pause or F1 is silent.
+bool PlaysSound(const PlaybackState &state);
+
+// The recorded rate: a cycle that shows a frame starts this long after the
+// previous one that showed a frame started, or later.
+inline constexpr int kFramePeriodMs = 40;
+
+// Milliseconds still to wait at `now_ms` before a frame may be shown, when
+// the previous shown frame's cycle started at `last_start_ms` (both on a
+// millisecond clock that wraps around at 2^32) and frames are `period_ms`
+// apart; 0 when the time has come.
+int FrameWaitMs(uint32_t now_ms, uint32_t last_start_ms, int period_ms);
 
 }  // namespace ozmira::viewer

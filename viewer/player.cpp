@@ -1,42 +1,54 @@
-// StartUp and the playback loop: everything that touches SDL.
+// The playback loop: pictures, sound and pacing.
 #include "player.h"
 
 #include <cstdlib>
-#include <optional>
 
 #include "dvlib.h"
 #include "frame_file.h"
-#include "playback_state.h"
-#include "window_title.h"
-
-SDL_Surface *screen = nullptr;
 
 namespace ozmira::viewer {
 namespace {
 
-constexpr int kWindowDepth = 32;
-constexpr Uint32 kVideoFlags = 0;  // a software surface in a window of fixed size
 constexpr int kPictureDepth = 24;
 constexpr int kPicturePitch = kWidth * 3;
 constexpr Uint32 kRedMask = 0xFF, kGreenMask = 0xFF00, kBlueMask = 0xFF0000, kAlphaMask = 0;
 constexpr int kPausedCycleMs = 40;
 constexpr int kFullDetailRequest = 2;
-constexpr char kIconTitle[] = "testwin";
+// How much longer than the frame period a cycle waits for a device that
+// plays slower than frames come, before older sound is dropped instead.
+constexpr int kMaxSoundWaitMs = 200;
+constexpr int kSoundPollMs = 2;
 
-static_assert(key::kReturn == SDLK_RETURN && key::kEscape == SDLK_ESCAPE && key::kSpace == SDLK_SPACE &&
-              key::kQ == SDLK_q && key::kUp == SDLK_UP && key::kDown == SDLK_DOWN && key::kRight == SDLK_RIGHT &&
-              key::kLeft == SDLK_LEFT && key::kHome == SDLK_HOME && key::kEnd == SDLK_END &&
-              key::kPageUp == SDLK_PAGEUP && key::kPageDown == SDLK_PAGEDOWN && key::kF1 == SDLK_F1);
+// Decodes `framebuf` into `rgbbuf`; false, with the picture untouched, when
+// the frame's header does not parse (dvreadblock says so) or names another
+// size than 720 x 576, such as an NTSC frame or an all-zero dropout block.
+bool DecodeFrame(const unsigned char *framebuf, unsigned char *rgbbuf) {
+  dvfile attributes{};
+  if (dvstatus(framebuf, &attributes) != -1 && (attributes.x_size != kWidth || attributes.y_size != kHeight))
+    return false;
+  return dvreadblock(framebuf, rgbbuf, kFullDetailRequest, 0) == 1;
+}
 
-// At most one pending event, as the playback rules see it.
-std::optional<PlaybackEvent> PollOneEvent() {
-  SDL_Event event;
-  if (!SDL_PollEvent(&event)) return std::nullopt;
-  switch (event.type) {
-    case SDL_KEYDOWN: return PlaybackEvent{EventKind::KeyPress, event.key.keysym.sym};
-    case SDL_QUIT: return PlaybackEvent{EventKind::Quit, 0};
-    default: return PlaybackEvent{EventKind::Other, 0};
+// Waits, on SDL's clock, until the frame period has passed since the last
+// shown frame's cycle began, and while `with_sound` until the sound queue has
+// room (kMaxSoundWaitMs more at most); then notes the start of this cycle.
+void WaitForFrameSlot(Player &player, bool with_sound) {
+  if (player.shown_before) {
+    for (;;) {
+      const Uint32 now = SDL_GetTicks();
+      const int wait = FrameWaitMs(now, player.last_shown_ms, player.period_ms);
+      if (wait > 0) {
+        SDL_Delay(wait);
+        continue;
+      }
+      if (!with_sound || player.sound->HasRoomForFrame() ||
+          FrameWaitMs(now, player.last_shown_ms, player.period_ms + kMaxSoundWaitMs) == 0)
+        break;
+      SDL_Delay(kSoundPollMs);
+    }
   }
+  player.shown_before = true;
+  player.last_shown_ms = SDL_GetTicks();
 }
 
 }  // namespace
@@ -54,41 +66,30 @@ void ShowPicture(unsigned char *rgbbuf) {
   SDL_Flip(screen);
 }
 
-void RunCycle(PlaybackState &state, std::FILE *file, unsigned char *framebuf, unsigned char *rgbbuf) {
+void RunCycle(PlaybackState &state, Player &player) {
   BringIntoRange(state);
+  const bool with_sound = PlaysSound(state);
+  if (!with_sound) player.sound->Drop();
+  const bool show = FrameChanged(state);
+  if (show) WaitForFrameSlot(player, with_sound);
   // A short read is not examined: framebuf keeps the bytes it held.
-  ReadFrame(file, state.frameno, framebuf);
-  if (FrameChanged(state)) {
+  ReadFrame(player.file, state.frameno, player.framebuf);
+  if (show) {
     // While decoding is suspended the picture last decoded is shown again.
-    if (!state.nodecode) dvreadblock(framebuf, rgbbuf, kFullDetailRequest, 0);
-    ShowPicture(rgbbuf);
+    if (!state.nodecode) DecodeFrame(player.framebuf, player.rgbbuf);
+    ShowPicture(player.rgbbuf);
+    // The sound has checks of its own: a frame whose picture does not decode may still carry it.
+    if (with_sound) player.sound->QueueFrame(player.framebuf);
   } else {
     SDL_Delay(kPausedCycleMs);
   }
   EndCycle(state, PollOneEvent());
 }
 
-void PlayLoop(std::FILE *file, int nframes, unsigned char *framebuf, unsigned char *rgbbuf) {
+void PlayLoop(Player &player, int nframes) {
   PlaybackState state;
   state.nframes = nframes;
-  while (state.running) RunCycle(state, file, framebuf, rgbbuf);
+  while (state.running) RunCycle(state, player);
 }
 
 }  // namespace ozmira::viewer
-
-void StartUp(const char *path) {
-  using namespace ozmira::viewer;
-  if (SDL_Init(SDL_INIT_VIDEO) < 0) {
-    std::fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
-    std::exit(1);
-  }
-  std::atexit(SDL_Quit);
-  screen = SDL_SetVideoMode(kWidth, kHeight, kWindowDepth, kVideoFlags);
-  if (screen == nullptr) {
-    std::fprintf(stderr, "Couldn't set %dx%dx%d video mode: %s\n", kWidth, kHeight, kWindowDepth, SDL_GetError());
-    std::exit(1);
-  }
-  char title[kTitleBytes];
-  FormatTitle(title, path);
-  SDL_WM_SetCaption(title, kIconTitle);
-}

@@ -1,4 +1,5 @@
-// The window and the playback loop, on SDL 1.2.
+// The playback loop: each cycle reads a frame, decodes and shows it with its
+// sound, paced to the recorded rate, and takes one event.
 #pragma once
 
 #include <SDL.h>
@@ -6,14 +7,8 @@
 #include <cstdio>
 
 #include "playback_state.h"
-
-// The display surface of the 720 x 576 window; null until StartUp.
-extern SDL_Surface *screen;
-
-// Opens the video system and the window titled "Ozmira <path>" (icon title
-// "testwin") and sets `screen`. Prints SDL's reason and exits with status 1
-// when either cannot be had.
-void StartUp(const char *path);
+#include "sound_output.h"
+#include "window_events.h"
 
 namespace ozmira::viewer {
 
@@ -21,22 +16,36 @@ inline constexpr int kWidth = 720;
 inline constexpr int kHeight = 576;
 inline constexpr int kPictureBytes = kWidth * kHeight * 3;
 
+// What the loop works on, and when it last showed a frame.
+struct Player {
+  std::FILE *file = nullptr;
+  unsigned char *framebuf = nullptr;  // one raw frame
+  unsigned char *rgbbuf = nullptr;    // the packed RGB picture, 720 x 576, bytes R, G, B
+  SoundOutput *sound = nullptr;       // never null; silent when not open
+  int period_ms = kFramePeriodMs;     // shown frames start this far apart at least; 0 does not pace
+  bool shown_before = false;
+  Uint32 last_shown_ms = 0;  // on SDL's clock, when the last cycle that showed a frame started
+};
+
 // Wraps the packed RGB picture `rgbbuf` (720 x 576, bytes R, G, B), without
 // copying it, in a surface for one blit onto `screen`, then updates and flips
 // the window. Prints SDL's reason when the blit fails and goes on; exits with
 // status 1 when the wrapper surface cannot be made.
 void ShowPicture(unsigned char *rgbbuf);
 
-// One pass of the playback loop: brings the frame number into range, reads
-// that frame into `framebuf`, decodes it into `rgbbuf` (unless F1 suspended
-// decoding) and shows it if its number differs from the previous cycle's,
-// else waits 40 ms; then applies at most one pending event, or advances by
-// the step when none was pending.
-void RunCycle(PlaybackState &state, std::FILE *file, unsigned char *framebuf, unsigned char *rgbbuf);
+// One pass of the playback loop: brings the frame number into range; when
+// the frame differs from the previous cycle's, waits until `period_ms` have
+// passed since the last shown frame's cycle began (and, while sound plays,
+// for a device that plays slower than frames come, a little longer), reads
+// it, decodes it into `rgbbuf` (unless F1 suspended decoding or the frame is
+// not 720 x 576: the previous picture then stays) and shows it, queueing the
+// frame's sound while PlaysSound holds; otherwise reads it and waits 40 ms. Sound is
+// dropped in every cycle where PlaysSound does not hold. Then applies at
+// most one pending event, or advances by the step when none was pending.
+void RunCycle(PlaybackState &state, Player &player);
 
-// Plays the `nframes` whole frames of `file` until q, Escape or a quit
-// request: reads each frame into `framebuf`, decodes it into the packed RGB
-// picture `rgbbuf` and shows it, one event per cycle.
-void PlayLoop(std::FILE *file, int nframes, unsigned char *framebuf, unsigned char *rgbbuf);
+// Plays the `nframes` whole frames of `player.file` until q, Escape, a quit
+// request, SIGINT or SIGTERM.
+void PlayLoop(Player &player, int nframes);
 
 }  // namespace ozmira::viewer

@@ -3,7 +3,7 @@
 #   make_clips.sh OUT
 set -euo pipefail
 mkdir -p "$1" && cd "$1"
-[[ -f .complete-v4 ]] && exit 0
+[[ -f .complete-v5 ]] && exit 0
 ff() { ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "$1" "${@:2}" -an -f dv; }
 ff testsrc2=size=720x576:rate=25 -t 2 -target pal-dv pal420.dv  # 50 frames, each numbered
 ff testsrc2=size=720x576:rate=50,tinterlace=mode=interleave_top -t 1 -flags +ildct -target pal-dv pal420_248.dv  # 2-4-8
@@ -15,4 +15,8 @@ meta() { ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "testsrc2=s
   -f lavfi -i "sine=sample_rate=$1" -t 1 -target pal-dv -ar "$1" "${@:2}" -f dv; }
 meta 48000 -aspect 16:9 -timecode 10:20:30:12 -metadata creation_time=2031-03-04T05:06:07Z meta169.dv
 meta 32000 -aspect 4:3 -timecode 23:59:58:20 -metadata creation_time=1999-12-31T23:59:58Z meta43.dv
-touch .complete-v4
+for rate in 48000 44100 32000; do  # with sound: noise, so that silent sample pairs are rare
+  ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi \
+    -i anoisesrc=sample_rate=$rate -t 2 -target pal-dv -ar $rate -ac 2 -f dv sound$rate.dv
+done
+touch .complete-v5
