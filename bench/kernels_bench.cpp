@@ -17,6 +17,7 @@
 
 #include "bench_clips.h"
 #include "block_work.h"
+#include "dc_only_blocks.h"
 #include "idct_88.h"
 #include "libdv_internal.h"
 #include "mb420_packed.h"
@@ -121,30 +122,37 @@ void BM_OursMb420Bgr0(benchmark::State &s) { run_renderer(s, ozmira::mb420_packe
 
 // A DC-only frame: the block work of its 270 segments, then optionally the
 // packed RGB rendering of its macroblocks.
-template <typename Work>
-void run_dc_only_frame(benchmark::State &state, Work work, Renderer render) {
+template <typename Work, typename Render>
+void run_dc_only_frame(benchmark::State &state, Work work, Render render) {
   std::vector<dv_videosegment_t> segments = material().dc_only_segments;
   std::vector<uint8_t> picture(static_cast<size_t>(kWidth) * kHeight * 3);
   uint8_t *pixels[1] = {picture.data()};
   int pitches[1] = {kWidth * 3};
   for (auto _ : state) {
     for (dv_videosegment_t &seg : segments) {
-      work(&seg);
-      if (render != nullptr) {
-        for (dv_macroblock_t &mb : seg.mb) render(&mb, pixels, pitches);
-      }
+      const ozmira::DcOnlyRowPlan *plans[5] = {};
+      work(&seg, plans);
+      for (int m = 0; m < 5; ++m) render(&seg.mb[m], pixels, pitches, plans[m]);
     }
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations());
 }
 
-void libdv_dc_only(dv_videosegment_t *seg) { dv_decode_video_segment(material().decoder, seg, DV_QUALITY_COLOR); }
-void ours_dc_only(dv_videosegment_t *seg) { ozmira::transform_segment(seg, DV_QUALITY_COLOR, ozmira::kAllBlocks); }
+void libdv_dc_only(dv_videosegment_t *seg, const ozmira::DcOnlyRowPlan **) {
+  dv_decode_video_segment(material().decoder, seg, DV_QUALITY_COLOR);
+}
+void ours_dc_only(dv_videosegment_t *seg, const ozmira::DcOnlyRowPlan **plans) {
+  ozmira::transform_segment(seg, DV_QUALITY_COLOR, ozmira::kAllBlocks, plans);
+}
+void no_render(dv_macroblock_t *, uint8_t **, int *, const ozmira::DcOnlyRowPlan *) {}
+void libdv_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const ozmira::DcOnlyRowPlan *) {
+  dv_mb420_rgb(mb, pixels, pitches);
+}
 
-void BM_LibdvDcOnlyBlockWork(benchmark::State &s) { run_dc_only_frame(s, libdv_dc_only, nullptr); }
-void BM_OursDcOnlyBlockWork(benchmark::State &s) { run_dc_only_frame(s, ours_dc_only, nullptr); }
-void BM_LibdvDcOnlyFrameRgb(benchmark::State &s) { run_dc_only_frame(s, libdv_dc_only, dv_mb420_rgb); }
+void BM_LibdvDcOnlyBlockWork(benchmark::State &s) { run_dc_only_frame(s, libdv_dc_only, no_render); }
+void BM_OursDcOnlyBlockWork(benchmark::State &s) { run_dc_only_frame(s, ours_dc_only, no_render); }
+void BM_LibdvDcOnlyFrameRgb(benchmark::State &s) { run_dc_only_frame(s, libdv_dc_only, libdv_rgb); }
 void BM_OursDcOnlyFrameRgb(benchmark::State &s) { run_dc_only_frame(s, ours_dc_only, ozmira::mb420_packed_rgb_dc_only); }
 
 }  // namespace

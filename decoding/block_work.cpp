@@ -77,18 +77,20 @@ void dequantise(dv_coeff_t *coeffs, int qno, int klass, const Multipliers &table
 
 void dequantise_88(dv_coeff_t *coeffs, int qno, int klass) { dequantise(coeffs, qno & 15, klass & 3, multipliers()); }
 
-void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks) {
+void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks, const DcOnlyRowPlan **plans) {
   if (!(quality & DV_QUALITY_COLOR)) blocks &= kLumaBlocks;
   const int block_count = quality & DV_QUALITY_COLOR ? kColourBlocks : kLumaOnlyBlocks;
   const bool dc_only = (quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC;
+  if (dc_only) {
+    fill_dc_only_blocks(seg, block_count, blocks, plans);
+    return;
+  }
   const Multipliers &table = multipliers();
   for (dv_macroblock_t &mb : seg->mb) {
     for (int b = 0; b < block_count; ++b) {
       if (!(blocks & (1u << b))) continue;
       dv_block_t &block = mb.b[b];
-      if (dc_only) {
-        fill_dc_only_block(&block);
-      } else if (block.dct_mode == kDct248) {
+      if (block.dct_mode == kDct248) {
         dv_248_coeff_t scratch[64];
         _dv_quant_248_inverse(block.coeffs, mb.qno & 15, block.class_no & 3, scratch);
         dv_idct_248(scratch, block.coeffs);

@@ -24,7 +24,11 @@ inline constexpr BlockSet kAllBlocks = kLumaBlocks | kCrBlock | kCbBlock;
 // (dc_only_blocks.h), as that parse leaves nothing else. Re-entrant:
 // segments may be transformed on several threads at once (dv_init must have
 // run).
-void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks);
+// At such a quality, plans (when not null) gets each macroblock's row plan
+// (dc_only_blocks.h); otherwise it is left untouched.
+struct DcOnlyRowPlan;
+void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks,
+                       const DcOnlyRowPlan **plans = nullptr);
 
 // The 8-8 dequantiser alone, in place: what idct_88 expects. Only the low
 // four bits of qno and two of klass are used, as the stream holds no more.

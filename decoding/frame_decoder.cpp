@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "block_work.h"
+#include "dc_only_blocks.h"
 #include "frame_header.h"
 #include "libdv_internal.h"
 #include "mb420_packed.h"
@@ -36,13 +37,13 @@ size_t segment_offset(int v) {
 // DC-only block work repeats among them; the 4:1:1 ones are libdv's.
 struct PackedRenderers {
   void (*mb420)(dv_macroblock_t *, uint8_t **, int *);
-  void (*mb420_dc_only)(dv_macroblock_t *, uint8_t **, int *);
+  void (*mb420_dc_only)(dv_macroblock_t *, uint8_t **, int *, const DcOnlyRowPlan *);  // null: mb420
   void (*mb411)(dv_macroblock_t *, uint8_t **, int *, int);
   void (*mb411_right)(dv_macroblock_t *, uint8_t **, int *, int);
 };
 
 const PackedRenderers kPackedRenderers[] = {
-    {mb420_packed_yuy2, mb420_packed_yuy2, dv_mb411_YUY2, dv_mb411_right_YUY2},
+    {mb420_packed_yuy2, nullptr, dv_mb411_YUY2, dv_mb411_right_YUY2},
     {mb420_packed_rgb, mb420_packed_rgb_dc_only, dv_mb411_rgb, dv_mb411_right_rgb},
     {mb420_packed_bgr0, mb420_packed_bgr0_dc_only, dv_mb411_bgr0, dv_mb411_right_bgr0},
 };
@@ -113,46 +114,54 @@ void report_format_mismatch(int macroblocks) {
   if (pforerror != nullptr) *pforerror = 1;
 }
 
-// Places each macroblock of the parsed and transformed segment, then renders it.
+// Places each macroblock of the parsed and transformed segment, then renders
+// it: render(mb, its number in the segment).
 template <typename Render>
 void place_and_render(const FrameJob &job, dv_videosegment_t &vs, Render render) {
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     dv_macroblock_t *mb = &vs.mb[m];
     dv_place_macroblock(job.dv, &vs, mb, m);
-    render(mb);
+    render(mb, m);
   }
 }
 
 // The format is chosen once per segment; each branch loops over the segment.
-void render_segment(const FrameJob &job, dv_videosegment_t &vs) {
+// `plans`: the row plans of DC-only block work, else null.
+void render_segment(const FrameJob &job, dv_videosegment_t &vs, const DcOnlyRowPlan *const *plans) {
   if (job.color_space <= e_dv_color_bgr0) {
     const PackedRenderers &r = kPackedRenderers[job.color_space];
     if (job.dv->sampling == e_dv_sample_411) {
       const int setup = job.dv->add_ntsc_setup;
-      place_and_render(job, vs, [&](dv_macroblock_t *mb) {
+      place_and_render(job, vs, [&](dv_macroblock_t *mb, int) {
         (mb->x >= kRightEdgeX ? r.mb411_right : r.mb411)(mb, job.pixels, job.pitches, setup);
       });
+    } else if (plans != nullptr && r.mb420_dc_only != nullptr) {
+      place_and_render(job, vs, [&](dv_macroblock_t *mb, int m) {
+        r.mb420_dc_only(mb, job.pixels, job.pitches, plans[m]);
+      });
     } else {
-      const bool dc_only = (job.dv->quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC;
-      const auto mb420 = dc_only ? r.mb420_dc_only : r.mb420;
-      place_and_render(job, vs, [&](dv_macroblock_t *mb) { mb420(mb, job.pixels, job.pitches); });
+      place_and_render(job, vs, [&](dv_macroblock_t *mb, int) { r.mb420(mb, job.pixels, job.pitches); });
     }
     return;
   }
   const ExtendedRenderer render = kExtendedFormats[job.color_space - b_dv_color_I].render;
   const int pitch = job.pitches[0];
-  place_and_render(job, vs, [&](dv_macroblock_t *mb) { render(mb, job.pixels, pitch); });
+  place_and_render(job, vs, [&](dv_macroblock_t *mb, int) { render(mb, job.pixels, pitch); });
 }
 
 // Segment `v` of sequence `ds`, with `vs` as the segment record.
 bool decode_segment(const FrameJob &job, dv_videosegment_t &vs, const uint8_t *segment, int ds, int v) {
   const unsigned quality = job.dv->quality;
-  const bool intact = parse_video_segment(segment, quality, vs.mb);
+  // Without AC codes no code can be invalid; block work fills every sample.
+  const bool dc_only = (quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC;
+  const bool intact = dc_only && job.draws ? (read_block_heads(segment, quality, vs.mb), true)
+                                           : parse_video_segment(segment, quality, vs.mb);
   if (!job.draws) return intact;
-  transform_segment(&vs, quality, job.blocks);
+  const DcOnlyRowPlan *plans[kMacroblocksPerSegment];
+  transform_segment(&vs, quality, job.blocks, plans);
   vs.i = ds;
   vs.k = v;
-  render_segment(job, vs);
+  render_segment(job, vs, dc_only ? plans : nullptr);
   return intact;
 }
 

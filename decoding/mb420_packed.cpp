@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "dc_only_blocks.h"
 #include "mb420_sse2.h"
 
 namespace ozmira {
@@ -35,46 +36,40 @@ inline RowTerms chroma_row_terms(const dv_macroblock_t *mb, int u) {
           {widen(_mm_add_epi32(blue.low, bias)), widen(_mm_add_epi32(blue.high, bias))}};
 }
 
-// The chroma row that serves luminance row r (first_luma_row's inverse).
-inline int chroma_row_of(int r) { return 2 * (r >> 2) + (r & 1); }
-
-inline bool equal8(const dv_coeff_t *a, const dv_coeff_t *b) {
-  return _mm_movemask_epi8(_mm_cmpeq_epi16(load8(a), load8(b))) == 0xffff;
-}
-
-// Whether pixel rows r and s are drawn from the same samples.
-inline bool same_samples(const dv_macroblock_t *mb, int r, int s) {
-  const int u = chroma_row_of(r), v = chroma_row_of(s);
-  return equal8(luma_row(mb, r, 0), luma_row(mb, s, 0)) && equal8(luma_row(mb, r, 1), luma_row(mb, s, 1)) &&
-         equal8(mb->b[4].coeffs + 8 * u, mb->b[4].coeffs + 8 * v) &&
-         equal8(mb->b[5].coeffs + 8 * u, mb->b[5].coeffs + 8 * v);
-}
-
 // The red, green and blue bytes of the sixteen pixels of one row.
 struct RowColours {
   __m128i red, green, blue;
 };
 
 // Calls emit(pixels of the row, colours) for each of the macroblock's sixteen
-// rows, whose pixels take row_bytes at out + row x pitch. With kCopyRepeatedRows a row
-// drawn from the same samples as the last row of its parity (the rows of
-// DC-only blocks repeat so) is copied from it instead.
-template <bool kCopyRepeatedRows, typename Emit>
-void for_each_colour_row(const dv_macroblock_t *mb, uint8_t *out, ptrdiff_t pitch, int row_bytes, Emit emit) {
-  int last_drawn[2] = {-1, -1};  // of each parity
+// rows, whose pixels take row_bytes at out + row x pitch, or, where `plan`
+// says a row repeats one drawn before, copies that row.
+template <typename Emit>
+void for_each_colour_row(const dv_macroblock_t *mb, const DcOnlyRowPlan *plan, uint8_t *out, ptrdiff_t pitch,
+                         int row_bytes, Emit emit) {
+  // The offsets of the last chroma rows drawn, one for each of the (at most
+  // three) different rows of each parity that DC-only blocks hold.
+  constexpr int kKept = 4;
+  RowTerms kept[kKept];
+  int kept_for[kKept] = {-1, -1, -1, -1};  // the plan's chroma value, or the chroma row
+  int next_kept = 0;
   for (int u = 0; u < 8; ++u) {
-    RowTerms terms;
-    bool terms_ready = false;
     for (int r = first_luma_row(u); r <= first_luma_row(u) + 2; r += 2) {
-      const int earlier = last_drawn[r & 1];
-      last_drawn[r & 1] = r;
-      if (kCopyRepeatedRows && earlier >= 0 && same_samples(mb, r, earlier)) {
+      if (plan != nullptr && plan->source[r] != r) {
+        const uint8_t *from = out + plan->source[r] * pitch;
         for (int at = 0; at < row_bytes; at += 16) {
-          store16(out + r * pitch + at, _mm_loadu_si128(reinterpret_cast<const __m128i *>(out + earlier * pitch + at)));
+          store16(out + r * pitch + at, _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at)));
         }
         continue;
       }
-      if (!terms_ready) terms = chroma_row_terms(mb, u), terms_ready = true;
+      const int chroma = plan != nullptr ? plan->chroma[r] : u;
+      int k = 0;
+      while (k < kKept && kept_for[k] != chroma) ++k;
+      if (k == kKept) {
+        k = next_kept, next_kept = (next_kept + 1) % kKept;
+        kept[k] = chroma_row_terms(mb, u), kept_for[k] = chroma;
+      }
+      const RowTerms &terms = kept[k];
       const Int32x8 luma[2] = {libdv_scaled_luma_x8(load8(luma_row(mb, r, 0))),
                                libdv_scaled_luma_x8(load8(luma_row(mb, r, 1)))};
       emit(out + r * pitch,
@@ -113,18 +108,16 @@ inline __m128i offset_bytes(__m128i low, __m128i high) {
 }
 
 
-template <bool kCopyRepeatedRows>
-void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
-  for_each_colour_row<kCopyRepeatedRows>(mb, top_left(mb, pixels, pitches, kRgbBytes), pitches[0],
+void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
+  for_each_colour_row(mb, plan, top_left(mb, pixels, pitches, kRgbBytes), pitches[0],
                                          kPixelsPerRow * kRgbBytes,
                                          [](uint8_t *row, const RowColours &c) {
                                            store_three_byte_pixels(row, c.red, c.green, c.blue);
                                          });
 }
 
-template <bool kCopyRepeatedRows>
-void render_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
-  for_each_colour_row<kCopyRepeatedRows>(mb, top_left(mb, pixels, pitches, kBgr0Bytes), pitches[0],
+void render_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
+  for_each_colour_row(mb, plan, top_left(mb, pixels, pitches, kBgr0Bytes), pitches[0],
                                          kPixelsPerRow * kBgr0Bytes,
                                          [](uint8_t *row, const RowColours &c) {
                                            const __m128i zero = _mm_setzero_si128();
@@ -141,13 +134,15 @@ void render_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
 
 }  // namespace
 
-void mb420_packed_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) { render_rgb<false>(mb, pixels, pitches); }
-void mb420_packed_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) { render_bgr0<false>(mb, pixels, pitches); }
-void mb420_packed_rgb_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
-  render_rgb<true>(mb, pixels, pitches);
+void mb420_packed_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) { render_rgb(mb, pixels, pitches, nullptr); }
+void mb420_packed_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+  render_bgr0(mb, pixels, pitches, nullptr);
 }
-void mb420_packed_bgr0_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
-  render_bgr0<true>(mb, pixels, pitches);
+void mb420_packed_rgb_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
+  render_rgb(mb, pixels, pitches, plan);
+}
+void mb420_packed_bgr0_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
+  render_bgr0(mb, pixels, pitches, plan);
 }
 
 void mb420_packed_yuy2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {

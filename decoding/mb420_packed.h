@@ -25,12 +25,13 @@ void mb420_packed_yuy2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  //
 void mb420_packed_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);   // R G B
 void mb420_packed_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // B G R 0
 
-// The same output for macroblocks whose rows repeat, as DC-only block work
-// leaves them (dc_only_blocks.h): a row drawn from the same samples as the
-// last row of its parity is copied from it, a few times cheaper than drawn.
-// Right for any macroblock, but slower than the above when rows differ.
-// YUY2 costs little enough without.
-void mb420_packed_rgb_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);
-void mb420_packed_bgr0_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);
+// The same output for a macroblock of DC-only blocks (dc_only_blocks.h),
+// following its row plan: a row drawn from the same samples as one drawn
+// before is copied from it, a few times cheaper than drawn, and chrominance
+// offsets are reused while the plan says the chroma rows repeat. A null plan
+// draws every row. YUY2 costs little enough without.
+struct DcOnlyRowPlan;
+void mb420_packed_rgb_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan);
+void mb420_packed_bgr0_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan);
 
 }  // namespace ozmira

@@ -36,10 +36,9 @@ constexpr Order transposed(const Order &order) {
   return result;
 }
 
-// Reads the block's head and clears its AC coefficients.
+// Reads the block's head, leaving its AC coefficients as they are.
 void read_block_head(const uint8_t *head, dv_block_t &block) {
   const int bits = head[0] << 8 | head[1];
-  std::memset(block.coeffs, 0, sizeof block.coeffs);
   block.coeffs[0] = static_cast<dv_coeff_t>(static_cast<int16_t>(bits) >> kDcShift);
   block.dct_mode = (bits >> kDctModeShift) & 1;
   block.class_no = (bits >> kClassShift) & 3;
@@ -96,6 +95,16 @@ Stop read_codes(SegmentState &s, int m, int b, int &offset_io, int end) {
 
 }  // namespace segment
 
+void read_block_heads(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks) {
+  using namespace segment;
+  const int blocks = quality & DV_QUALITY_COLOR ? kBlocks : kLumaBlocks;
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    const uint8_t *dif_block = segment + m * kDifBlockBytes;
+    macroblocks[m].qno = dif_block[kQnoByte] & kQnoMask;
+    for (int b = 0; b < blocks; ++b) read_block_head(dif_block + kBlockStartByte[b], macroblocks[m].b[b]);
+  }
+}
+
 bool parse_video_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks) {
   using namespace segment;
   SegmentState s;
@@ -114,6 +123,7 @@ bool parse_video_segment(const uint8_t *segment, unsigned quality, dv_macroblock
     s.lenders[m] = 0;
     for (int b = 0; b < s.blocks; ++b) {
       dv_block_t &block = mb.b[b];
+      std::memset(block.coeffs, 0, sizeof block.coeffs);
       read_block_head(dif_block + kBlockStartByte[b], block);
       BlockCursor &cursor = s.cursor[m][b];
       cursor = {dif_block_bit + kBlockStartByte[b] * 8 + kBlockHeadBits, dif_block_bit + kBlockEndByte[b] * 8, 1,

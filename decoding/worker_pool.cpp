@@ -10,6 +10,7 @@
 #include "worker_pool.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -62,14 +63,20 @@ long long now_ns() {
   return t.tv_sec * 1000000000LL + t.tv_nsec;
 }
 
-// Spins until done() or kSpinNanoseconds have passed; returns done().
+// Spins until done() or kSpinNanoseconds have passed; returns done(). It
+// yields now and then, so that a thread that the scheduler put on the same
+// core (the one that would make done() true, perhaps) is not kept waiting.
 template <typename Done>
 bool spin_until(Done done) {
+  constexpr int kPausesPerLook = 64;
   const long long until = now_ns() + kSpinNanoseconds;
   for (int i = 1;; ++i) {
     if (done()) return true;
     _mm_pause();
-    if (i % 64 == 0 && now_ns() > until) return done();
+    if (i % kPausesPerLook == 0) {
+      if (now_ns() > until) return done();
+      sched_yield();
+    }
   }
 }
 
