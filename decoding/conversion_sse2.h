@@ -3,10 +3,10 @@
 // Every table entry is the nearest integer to a product c x F (F = 1191.936
 // for ylut on the luma level n = clamp(y, -112, 107) + 112; F = 1634.304,
 // 832.512, 400.384 or 2066.432 for the chroma tables on c = clamp(s, -112, 112)),
-// that is floor(F) x c plus the nearest integer to frac(F) x c, and for every
-// c in range the latter equals ((256 c + K) x M) >> 24 with the constants
-// below. Negative chroma samples mirror positive ones (no product is a tie).
-// The tests check every 16-bit sample against the tables.
+// that is an integer multiple of c plus a rounded product small enough for
+// 16 bits, computed with a multiply-high (no product is a tie). The renderers
+// built on these are checked against libdv's on every clip and on random
+// samples of the whole 16-bit range.
 #pragma once
 
 #include <emmintrin.h>
@@ -25,10 +25,6 @@ struct Factor {
   short whole, multiplier, rounding;
 };
 inline constexpr Factor kLuma{1191, static_cast<short>(61341), 137};
-inline constexpr Factor kRedOfCr{1634, 19923, 421};
-inline constexpr Factor kGreenOfCr{832, static_cast<short>(33554), 250};
-inline constexpr Factor kGreenOfCb{400, 25166, 333};
-inline constexpr Factor kBlueOfCb{2066, 28312, 296};
 
 // floor(F) x n + rint(frac(F) x n) for eight levels n (0..219), in 32 bits.
 inline Int32x8 scale(__m128i n, const Factor &f) {
@@ -53,26 +49,38 @@ inline Int32x8 scaled_luma_x8(__m128i samples) {
 }
 
 // A chroma table's entries for eight chrominance samples clamped to
-// low..high (at most -254..254).
-inline Int32x8 chroma_offset_x8(__m128i samples, const sse2_detail::Factor &factor, short low = -112,
-                                short high = 112) {
+// low..high (within -128..127): whole x c + rint(fraction x c) with whole the
+// nearest integer to F, so |fraction| < 1/2. The rounded product needs no
+// sign handling: for every c in range it equals ((128 c + K) x M) >> 23, a
+// signed 16-bit multiply-high, with the constants below.
+struct ChromaFactor {
+  short whole, multiplier, rounding;
+};
+inline constexpr ChromaFactor kRedOfCr{1634, 19920, 210};
+inline constexpr ChromaFactor kGreenOfCr{833, -31987, -131};
+inline constexpr ChromaFactor kGreenOfCb{400, 25163, 167};
+inline constexpr ChromaFactor kBlueOfCb{2066, 28302, 148};
+
+inline Int32x8 chroma_offset_x8(__m128i samples, const ChromaFactor &f, short low = -112, short high = 112) {
   using namespace sse2_detail;
+  constexpr int kScaleBits = 7;
   const __m128i c = clamp16(samples, low, high);
-  const __m128i sign = _mm_srai_epi16(c, 15);
-  const Int32x8 magnitude = scale(_mm_sub_epi16(_mm_xor_si128(c, sign), sign), factor);
-  const __m128i sign_low = _mm_unpacklo_epi16(sign, sign), sign_high = _mm_unpackhi_epi16(sign, sign);
-  return {_mm_sub_epi32(_mm_xor_si128(magnitude.low, sign_low), sign_low),
-          _mm_sub_epi32(_mm_xor_si128(magnitude.high, sign_high), sign_high)};
+  const __m128i scaled = _mm_add_epi16(_mm_slli_epi16(c, kScaleBits), _mm_set1_epi16(f.rounding));
+  const __m128i fraction = _mm_srai_epi16(_mm_mulhi_epi16(scaled, _mm_set1_epi16(f.multiplier)), kScaleBits);
+  // Pairs (c, fraction) times (whole, 1), summed into 32 bits.
+  const __m128i weights = _mm_set1_epi32(static_cast<unsigned short>(f.whole) | (1 << 16));
+  return {_mm_madd_epi16(_mm_unpacklo_epi16(c, fraction), weights),
+          _mm_madd_epi16(_mm_unpackhi_epi16(c, fraction), weights)};
 }
 
-inline Int32x8 red_of_cr_x8(__m128i cr) { return chroma_offset_x8(cr, sse2_detail::kRedOfCr); }
-inline Int32x8 green_of_cr_x8(__m128i cr) { return chroma_offset_x8(cr, sse2_detail::kGreenOfCr); }
-inline Int32x8 green_of_cb_x8(__m128i cb) { return chroma_offset_x8(cb, sse2_detail::kGreenOfCb); }
-inline Int32x8 blue_of_cb_x8(__m128i cb) { return chroma_offset_x8(cb, sse2_detail::kBlueOfCb); }
+inline Int32x8 red_of_cr_x8(__m128i cr) { return chroma_offset_x8(cr, kRedOfCr); }
+inline Int32x8 green_of_cr_x8(__m128i cr) { return chroma_offset_x8(cr, kGreenOfCr); }
+inline Int32x8 green_of_cb_x8(__m128i cb) { return chroma_offset_x8(cb, kGreenOfCb); }
+inline Int32x8 blue_of_cb_x8(__m128i cb) { return chroma_offset_x8(cb, kBlueOfCb); }
 
 // libdv's chroma tables: the same factors, samples clamped to one signed byte.
 inline constexpr short kLibdvChromaLow = -128, kLibdvChromaHigh = 127;
-inline Int32x8 libdv_chroma_offset_x8(__m128i samples, const sse2_detail::Factor &factor) {
+inline Int32x8 libdv_chroma_offset_x8(__m128i samples, const ChromaFactor &factor) {
   return chroma_offset_x8(samples, factor, kLibdvChromaLow, kLibdvChromaHigh);
 }
 

@@ -25,7 +25,6 @@ struct RowTerms {
 };
 
 inline RowTerms chroma_row_terms(const dv_macroblock_t *mb, int u) {
-  using namespace sse2_detail;
   const __m128i bias = _mm_set1_epi32(kLibdvLumaBias);
   const __m128i cr = load8(mb->b[4].coeffs + 8 * u), cb = load8(mb->b[5].coeffs + 8 * u);
   const Int32x8 red = libdv_chroma_offset_x8(cr, kRedOfCr), blue = libdv_chroma_offset_x8(cb, kBlueOfCb);
