@@ -2,6 +2,7 @@
 // eight pixels per step with SSE2. The table entries are computed exactly
 // (conversion_sse2.h); the final clamp to 0..255 is a signed then an unsigned
 // saturating pack, the same values rgblut gives.
+#include "mb420_full_size.h"
 #include "mb420_renderers.h"
 #include "mb420_sse2.h"
 
@@ -27,7 +28,12 @@ inline Int32x8 load_luma_x8(const dv_coeff_t *samples) { return scaled_luma_x8(l
 
 }  // namespace
 
-void dv_mb420_b_rgb(dv_macroblock_t *mb, uint8_t **pixels, int) {
+void dv_mb420_b_rgb(dv_macroblock_t *mb, uint8_t **pixels, int pitch) {
+  // libgcc reads the processor's features before any call can come.
+  (__builtin_cpu_supports("avx2") ? dv_mb420_b_rgb_avx2 : dv_mb420_b_rgb_sse2)(mb, pixels, pitch);
+}
+
+void dv_mb420_b_rgb_sse2(dv_macroblock_t *mb, uint8_t **pixels, int) {
   ChromaPlanes planes;
   fill_chroma_planes(mb, planes);
   for (int u = 0; u < 8; ++u) {

@@ -15,6 +15,7 @@
 #include "frame_audio.h"
 #include "frame_decoder.h"
 #include "idct_88.h"
+#include "mb420_full_size.h"
 #include "mb420_packed.h"
 #include "test_support.h"
 
@@ -272,6 +273,22 @@ TEST_F(AgainstLibdv, PackedRenderersAtEveryPosition) {
       ASSERT_EQ(std::memcmp(&mb, &copy, sizeof mb), 0) << "macroblock at " << mb.x << ", " << mb.y << " changed";
     }
     EXPECT_TRUE(ours == theirs) << format.bytes << "-byte pixels";
+  }
+}
+
+// The full-size RGB0 renderer's two builds (the clips check the one this machine runs) on random macroblocks.
+TEST_F(AgainstLibdv, FullSizeRgb0BuildsAgree) {
+  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 here: the clips check the SSE2 build";
+  Bytes pictures[2] = {Bytes(16 * 64), Bytes(16 * 64)};
+  std::vector<uint8_t *> rows[2];
+  for (int p = 0; p < 2; ++p)
+    for (int r = 0; r < 16; ++r) rows[p].push_back(&pictures[p][r * 64]);
+  for (int n = 0; n < 20000; ++n) {
+    dv_macroblock_t mb{};
+    for (auto &block : mb.b)
+      for (dv_coeff_t &c : block.coeffs) c = n % 2 ? in(-32768, 32767) : in(-130, 130);
+    dv_mb420_b_rgb_sse2(&mb, rows[0].data(), 0), dv_mb420_b_rgb_avx2(&mb, rows[1].data(), 0);
+    ASSERT_TRUE(pictures[0] == pictures[1]) << "macroblock " << n;
   }
 }
 
