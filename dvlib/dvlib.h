@@ -178,7 +178,9 @@ int dvreadformat(const unsigned char *block, int format, unsigned char **pixels,
  * 0, the default.
  * The other threads are dvlib's, made once when first needed, with every
  * signal blocked, so the host's signal handling is unchanged; each decode
- * still returns only when its whole frame is done. Call it between decodes.
+ * still returns only when its whole frame is done. After a decode they look
+ * for the next one for a tenth of a millisecond before they sleep, so that
+ * frame after frame finds them awake. Call it between decodes.
  * Returns the number of threads now in use: fewer than asked where the
  * machine has fewer cores or threads cannot be made (then 1, and decoding
  * goes on with the calling thread). A negative count is refused: returns -1,
