@@ -21,6 +21,7 @@ constexpr uint8_t kTransformInstead = 0xff;
 constexpr int kSamples = 64, kRows = 8;
 constexpr int kBlocks = 6, kShapeBits = 2, kPlans = 1 << (kBlocks * kShapeBits);
 constexpr int kPixelRows = 16;
+constexpr int kMacroblocks = 5;  // a segment's
 static_assert(kMaxPatterns <= 1 << kShapeBits, "a shape must fit its bits");
 
 // Each entry: a base sample and the pattern to add to it (sample minus base,
@@ -160,7 +161,7 @@ const DcOnlyRowPlan *dc_only_row_plan(const int shapes[6]) {
 
 void fill_dc_only_blocks(dv_videosegment_t *seg, int block_count, unsigned blocks, const DcOnlyRowPlan **plans) {
   pthread_once(&table_built, build_table);
-  for (int m = 0; m < 5; ++m) {
+  for (int m = 0; m < kMacroblocks; ++m) {
     int shapes[kBlocks] = {kFlatShape, kFlatShape, kFlatShape, kFlatShape, kFlatShape, kFlatShape};
     for (int b = 0; b < block_count; ++b) {
       if (blocks & (1u << b)) shapes[b] = fill_block(&seg->mb[m].b[b]);
