@@ -74,7 +74,7 @@ void SoundOutput::Open(const unsigned char *frame) {
   int opened;
   {
     QuietStandardError quiet;
-    // No spec of its own back: SDL converts to whatever the device takes.
+    // No format of its own back: SDL converts to whatever the device takes.
     opened = SDL_OpenAudio(&wanted, nullptr);
   }
   if (opened < 0) {

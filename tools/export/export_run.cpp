@@ -3,7 +3,7 @@
 #include <memory>
 #include <optional>
 
-#include "aspect_pack.h"
+#include "picture_shape.h"
 #include "atomic_file.h"
 #include "encoder_pool.h"
 #include "exit_status.h"

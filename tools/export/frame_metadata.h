@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "aspect_pack.h"
+#include "picture_shape.h"
 #include "audio_source_pack.h"
 #include "time_packs.h"
 

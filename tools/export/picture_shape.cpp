@@ -1,4 +1,4 @@
-#include "aspect_pack.h"
+#include "picture_shape.h"
 
 #include <numeric>
 
