@@ -86,6 +86,8 @@ void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks
     return;
   }
   const Multipliers &table = multipliers();
+  // 8-8 blocks go through the inverse DCT in pairs, which AVX2 does at once.
+  dv_coeff_t *waiting = nullptr;
   for (dv_macroblock_t &mb : seg->mb) {
     for (int b = 0; b < block_count; ++b) {
       if (!(blocks & (1u << b))) continue;
@@ -96,10 +98,16 @@ void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks
         dv_idct_248(scratch, block.coeffs);
       } else {
         dequantise(block.coeffs, mb.qno & 15, block.class_no & 3, table);
-        idct_88(block.coeffs);
+        if (waiting == nullptr) {
+          waiting = block.coeffs;
+        } else {
+          idct_88_pair(waiting, block.coeffs);
+          waiting = nullptr;
+        }
       }
     }
   }
+  if (waiting != nullptr) idct_88(waiting);
 }
 
 }  // namespace ozmira

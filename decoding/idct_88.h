@@ -19,4 +19,12 @@ namespace ozmira {
 // preSC, so dv_init must have run. Safe to call from any number of threads.
 void idct_88(dv_coeff_t *block);
 
+// idct_88 on two blocks: with AVX2 both at once where the processor has it.
+void idct_88_pair(dv_coeff_t *first, dv_coeff_t *second);
+
+// The two builds, for the tests: idct_88 is the SSE2 one; the AVX2 one runs
+// only on processors that have AVX2.
+void idct_88_sse2(dv_coeff_t *block);
+void idct_88_pair_avx2(dv_coeff_t *first, dv_coeff_t *second);
+
 }  // namespace ozmira

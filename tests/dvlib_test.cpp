@@ -158,6 +158,31 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
   }
 }
 // Refused files: the lines say why, at once for a pipe with no writer, and nothing stays open.
+// What the installed library drew in a C host (install_test.sh) is what this build draws, which the decoding tests
+// check against their oracles: every format at both requests, frame 7 of each clip, as hashes of the pictures.
+TEST(InstalledHost, DrewEveryFormatAsThisBuildDoes) {
+  const char *drawn = getenv("OZMIRA_INSTALLED_HOST_DRAWN");
+  if (drawn == nullptr) GTEST_SKIP() << "run by install_test.sh";
+  std::ifstream lines(drawn);
+  std::string path;
+  int request, format, drew, checked = 0;
+  unsigned long long hash;
+  while (lines >> path >> request >> format >> drew >> std::hex >> hash >> std::dec) {
+    Bytes block = read_file(path), picture(576 * 2880);
+    block = Bytes(block.begin() + 7 * kPalFrameBytes, block.begin() + 8 * kPalFrameBytes);
+    std::vector<uint8_t *> rows;
+    for (int r = 0; r < 576; ++r) rows.push_back(&picture[r * 2880]);
+    int pitch = format == 0 ? 1440 : format == 1 ? 2160 : 2880;
+    int ours = 0;
+    capture([&] { ours = dvreadformat(block.data(), format, rows.data(), &pitch, request); });
+    unsigned long long h = 14695981039346656037ULL;
+    for (uint8_t byte : picture) h = (h ^ byte) * 1099511628211ULL;
+    EXPECT_TRUE(ours == drew && h == hash) << path << " request " << request << " format " << format;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 5 * 2 * 15);
+}
+
 TEST(DvFile, RefusedFiles) {
   dvinit();
   TempDir dir;
