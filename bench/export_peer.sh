@@ -64,11 +64,12 @@ row "every frame, 720 x 576" ours_full ffmpeg_full "$kFullTarget"
 row "every frame, 92 x 72 thumbnail" ours_thumb ffmpeg_thumb "$kThumbTarget"
 cat <<'NOTES'
 
-**How the PNGs are made.** Decoding stays on one thread, one frame at a time (the decoder is not
-re-entrant); each decoded picture goes to a pool of one worker a processor that filters and
-compresses it, and the main thread writes the files in frame order, with at most two pictures
-a worker in hand. Full-size export is compression-bound: under `perf`, libdeflate takes about
-78 % of the processor time, libdv's decode about 14 %. The filter and level were chosen on 25
+**How the PNGs are made.** Frames are decoded one at a time (dvlib's calls do not overlap);
+each decoded picture goes to a pool of one worker a processor that filters and compresses it,
+and the main thread writes the files in frame order, with at most two pictures a worker in
+hand. Full-size export is compression-bound: under `perf`, libdeflate takes 88 % of the
+processor time, the decode and the PNG filter 9 %; both programs keep the two cores busy, each
+using about 6.5 s of processor time for the 250 frames. The filter and level were chosen on 25
 frames of the same clip, one thread, all rows side by side in one run (milliseconds and KB a
 frame; FFmpeg's own PNGs of those frames average 501 KB):
 
@@ -87,7 +88,8 @@ by the usual minimum-sum or entropy heuristics came out 7 to 8 % larger than Sub
 libdv's pictures hold more fine noise than FFmpeg's own decode of the same frames, so the same
 settings make larger files of them; Sub with libdeflate 6 is the one setting within a few
 tenths of a per cent of FFmpeg's size. Its cost leaves full-size export at about FFmpeg's wall
-time, not 0.8 of it: 0.8 would need level 4, whose files are 3.5 % larger. The thumbnails are
-decode-bound (libdv's segment parse is over 60 % of their time, about twice FFmpeg's whole
-decode), which the frame decoder's own work on the parse and its worker threads address.
+time, not 0.8 of it: 0.8 would need level 4, whose files are 3.5 % larger, or a compressor a
+fifth faster than libdeflate 6 at its ratio, which Debian 12 does not have (ISA-L's igzip, the
+fastest, made one frame's file 13 to 30 % larger than libdeflate 6 at its levels 0 to 3). The
+thumbnails are decode-bound, and the frame decoder's own parser puts them inside their target.
 NOTES
