@@ -5,6 +5,7 @@
 
 #include "dvlib.h"
 #include "frame_file.h"
+#include "frame_header.h"
 
 namespace ozmira::viewer {
 namespace {
@@ -20,12 +21,12 @@ constexpr int kMaxSoundWaitMs = 200;
 constexpr int kSoundPollMs = 2;
 
 // Decodes `framebuf` into `rgbbuf`; false, with the picture untouched, when
-// the frame's header does not parse (dvreadblock says so) or names another
-// size than 720 x 576, such as an NTSC frame or an all-zero dropout block.
+// the frame's header does not parse (dvreadblock says so) or its DIF header
+// marks a 525/60 frame of 720 x 480, such as an NTSC frame or an all-zero
+// dropout block. The mark is read directly: a second header parse would
+// repeat libdv's complaints about a damaged frame's audio packs.
 bool DecodeFrame(const unsigned char *framebuf, unsigned char *rgbbuf) {
-  dvfile attributes{};
-  if (dvstatus(framebuf, &attributes) != -1 && (attributes.x_size != kWidth || attributes.y_size != kHeight))
-    return false;
+  if (dif_sequences_marked(framebuf) != kDifSequences625) return false;
   return dvreadblock(framebuf, rgbbuf, kFullDetailRequest, 0) == 1;
 }
 
