@@ -5,8 +5,16 @@
 // is done, not until every worker has woken: on a busy machine a worker may
 // wake late, and a run should not wait for it. A late worker must then not
 // take a piece of a later run for the run it woke for, so each run has a
-// number of its own, and a piece is taken by advancing the run's number and
-// its next piece together, as one 64-bit word.
+// number of its own, and a piece is taken by changing the run's number and
+// its untaken pieces together, as one 64-bit word.
+//
+// The poster takes pieces from the front and the workers from the back, so
+// that run after run each core mostly does the same pieces: a host that
+// decodes into the same picture frame after frame then finds the picture's
+// lines in the cache of the core that writes them (where the pieces are
+// shared out in the order they come, the lines move between cores every
+// frame, and on a machine whose two cores share no cache, a frame decoded
+// from DC coefficients alone took longer on two threads than on one).
 #include "worker_pool.h"
 
 #include <pthread.h>
@@ -24,7 +32,9 @@ namespace ozmira {
 namespace {
 
 constexpr int kMaxThreads = 64;
-constexpr int kPieceBits = 32;
+constexpr int kRunShift = 32;   // the run's number in the high half
+constexpr int kBackShift = 16;  // then one past the last untaken piece
+constexpr uint64_t kPieceMask = 0xffff;  // then the first untaken piece
 
 // Everything below is guarded by `lock` but the two atomics.
 pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
@@ -47,7 +57,7 @@ struct Run {
 Run posted;
 uint32_t runs_posted = 0;
 uint32_t runs_when_made = 0;  // workers wait for the run after it
-std::atomic<uint64_t> next_piece{0};  // the run's number, then its next piece
+std::atomic<uint64_t> untaken{0};  // the run's number, back and front
 std::atomic<int> pieces_done{0};
 std::atomic<uint32_t> latest_run{0};  // runs_posted, for waiting without the lock
 
@@ -90,21 +100,24 @@ int threads_in_use() {
   return limit < workers + 1 ? limit : workers + 1;
 }
 
-// The next piece of `run`, or false when it has none left or is over.
-bool take_piece(const Run &run, int &piece) {
-  uint64_t now = next_piece.load(std::memory_order_relaxed);
+// A piece of `run` from the front (or the back), or false when it has none
+// left or is over.
+bool take_piece(const Run &run, bool from_front, int &piece) {
+  uint64_t now = untaken.load(std::memory_order_relaxed);
   for (;;) {
-    const int next = static_cast<int>(now & 0xffffffffu);
-    if (now >> kPieceBits != run.number || next >= run.pieces) return false;
-    if (next_piece.compare_exchange_weak(now, now + 1, std::memory_order_relaxed)) {
-      piece = next;
+    const int front = static_cast<int>(now & kPieceMask);
+    const int back = static_cast<int>(now >> kBackShift & kPieceMask);
+    if (now >> kRunShift != run.number || front >= back) return false;
+    const uint64_t taken = from_front ? now + 1 : now - (uint64_t{1} << kBackShift);
+    if (untaken.compare_exchange_weak(now, taken, std::memory_order_relaxed)) {
+      piece = from_front ? front : back - 1;
       return true;
     }
   }
 }
 
-void take_pieces(const Run &run) {
-  for (int piece; take_piece(run, piece);) {
+void take_pieces(const Run &run, bool from_front) {
+  for (int piece; take_piece(run, from_front, piece);) {
     run.task(run.context, piece);
     if (pieces_done.fetch_add(1, std::memory_order_acq_rel) + 1 == run.pieces) {
       pthread_mutex_lock(&lock);
@@ -124,7 +137,7 @@ void *work(void *number) {
     if (me > posted.helpers) continue;
     const Run run = posted;
     pthread_mutex_unlock(&lock);
-    take_pieces(run);
+    take_pieces(run, false);
     spin_until([&] { return latest_run.load(std::memory_order_relaxed) != run.number; });
     pthread_mutex_lock(&lock);
   }
@@ -188,11 +201,11 @@ void run_pieces(int pieces, PieceTask task, void *context) {
   const Run run{task, context, pieces, threads - 1, ++runs_posted};
   posted = run;
   pieces_done.store(0, std::memory_order_relaxed);
-  next_piece.store(uint64_t{run.number} << kPieceBits, std::memory_order_release);
+  untaken.store(uint64_t{run.number} << kRunShift | uint64_t(pieces) << kBackShift, std::memory_order_release);
   latest_run.store(run.number, std::memory_order_relaxed);
   pthread_cond_broadcast(&run_posted);
   pthread_mutex_unlock(&lock);
-  take_pieces(run);
+  take_pieces(run, true);
   if (spin_until([&] { return pieces_done.load(std::memory_order_acquire) == pieces; })) return;
   pthread_mutex_lock(&lock);
   while (pieces_done.load(std::memory_order_acquire) < pieces) pthread_cond_wait(&run_done, &lock);

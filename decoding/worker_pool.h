@@ -12,7 +12,7 @@ using PieceTask = void (*)(void *context, int piece);
 
 // Runs task(context, piece) for every piece from 0 to pieces - 1 on the
 // calling thread and on as many workers as use_threads allows, and returns
-// when every piece is done. Runs must not overlap.
+// when every piece is done. At most 65535 pieces; runs must not overlap.
 void run_pieces(int pieces, PieceTask task, void *context);
 
 // Sets how many threads a run may use, the calling thread included: at most
