@@ -330,6 +330,7 @@ TEST(FrameAudio, PacksThatWouldLeadLibdvAstrayGiveNoSoundAndNoWord) {
   const struct { const char *what; const Bytes &frame; std::vector<Edit> edits; size_t bytes = kPalFrameBytes; } cases[] = {
       {"source pack id", pal, {{source, 0, 0x51}}}, {"control pack id", pal, {{kControlPack, 0, 0x50}}},
       {"60 fields in the source pack", pal, {{source + 3, 0xdf, 0}}}, {"a block a byte short", pal, {}, kPalFrameBytes - 1},
+      {"three bytes", pal, {}, 3},
       {"60 fields by the DSF bit and the packs, 50 by the VAUX", pal, {{3, 0x7f, 0}, {source + 3, 0xdf, 0}}},
       {"sampling code 3", pal, {{source + 4, 0xc7, 3 << 3}}}, {"quantisation code 2", pal, {{source + 4, 0xf8, 2}}},
       {"12 bits at 48 kHz", pal, {{source + 4, 0xf8, 1}, {second + 2, 0xf0, 0x0f}}},
