@@ -195,6 +195,8 @@ TEST(DvFile, RefusedFiles) {
       {dir / "bad", unparsed}, {dir / "empty", unread}, {dir / "short", unread},
       {clip_path("ntsc.dv"), line("Image Size 720 480") + line("Not a PAL format video - closed file and returned NULL.  "
                                                              "Do we need this or is it an application problem?")}};
+  EXPECT_EQ(capture([] { EXPECT_EQ(dvopen(nullptr), nullptr); }).err,
+            line("Couldn't open DV file ((null)): no file name given"));
   for (const auto &[path, err] : cases) {
     const auto descriptors = std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     dvfile *dv = nullptr;
