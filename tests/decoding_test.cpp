@@ -310,6 +310,11 @@ Bytes twelve_bit(bool second_pair) {
   for (size_t n = 0; !second_pair && n < f.size(); n += kPalFrameBytes) f[n + kSecondPair + 2] |= 0x0f;  // none recorded
   return f;
 }
+// Frames whose source pack at `pack` states `samples` samples more than the fewest of its rate.
+Bytes stating(Bytes f, size_t pack, uint8_t samples) {
+  for (size_t n = 0; n < f.size(); n += kPalFrameBytes) f[n + pack + 1] = (f[n + pack + 1] & 0xc0) | samples;
+  return f;
+}
 // decode_frame_audio on a copy of `frame` that ends at an inaccessible page; what it prints goes to `said`.
 int decode_sound(const uint8_t *frame, size_t bytes, AudioFormat &format, std::string &said) {
   Guarded block(bytes);
@@ -318,10 +323,13 @@ int decode_sound(const uint8_t *frame, size_t bytes, AudioFormat &format, std::s
   return samples;
 }
 TEST(FrameAudio, EveryFrameAsLibdvDecodesItAtEachRateAndIn12Bits) {
-  const struct { const char *name; Bytes frames; int rate, channels, bits; } clips[] = {
-      {"48 kHz", frames("sound48000.dv", 0, 50), 48000, 2, 16}, {"44.1 kHz", frames("sound44100.dv", 0, 50), 44100, 2, 16},
-      {"32 kHz", frames("sound32000.dv", 0, 50), 32000, 2, 16}, {"12-bit, two pairs", twelve_bit(true), 32000, 4, 12},
-      {"12-bit, one pair", twelve_bit(false), 32000, 2, 12}};
+  const struct { const char *name; Bytes frames; int rate, channels, bits, samples; } clips[] = {
+      {"48 kHz", frames("sound48000.dv", 0, 50), 48000, 2, 16, 1920},
+      {"44.1 kHz", frames("sound44100.dv", 0, 50), 44100, 2, 16, 1764},
+      {"32 kHz", frames("sound32000.dv", 0, 50), 32000, 2, 16, 1280}, {"12-bit, two pairs", twelve_bit(true), 32000, 4, 12, 1280},
+      {"12-bit, one pair", twelve_bit(false), 32000, 2, 12, 1280},
+      {"48 kHz, the most a frame holds", stating(frames("sound48000.dv", 0, 50), kSourcePack, 48), 48000, 2, 16, 1944},
+      {"12-bit, the second pair one sample shorter", stating(twelve_bit(true), kSecondPair, 15), 32000, 4, 12, 1279}};
   static int16_t planar[kMaxAudioChannels][kMaxAudioSamplesPerFrame];
   int16_t *outbufs[] = {planar[0], planar[1], planar[2], planar[3]};
   for (const auto &clip : clips) {
@@ -333,7 +341,7 @@ TEST(FrameAudio, EveryFrameAsLibdvDecodesItAtEachRateAndIn12Bits) {
       std::string said;
       const int samples = decode_sound(frame, kPalFrameBytes, format, said);
       ASSERT_TRUE(dv_parse_header(libdv, frame) >= 0 && dv_decode_full_audio(libdv, frame, outbufs));
-      bool same = samples == clip.rate / 25 && format.rate == clip.rate && format.channels == clip.channels &&
+      bool same = samples == clip.samples && format.rate == clip.rate && format.channels == clip.channels &&
                   format.quantisation == clip.bits && said.empty();
       for (int i = 0; same && i < samples * clip.channels; ++i) same = pcm[i] == planar[i % clip.channels][i / clip.channels];
       EXPECT_TRUE(same) << clip.name << ", frame " << n << ": " << samples << " samples at " << format.rate;
@@ -347,9 +355,10 @@ TEST(FrameAudio, PacksThatWouldLeadLibdvAstrayGiveNoSoundAndNoWord) {
   struct Edit { size_t at; uint8_t keep, set; };
   const struct { const char *what; const Bytes &frame; std::vector<Edit> edits; size_t bytes = kPalFrameBytes; } cases[] = {
       {"source pack id", pal, {{source, 0, 0x51}}}, {"control pack id", pal, {{kControlPack, 0, 0x50}}},
-      {"60 fields in the source pack", pal, {{source + 3, 0xdf, 0}}}, {"a 525/60 block's size", pal, {}, kNtscFrameBytes},
+      {"60 fields in the source pack", pal, {{source + 3, 0xdf, 0}}}, {"a block a byte short", pal, {}, kPalFrameBytes - 1},
+      {"three bytes", pal, {}, 3},
       {"60 fields by the DSF bit and the packs, 50 by the VAUX", pal, {{3, 0x7f, 0}, {source + 3, 0xdf, 0}}},
-      {"sampling code 5", pal, {{source + 4, 0xc7, 5 << 3}}}, {"quantisation code 2", pal, {{source + 4, 0xf8, 2}}},
+      {"sampling code 3", pal, {{source + 4, 0xc7, 3 << 3}}}, {"quantisation code 2", pal, {{source + 4, 0xf8, 2}}},
       {"12 bits at 48 kHz", pal, {{source + 4, 0xf8, 1}, {second + 2, 0xf0, 0x0f}}},
       {"1945 samples", pal, {{source + 1, 0xc0, 49}}}, {"not normal speed", pal, {{kControlPack + 3, 0x80, 0x10}}},
       {"a header that does not parse", pal, {{0, 0, 0xff}}}, {"second pair at 60 fields", twelve, {{second + 3, 0xdf, 0}}},
