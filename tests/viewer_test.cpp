@@ -189,7 +189,7 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
     device.Open(sound.data()), state = {2, 0, -1, 2, 0, 1}, cycle(kReturn);
     const Uint32 start = SDL_GetTicks();
     EXPECT_GE((cycle(none), SDL_GetTicks() - start), 40u);  // frame 0 again: not shown, a 40 ms wait
-    cycle(none), SDL_Delay(100);
+    state.frameno = 1, cycle(none), SDL_Delay(100);  // set: the quit seen above takes the advance's place
   }
   const Bytes quiet = read_file(dir / "quiet");
   EXPECT_TRUE(!quiet.empty() && sounding(quiet).empty());
