@@ -85,6 +85,10 @@ TEST(Export, FrameListsChooseTheFramesTheyName) {
     EXPECT_TRUE(chosen.out_of_range() == c.out_of_range && got == c.chosen) << c.list << " every " << c.every;
     EXPECT_TRUE(!c.out_of_range.empty() || chosen.count() == int64_t(got.size())) << c.list << " every " << c.every;
   }
+  frame_export::FrameSelection both;  // "all" in one list of two takes every frame
+  std::string error;
+  EXPECT_TRUE(parse_frame_list("3", both, error) && parse_frame_list("all", both, error) &&
+              frame_export::ChosenFrames(both, 5).count() == 5);
 }
 TEST(Export, RefusalsSayWhyAndWriteNothing) {
   TempDir dir, out;
@@ -106,27 +110,30 @@ TEST(Export, RefusalsSayWhyAndWriteNothing) {
       {{"--info", bad_}, fails("'" + bad_ + "' is not a DV file: the header of frame 0 does not parse")},
       {{ntsc},
        fails("'" + ntsc + "' is not a PAL DV file: frame 0 is 720 x 480, and only 720 x 576 (625/50) files are read")},
-      {{"-f", "0,50", pal}, fails("frame 50 is out of range: the file has 50 frames (0-49)")},
+      {{"--quiet", "-f", "0,50", pal}, fails("frame 50 is out of range: the file has 50 frames (0-49)")},
       {{"-p", "luma", pal411},
        fails("'" + pal411 + "' holds 4:1:1 frames; the half, thumb and luma pictures need 4:2:0 frames (full and dc"
              " work)")},
       {{"-o", none, pal}, fails("output folder '" + none + "': No such file or directory")},
       {{"-o", pal, pal}, fails("output folder '" + pal + "' is not a folder")},
       {{"-o", "/proc", pal}, fails("cannot write in output folder '/proc': No such file or directory")},
-      {{}, usage("no DV file given")}, {{pal, pal}, usage("one DV file only, but '" + pal + "' follows")},
+      {{}, usage("no DV file given")}, {{pal, "b.dv"}, usage("one DV file only, but 'b.dv' follows")},
       {{"--bogus", pal}, usage("unknown option '--bogus'")}, {{"-x", pal}, usage("unknown option '-x'")},
       {{"--info=yes", pal}, usage("option '--info=yes' takes no value")}, {{pal, "-f"}, usage("option '-f' needs a value")},
-      {{"-f", "5-3", pal}, usage("--frames: the range '5-3' runs backwards")},
+      {{"--frames", "5-3", pal}, usage("--frames: the range '5-3' runs backwards")},
       {{"-f", "1,,2", pal}, usage(frames_ + not_a_frame)}, {{"-f", "-4", pal}, usage(frames_ + "-4" + not_a_frame)},
       {{"-f", "3-x", pal}, usage(frames_ + "3-x" + not_a_frame)},
+      {{"-f", "3--4", pal}, usage(frames_ + "3--4" + not_a_frame)},
       {{"-f", "9999999999", pal},
        usage(frames_ + "9999999999' is too large for a frame number (the largest is 2147483647)")},
-      {{"-e", "0", pal}, usage("--every: '0" + every)}, {{"-e", "2x", pal}, usage("--every: '2x" + every)},
+      {{"--every", "0", pal}, usage("--every: '0" + every)}, {{"-e", "2x", pal}, usage("--every: '2x" + every)},
       {{"-p", "quarter", pal}, usage("--picture: unknown picture 'quarter' (full, dc, half, thumb, luma or none)")},
-      {{"-i", "-a", "x.wav", pal}, usage("--audio writes a file; --info and --frame-info write none")},
+      {{"--info", "--audio", "x.wav", pal}, usage("--audio writes a file; --info and --frame-info write none")},
       {{"-p", "none", "-a", dir.path + "/", pal}, fails("--audio: '" + dir.path + "/' does not name a file")},
-      {{"-o", "", pal}, usage("--output: the folder name is empty")},
-      {{"-n", "a/b", pal}, usage("--name: the prefix must be a plain file name (not empty, no '/')")},
+      {{"-p", "none", "-a", dir / "..", pal}, fails("--audio: '" + dir / ".." + "' does not name a file")},
+      {{"-a", "", pal}, usage("--audio: the file name is empty")},
+      {{"--output", "", pal}, usage("--output: the folder name is empty")},
+      {{"--name", "a/b", pal}, usage("--name: the prefix must be a plain file name (not empty, no '/')")},
       {{"--json", pal}, usage("--json goes with --info or --frame-info")},
       {{"--version"}, {0, "ozmira-export " OZMIRA_VERSION "\n", ""}}};
   for (const auto &c : cases) {
@@ -191,8 +198,13 @@ TEST(Export, FramesOfEveryKindInOneFile) {
 }
 TEST(Export, AFileWithAPartialFrameAndAnAwkwardName) {
   TempDir dir;
-  const std::string path = dir / "a\"b\\c\t\xe9.dv";  // \xe9: not UTF-8, written as U+FFFD and given as bytes
-  std::string hex, want = json(dir.path + "/a\\\"b\\\\c\\u0009\\ufffd.dv", 2, 50000, "00:00:00:01");
+  // Each byte of no well-formed UTF-8 (a lone lead, overlong forms, a surrogate, past U+10FFFF, a character cut
+  // short) is written as U+FFFD, and the name given as bytes too.
+  const std::string good = " \xf0\x9f\x98\x80\xe2\x82\xac\x7f",
+                    bad = "\xe9\xe0\x80\x80\xc1\xbf\xed\xa0\x80\xf4\x90\x80\x80\xf0\x9f\x98";
+  const std::string path = dir / ("a\"b\\c\t" + good + bad + ".dv");
+  std::string hex, want = json(dir.path + "/a\\\"b\\\\c\\u0009" + good + ".dv", 2, 50000, "00:00:00:01");
+  for (size_t i = 0; i < bad.size(); ++i) want.insert(want.find(".dv\""), "\\ufffd");
   for (unsigned char c : path) hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
   const std::string partial = says("warning: '" + path + "' ends in 50000 bytes of a partial frame, which are ignored");
   write_file(path, frames("pal420.dv", 0, 2)), write_file(path, Bytes(50000, 7), true);
@@ -226,6 +238,7 @@ TEST(Export, ProgressBarOnATerminalForTenFramesOrMore) {
                 minutes * 60 + seconds - 0.5 <= left / std::max(rate - 0.05, 0.01)) << shown.substr(at, 80);
   }
   EXPECT_EQ(on_terminal("-p thumb -f 0-8") + on_terminal("-p thumb -q -f 0-9"), "");
+  EXPECT_TRUE(on_terminal("-p thumb -f 0-9").starts_with("\r[" + std::string(40, '-') + "] 0/10 frames"));
 }
 TEST(Export, NoTemporaryFileOutlivesAFailedWriteOrAnInterrupt) {
   TempDir out, all;
@@ -253,7 +266,7 @@ std::string aspect_of(const std::string &path) {
   const auto word = [&](size_t i) {
     return std::to_string(png[i] << 24 | png[i + 1] << 16 | png[i + 2] << 8 | png[i + 3]);
   };
-  return at + 9 > png.size() ? "" : word(at) + ":" + word(at + 4);
+  return at + 9 > png.size() ? "" : word(at) + ":" + word(at + 4) + " unit " + std::to_string(png[at + 8]);
 }
 
 // Clips made with known details (clips/make_clips.sh): what --info and
@@ -288,13 +301,36 @@ TEST(Export, RecordingDetailsAreThoseTheClipsWereMadeWith) {
                 std::string::npos) << n;
     TempDir out;
     for (const std::string kind : {"full", "thumb", "half"}) {
-      EXPECT_EQ(tool({"-p", kind, "-f", "7", "-n", kind, "-o", out.path, path}), Output{});
+      EXPECT_EQ(tool({"-p", kind, "-f", "7", "-n", kind, "-o", out.path, "-a", out / "s.wav", path}), Output{});
       const std::string scale = kind == "full" ? "null" : kind == "half" ? "scale=360:288" : "scale=92:72";
       run({"/usr/bin/ffmpeg", "-v", "error", "-y", "-i", path, "-vf", "select=eq(n\\,7)," + scale, "-frames:v", "1",
            out / "ff.png"});
       const std::string ours = aspect_of(out / (kind + "-000007.png"));
       EXPECT_TRUE(ours == aspect_of(out / "ff.png") && !ours.empty()) << c.clip << " " << kind << ": " << ours;
     }
+  }
+  // Bytes 1-4 of frame 0's packs of an id (and id - 0x10, in AAUX) replaced, reserved bits and flags set as there:
+  // two-digit years from 69 on are 19xx, a detail with a digit out of range is not recorded, display code 7 is 16:9
+  // (FFmpeg's reading); the timecode's drop-frame flag is no digit.
+  const struct { uint8_t id, was[4], now[4]; std::string says; } edits[] = {
+      {0x62, {0xff, 0xf1, 0x12, 0x99}, {0xff, 0xf1, 0x12, 0x68}, "recorded:        2068-12-31 23:59:58"},
+      {0x62, {0xff, 0xf1, 0x12, 0x99}, {0xff, 0xf1, 0x12, 0x69}, "recorded:        1969-12-31 23:59:58"},
+      {0x62, {0xff, 0xf1, 0x12, 0x99}, {0xff, 0xc9, 0xe1, 0x00}, "recorded:        2000-01-09 23:59:58"},
+      {0x62, {0xff, 0xf1, 0x12, 0x99}, {0xff, 0xc0, 0x12, 0x99}, "recorded:        date not recorded 23:59:58"},
+      {0x62, {0xff, 0xf1, 0x12, 0x99}, {0xff, 0xf1, 0x13, 0x99}, "recorded:        date not recorded 23:59:58"},
+      {0x63, {0xff, 0xd8, 0xd9, 0xe3}, {0xff, 0xd8, 0xd9, 0xe4}, "recorded:        1999-12-31 time not recorded"},
+      {0x13, {0x20, 0xd8, 0xd9, 0xe3}, {0x20, 0xda, 0xd9, 0xe3}, "timecode:        not recorded to not recorded"},
+      {0x13, {0x20, 0xd8, 0xd9, 0xe3}, {0x60, 0xd8, 0xd9, 0xe3}, "timecode:        23:59:58:20 to 23:59:58:20"},
+      {0x61, {0x3f, 0xca, 0xfc, 0xff}, {0x3f, 0xcf, 0xfc, 0xff}, "aspect:          16:9"}};  // of meta169.dv
+  TempDir dir;
+  for (const auto &e : edits) {
+    Bytes f = frames(e.id == 0x61 ? "meta169.dv" : "meta43.dv");
+    for (size_t i = 0; i + 5 <= f.size(); ++i)
+      if ((f[i] == e.id || f[i] == e.id - 0x10) && std::equal(e.was, e.was + 4, &f[i + 1]))
+        std::copy(e.now, e.now + 4, &f[i + 1]);
+    write_file(dir / "edited.dv", f);
+    const std::string said = tool({"--info", dir / "edited.dv"}).out;
+    EXPECT_NE(said.find(e.says + "\n"), std::string::npos) << said;
   }
 }
 
@@ -304,10 +340,11 @@ TEST(Export, AudioIsLibdvsDecodeOfTheChosenFramesInOrder) {
   TempDir dir;
   const std::string mixed = dir / "mixed.dv", wav = dir / "sound.wav";
   write_file(mixed, frames("meta43.dv", 0, 4)), write_file(mixed, frames("pal420.dv"), true);  // frame 4: no sound
+  write_file(mixed, frames("sound48000.dv"), true);
   dvinit();
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   Bytes pcm;
-  for (int frame : {3, 4, 1}) {
+  for (int frame : {4, 3, 4, 1}) {
     const Bytes f = frames("meta43.dv", frame == 4 ? 0 : frame);
     std::vector<int16_t> channel[4] = {std::vector<int16_t>(2000), std::vector<int16_t>(2000), {}, {}};
     int16_t *out[4] = {channel[0].data(), channel[1].data(), channel[2].data(), channel[3].data()};
@@ -316,8 +353,8 @@ TEST(Export, AudioIsLibdvsDecodeOfTheChosenFramesInOrder) {
       for (int16_t sample : {out[0][i], out[1][i]}) pcm.insert(pcm.end(), {uint8_t(sample), uint8_t(sample >> 8)});
   }
   dv_decoder_free(dv);
-  EXPECT_EQ(tool({"-p", "none", "-f", "3-4,1", "-a", wav, mixed}),
-            (Output{0, "", says("warning: 1 of the chosen frames hold no audio that can be decoded; '" + wav +
+  EXPECT_EQ(tool({"-p", "none", "-f", "4,3-4,1", "-a", wav, mixed}),
+            (Output{0, "", says("warning: 2 of the chosen frames hold no audio that can be decoded; '" + wav +
                                 "' has silence in their place")}));
   const Bytes got = read_file(wav);
   const auto field = [&](size_t at, int bytes) {  // little-endian
@@ -325,11 +362,17 @@ TEST(Export, AudioIsLibdvsDecodeOfTheChosenFramesInOrder) {
   };
   ASSERT_GE(got.size(), 44u);
   EXPECT_TRUE(field(20, 2) == 1 && field(22, 2) == 2 && field(24, 4) == 32000 && field(34, 2) == 16 &&
-              field(40, 4) == int(pcm.size()) && field(4, 4) == int(pcm.size()) + 36);
+              field(40, 4) == int(pcm.size()) && field(4, 4) == int(pcm.size()) + 36 && field(16, 4) == 16 &&
+              field(28, 4) == 32000 * 2 * 2 && field(32, 2) == 2 * 2 &&  // bytes a second, bytes a sample frame
+              std::string(&got[0], &got[4]) + std::string(&got[8], &got[16]) + std::string(&got[36], &got[40]) ==
+                  "RIFFWAVEfmt data");
   EXPECT_TRUE(Bytes(got.begin() + 44, got.end()) == pcm);
   EXPECT_EQ(tool({"-p", "none", "-a", wav, clip_path("pal420.dv")}),  // no sound at all: the old file stays
             (Output{1, "", says("--audio: none of the chosen frames holds audio that can be decoded; '" + wav +
                                 "' was not written")}));
+  EXPECT_EQ(tool({"-p", "none", "-f", "0,5", "-a", dir / "two.wav", mixed}),
+            (Output{1, "", says("frame 5: its audio is 48000 Hz, 2 channels, and the frames before it have 32000 Hz, 2 "
+                                "channels; one WAV file holds one format")}));
   EXPECT_TRUE(read_file(wav) == got && dir.names() == (std::set<std::string>{"mixed.dv", "sound.wav"}));
 }
 
