@@ -149,6 +149,18 @@ void render_segment(const FrameJob &job, dv_videosegment_t &vs, const DcOnlyRowP
   place_and_render(job, vs, [&](dv_macroblock_t *mb, int) { render(mb, job.pixels, pitch); });
 }
 
+// The DIF sequence of a piece: the even-numbered sequences' pieces first, then
+// the odd ones'. The calling thread takes pieces from the front and the
+// workers from the back, so with two threads each mostly decodes sequences of
+// one parity. Side by side superblocks come from sequences two or four apart,
+// so the cache lines that two of them share (a macroblock's row is 48 bytes
+// of packed RGB) are then written by one core, not passed between two every
+// frame.
+int sequence_of_piece(int piece, int sequences) {
+  const int nth = piece / kPiecesPerSequence, evens = (sequences + 1) / 2;
+  return nth < evens ? 2 * nth : 2 * (nth - evens) + 1;
+}
+
 // Segment `v` of sequence `ds`, with `vs` as the segment record.
 bool decode_segment(const FrameJob &job, dv_videosegment_t &vs, const uint8_t *segment, int ds, int v) {
   const unsigned quality = job.dv->quality;
@@ -183,11 +195,13 @@ bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_spac
   // own, and each piece has a segment record of its own.
   struct Frame {
     FrameJob job;
+    int sequences;
     std::atomic<int> damaged;
-  } frame{job_for(dv, buffer, color_space, pixels, pitches), {0}};
+  } frame{job_for(dv, buffer, color_space, pixels, pitches), dif_sequences_to_walk(dv, buffer), {0}};
   const PieceTask decode_piece = [](void *context, int piece) {
     Frame &f = *static_cast<Frame *>(context);
-    const int ds = piece / kPiecesPerSequence, first = piece % kPiecesPerSequence * kSegmentsPerPiece;
+    const int ds = f.job.in_order ? piece / kPiecesPerSequence : sequence_of_piece(piece, f.sequences);
+    const int first = piece % kPiecesPerSequence * kSegmentsPerPiece;
     dv_videosegment_t vs{};  // without colour, the chrominance blocks stay 0: neutral
     int damaged = 0;
     for (int v = first; v < first + kSegmentsPerPiece; ++v) {
@@ -195,7 +209,7 @@ bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_spac
     }
     f.damaged.fetch_add(damaged, std::memory_order_relaxed);
   };
-  const int sequences = dif_sequences_to_walk(dv, buffer);
+  const int sequences = frame.sequences;
   const int pieces = sequences * kPiecesPerSequence;
   if (frame.job.in_order) {
     for (int piece = 0; piece < pieces; ++piece) decode_piece(&frame, piece);
