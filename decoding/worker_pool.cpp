@@ -13,8 +13,8 @@
 // decodes into the same picture frame after frame then finds the picture's
 // lines in the cache of the core that writes them (where the pieces are
 // shared out in the order they come, the lines move between cores every
-// frame, and on a machine whose two cores share no cache, a frame decoded
-// from DC coefficients alone took longer on two threads than on one).
+// frame: at times a frame decoded from DC coefficients alone, which mostly
+// writes the picture, took longer on two threads than on one).
 #include "worker_pool.h"
 
 #include <pthread.h>
