@@ -75,7 +75,8 @@ void compare(dv_decoder_t *dv, const uint8_t *frame, const Picture &intact, Tota
   for (size_t i = 0; i < intact.size(); ++i) {
     const double k = double(keep[i]) - intact[i], d = double(as_dc[i]) - intact[i];
     t.squared_keep += k * k, t.squared_dc += d * d, ++t.bytes;
-    if (damaged[i / kRgbBytes]) t.absolute_keep += std::fabs(k), t.absolute_dc += std::fabs(d), ++t.damaged_bytes;
+    if (damaged[i / kRgbBytes])
+      t.absolute_keep += std::fabs(k), t.absolute_dc += std::fabs(d), ++t.damaged_bytes;
   }
 }
 
@@ -87,8 +88,10 @@ int main(int argc, char **argv) {
   dv_init(0, 0);
   ozmira::dv_rgb_init();
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
-  std::puts("| clip | bytes changed per frame | segments with invalid codes | PSNR, coefficients kept | PSNR, DC only | "
-            "mean abs. difference in those segments, coefficients kept | the same, DC only |");
+  std::puts(
+      "| clip | bytes changed per frame | segments with invalid codes | PSNR, coefficients kept | PSNR, DC "
+      "only | "
+      "mean abs. difference in those segments, coefficients kept | the same, DC only |");
   std::puts("|---|---:|---:|---:|---:|---:|---:|");
   for (int a = 1; a < argc; ++a) {
     const auto frames = ozmira::bench::clip_frames(argv[a]);
@@ -104,9 +107,9 @@ int main(int argc, char **argv) {
         }
         compare(dv, frame.data(), intact, t);
       }
-      std::printf("| %s | %d | %d | %.2f dB | %.2f dB | %.2f | %.2f |\n", argv[a], changes, t.damaged_segments,
-                  psnr(t.squared_keep, t.bytes), psnr(t.squared_dc, t.bytes), t.absolute_keep / t.damaged_bytes,
-                  t.absolute_dc / t.damaged_bytes);
+      std::printf("| %s | %d | %d | %.2f dB | %.2f dB | %.2f | %.2f |\n", argv[a], changes,
+                  t.damaged_segments, psnr(t.squared_keep, t.bytes), psnr(t.squared_dc, t.bytes),
+                  t.absolute_keep / t.damaged_bytes, t.absolute_dc / t.damaged_bytes);
     }
   }
   return 0;

@@ -55,7 +55,8 @@ template <typename Decode>
     next = (next + 1) % c.frames.size();
     benchmark::ClobberMemory();
   }
-  state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["frames/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void libdv_own_decode(benchmark::State &state, unsigned quality) {
@@ -72,7 +73,9 @@ void libdv_own_decode(benchmark::State &state, unsigned quality) {
 void BM_LibdvOwnDecode(benchmark::State &state) { libdv_own_decode(state, DV_QUALITY_BEST); }
 
 // libdv's own decode from DC coefficients alone, for comparison with request 16.
-void BM_LibdvOwnDecodeDc(benchmark::State &state) { libdv_own_decode(state, DV_QUALITY_COLOR | DV_QUALITY_DC); }
+void BM_LibdvOwnDecodeDc(benchmark::State &state) {
+  libdv_own_decode(state, DV_QUALITY_COLOR | DV_QUALITY_DC);
+}
 
 void dvreadblock_request(benchmark::State &state, int request, int threads) {
   clip();
@@ -83,8 +86,12 @@ void dvreadblock_request(benchmark::State &state, int request, int threads) {
 
 void BM_DvreadblockRequest2(benchmark::State &state) { dvreadblock_request(state, kRequestFull, kAllCores); }
 void BM_DvreadblockRequest16(benchmark::State &state) { dvreadblock_request(state, kRequestDc, kAllCores); }
-void BM_DvreadblockRequest2OneThread(benchmark::State &state) { dvreadblock_request(state, kRequestFull, kOneThread); }
-void BM_DvreadblockRequest16OneThread(benchmark::State &state) { dvreadblock_request(state, kRequestDc, kOneThread); }
+void BM_DvreadblockRequest2OneThread(benchmark::State &state) {
+  dvreadblock_request(state, kRequestFull, kOneThread);
+}
+void BM_DvreadblockRequest16OneThread(benchmark::State &state) {
+  dvreadblock_request(state, kRequestDc, kOneThread);
+}
 
 void dvreadarray_rows(benchmark::State &state, int threads) {
   clip();
@@ -92,7 +99,8 @@ void dvreadarray_rows(benchmark::State &state, int threads) {
   std::vector<unsigned char> lines(kWidth * kHeight * kRgb0Bytes);
   std::vector<unsigned char *> rows(kHeight);
   for (int r = 0; r < kHeight; ++r) rows[r] = lines.data() + r * kWidth * kRgb0Bytes;
-  per_frame(state, clip(), [&](const uint8_t *frame, int) { dvreadarray(frame, rows.data(), kRequestFull, 0); });
+  per_frame(state, clip(),
+            [&](const uint8_t *frame, int) { dvreadarray(frame, rows.data(), kRequestFull, 0); });
 }
 
 void BM_Dvreadarray(benchmark::State &state) { dvreadarray_rows(state, kAllCores); }

@@ -51,7 +51,8 @@ void run_frames(benchmark::State &state, Decode decode) {
     decode(frame);
     benchmark::ClobberMemory();
   }
-  state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["frames/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_LibdvPackedRgb(benchmark::State &state) {
@@ -63,7 +64,8 @@ void BM_LibdvPackedRgb(benchmark::State &state) {
 }
 
 void decode_ours(benchmark::State &state, ozmira::dv_color_space_t format, int rows, int row_bytes) {
-  Image image(format <= ozmira::e_dv_color_bgr0 ? 1 : rows, format <= ozmira::e_dv_color_bgr0 ? rows * row_bytes : row_bytes);
+  Image image(format <= ozmira::e_dv_color_bgr0 ? 1 : rows,
+              format <= ozmira::e_dv_color_bgr0 ? rows * row_bytes : row_bytes);
   int pitches[1] = {row_bytes};
   run_frames(state, [&](const uint8_t *frame) {
     ozmira::dv_decode_full_frame(fixture().decoder, frame, format, image.pointers.data(), pitches);
@@ -74,7 +76,9 @@ void BM_OursPackedRgb(benchmark::State &s) { decode_ours(s, ozmira::e_dv_color_r
 void BM_OursFullRgb0(benchmark::State &s) { decode_ours(s, ozmira::b_dv_color_RGB, kHeight, kWidth * 4); }
 void BM_OursFullLuma(benchmark::State &s) { decode_ours(s, ozmira::b_dv_color_L, kHeight, kWidth); }
 void BM_OursFullRedInt(benchmark::State &s) { decode_ours(s, ozmira::b_dv_color_I, kHeight, kWidth * 4); }
-void BM_OursHalfRgb0(benchmark::State &s) { decode_ours(s, ozmira::b_dv_color_hRGB, kHeight / 2, kWidth / 2 * 4); }
+void BM_OursHalfRgb0(benchmark::State &s) {
+  decode_ours(s, ozmira::b_dv_color_hRGB, kHeight / 2, kWidth / 2 * 4);
+}
 void BM_OursThumbRgb0(benchmark::State &s) { decode_ours(s, ozmira::b_dv_color_tRGB, 72, 92 * 4); }
 void BM_OursThumbByte(benchmark::State &s) { decode_ours(s, ozmira::b_dv_color_tL, 72, 92); }
 void BM_OursThumbInt(benchmark::State &s) { decode_ours(s, ozmira::b_dv_color_tI, 72, 92 * 4); }

@@ -37,9 +37,10 @@ struct Block {
 struct Material {
   Material() : decoder(dv_decoder_new(0, 0, 0)) {
     const char *chosen = std::getenv("OZMIRA_BENCH_CLIP");
-    const std::string clip = chosen != nullptr                                                    ? chosen
-                             : std::filesystem::exists(ozmira::bench::clip_path("mandelbrot.dv")) ? "mandelbrot.dv"
-                                                                                                   : "pal420.dv";
+    const std::string clip = chosen != nullptr ? chosen
+                             : std::filesystem::exists(ozmira::bench::clip_path("mandelbrot.dv"))
+                                 ? "mandelbrot.dv"
+                                 : "pal420.dv";
     std::vector<uint8_t> frame = ozmira::bench::clip_frames(clip).front();
     dv_parse_header(decoder, frame.data());
     dv_videosegment_t seg{};
@@ -164,7 +165,9 @@ void libdv_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const ozmira
 void BM_LibdvDcOnlyBlockWork(benchmark::State &s) { run_dc_only_frame(s, libdv_dc_only, no_render); }
 void BM_OursDcOnlyBlockWork(benchmark::State &s) { run_dc_only_frame(s, ours_dc_only, no_render); }
 void BM_LibdvDcOnlyFrameRgb(benchmark::State &s) { run_dc_only_frame(s, libdv_dc_only, libdv_rgb); }
-void BM_OursDcOnlyFrameRgb(benchmark::State &s) { run_dc_only_frame(s, ours_dc_only, ozmira::mb420_packed_rgb_dc_only); }
+void BM_OursDcOnlyFrameRgb(benchmark::State &s) {
+  run_dc_only_frame(s, ours_dc_only, ozmira::mb420_packed_rgb_dc_only);
+}
 
 }  // namespace
 

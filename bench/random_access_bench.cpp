@@ -68,7 +68,8 @@ struct SparseFile {
     for (int i = 0; i < positions; ++i) {
       const int frame = static_cast<int>(int64_t{kFileFrames - 1} * i / (positions - 1));
       const auto &bytes = clip[i % clip.size()];
-      if (pwrite(fd, bytes.data(), kFrameBytes, frame * kFrameBytes) != kFrameBytes) fail("cannot write", path);
+      if (pwrite(fd, bytes.data(), kFrameBytes, frame * kFrameBytes) != kFrameBytes)
+        fail("cannot write", path);
       real_frames.push_back(frame);
     }
     if (ftruncate(fd, int64_t{kFileFrames} * kFrameBytes) != 0 || close(fd) != 0) fail("cannot size", path);

@@ -42,8 +42,7 @@ struct Viewer {
     dvreadblock(framebuf.data(), rgbbuf.data(), kFullDetailRequest, 0);
     StartUp("viewer_cycle_bench");
     SDL_Event pending;
-    while (SDL_PollEvent(&pending)) {
-    }
+    while (SDL_PollEvent(&pending)) {}
     player.file = file;
     player.framebuf = framebuf.data();
     player.rgbbuf = rgbbuf.data();

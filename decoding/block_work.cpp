@@ -75,9 +75,12 @@ void dequantise(dv_coeff_t *coeffs, int qno, int klass, const Multipliers &table
 
 }  // namespace
 
-void dequantise_88(dv_coeff_t *coeffs, int qno, int klass) { dequantise(coeffs, qno & 15, klass & 3, multipliers()); }
+void dequantise_88(dv_coeff_t *coeffs, int qno, int klass) {
+  dequantise(coeffs, qno & 15, klass & 3, multipliers());
+}
 
-void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks, const DcOnlyRowPlan **plans) {
+void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks,
+                       const DcOnlyRowPlan **plans) {
   if (!(quality & DV_QUALITY_COLOR)) blocks &= kLumaBlocks;
   const int block_count = quality & DV_QUALITY_COLOR ? kColourBlocks : kLumaOnlyBlocks;
   const bool dc_only = (quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC;

@@ -99,7 +99,8 @@ inline Int32x8 libdv_scaled_luma_x8(__m128i samples) {
   const __m128i t = _mm_srli_epi16(_mm_mulhi_epu16(scaled, _mm_set1_epi16(kReciprocal250)), 7);
   // Pairs (y, t) times (1192, -1), summed into 32 bits.
   const __m128i weights = _mm_set1_epi32(static_cast<int>(0xffff0000u | 1192u));
-  return {_mm_madd_epi16(_mm_unpacklo_epi16(y, t), weights), _mm_madd_epi16(_mm_unpackhi_epi16(y, t), weights)};
+  return {_mm_madd_epi16(_mm_unpacklo_epi16(y, t), weights),
+          _mm_madd_epi16(_mm_unpackhi_epi16(y, t), weights)};
 }
 
 }  // namespace ozmira

@@ -14,7 +14,7 @@ namespace ozmira {
 namespace {
 
 constexpr int kLowestDc = -256, kDcValues = 512;  // nine-bit two's complement
-constexpr int kModes = 2;                          // 8-8 and 2-4-8
+constexpr int kModes = 2;                         // 8-8 and 2-4-8
 constexpr int kDct248 = 1;
 constexpr int kMaxPatterns = 4;
 constexpr uint8_t kTransformInstead = 0xff;
@@ -116,7 +116,9 @@ void build_table() {
   for (int p = 0; p < table.pattern_count; ++p) {
     for (int k = 0; k < kRows; ++k) {
       int j = 0;
-      while (std::memcmp(&table.patterns[p][j * kRows], &table.patterns[p][k * kRows], kRows * sizeof(int16_t)) != 0) ++j;
+      while (std::memcmp(&table.patterns[p][j * kRows], &table.patterns[p][k * kRows],
+                         kRows * sizeof(int16_t)) != 0)
+        ++j;
       table.first_equal_row[p][k] = static_cast<uint8_t>(j);
     }
   }
@@ -159,7 +161,8 @@ const DcOnlyRowPlan *dc_only_row_plan(const int shapes[6]) {
   return plan_for(shapes);
 }
 
-void fill_dc_only_blocks(dv_videosegment_t *seg, int block_count, unsigned blocks, const DcOnlyRowPlan **plans) {
+void fill_dc_only_blocks(dv_videosegment_t *seg, int block_count, unsigned blocks,
+                         const DcOnlyRowPlan **plans) {
   pthread_once(&table_built, build_table);
   for (int m = 0; m < kMacroblocks; ++m) {
     int shapes[kBlocks] = {kFlatShape, kFlatShape, kFlatShape, kFlatShape, kFlatShape, kFlatShape};

@@ -53,6 +53,7 @@ const DcOnlyRowPlan *dc_only_row_plan(const int shapes[6]);
 // block_work.h's BlockSet) among the first block_count of each of the
 // segment's five macroblocks; plans[m] gets macroblock m's row plan when
 // `plans` is not null, the blocks outside `blocks` counted flat.
-void fill_dc_only_blocks(dv_videosegment_t *seg, int block_count, unsigned blocks, const DcOnlyRowPlan **plans);
+void fill_dc_only_blocks(dv_videosegment_t *seg, int block_count, unsigned blocks,
+                         const DcOnlyRowPlan **plans);
 
 }  // namespace ozmira

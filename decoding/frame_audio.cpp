@@ -28,8 +28,8 @@ constexpr size_t kBlocksPerAudioBlock = 16;  // each audio block leads fifteen v
 // first pair; for a second pair six sequences on, blocks 3 and 4 at 50
 // fields, 0 and 1 at 60.
 constexpr size_t pack_offset(size_t sequence, size_t audio_block) {
-  return sequence * kSequenceBytes + (kFirstAudioBlock + kBlocksPerAudioBlock * audio_block) * kDifBlockBytes +
-         kPackIdBytes;
+  return sequence * kSequenceBytes +
+         (kFirstAudioBlock + kBlocksPerAudioBlock * audio_block) * kDifBlockBytes + kPackIdBytes;
 }
 constexpr size_t kSourcePack = pack_offset(0, 3);
 constexpr size_t kControlPack = pack_offset(0, 4);
@@ -39,9 +39,9 @@ constexpr size_t kSecondPairSource60 = pack_offset(kSecondPairSequence, 0);
 
 constexpr uint8_t kSourcePackId = 0x50, kControlPackId = 0x51;
 constexpr size_t kDsfByte = 3;
-constexpr uint8_t kDsfBit = 0x80;          // 1: 625/50, 0: 525/60
-constexpr unsigned kNoSecondPair = 0xf;    // audio_mode of a pair that is not recorded
-constexpr int kUnmixedLevel = 16;          // libdv's mixing level that leaves both pairs as they are
+constexpr uint8_t kDsfBit = 0x80;        // 1: 625/50, 0: 525/60
+constexpr unsigned kNoSecondPair = 0xf;  // audio_mode of a pair that is not recorded
+constexpr int kUnmixedLevel = 16;        // libdv's mixing level that leaves both pairs as they are
 constexpr int kQuantisation16 = 0, kQuantisation12 = 1;
 
 // Per video system, the rows of libdv's sample-count tables and the speed
@@ -55,9 +55,9 @@ struct VideoSystem {
   unsigned normal_speed_smpte;
   size_t second_pair_source;
 };
-constexpr VideoSystem k525_60 = {e_dv_system_525_60, 10, 10 * kSequenceBytes, {1580, 1452, 1053},
+constexpr VideoSystem k525_60 = {e_dv_system_525_60, 10,   10 * kSequenceBytes, {1580, 1452, 1053},
                                  {1620, 1489, 1080}, 0x78, kSecondPairSource60};
-constexpr VideoSystem k625_50 = {e_dv_system_625_50, 12, 12 * kSequenceBytes, {1896, 1742, 1264},
+constexpr VideoSystem k625_50 = {e_dv_system_625_50, 12,   12 * kSequenceBytes, {1896, 1742, 1264},
                                  {1944, 1786, 1296}, 0x64, kSecondPairSource50};
 constexpr unsigned kNormalSpeedIec = 0x20;
 constexpr int kRates[] = {48000, 44100, 32000};
@@ -165,7 +165,8 @@ int decode_frame_audio(const uint8_t *block, size_t block_bytes, AudioFormat &fo
   int16_t *outbufs[kMaxAudioChannels] = {planar[0], planar[1], planar[2], planar[3]};
   if (!dv_decode_full_audio(dv, block, outbufs)) return 0;
 
-  const int samples = audio.channels == 4 && audio.samples[1] < audio.samples[0] ? audio.samples[1] : audio.samples[0];
+  const int samples =
+      audio.channels == 4 && audio.samples[1] < audio.samples[0] ? audio.samples[1] : audio.samples[0];
   for (int s = 0; s < samples; ++s)
     for (int c = 0; c < audio.channels; ++c) pcm[s * audio.channels + c] = planar[c][s];
   format.rate = audio.rate;

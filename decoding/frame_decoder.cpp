@@ -83,9 +83,9 @@ struct FrameJob {
   dv_color_space_t color_space;
   uint8_t **pixels;
   int *pitches;
-  bool draws;        // false: segments are only parsed
-  BlockSet blocks;   // those whose samples the renderer reads
-  bool in_order;     // drawn on one thread, sequence after sequence
+  bool draws;       // false: segments are only parsed
+  BlockSet blocks;  // those whose samples the renderer reads
+  bool in_order;    // drawn on one thread, sequence after sequence
 };
 
 // The extended formats draw nothing of a 4:1:1 frame, and no format outside
@@ -179,8 +179,8 @@ bool decode_segment(const FrameJob &job, dv_videosegment_t &vs, const uint8_t *s
 
 }  // namespace
 
-bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, dv_color_space_t color_space,
-                          uint8_t **pixels, int *pitches) {
+bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v,
+                          dv_color_space_t color_space, uint8_t **pixels, int *pitches) {
   dv_videosegment_t vs{};  // without colour, the chrominance blocks stay 0: neutral
   const bool intact = decode_segment(job_for(dv, nullptr, color_space, pixels, pitches), vs, segment, ds, v);
   if (extended_format_of_411(dv, color_space)) report_format_mismatch(kMacroblocksPerSegment);

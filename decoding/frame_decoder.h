@@ -26,28 +26,29 @@ namespace ozmira {
 // output row n) drawn from 4:2:0 frames only, laid out as mb420_renderers.h
 // describes. Any other value decodes nothing.
 typedef enum color_space_e : int {
-  e_dv_color_yuv,    // YUY2: Y Cb Y Cr per pixel pair
-  e_dv_color_rgb,    // R G B
-  e_dv_color_bgr0,   // B G R 0
-  b_dv_color_I,      // full size, red component as int32
-  b_dv_color_L,      // full size, luminance bytes
-  b_dv_color_RGB,    // full size, R G B 0
-  b_dv_color_tI,     // 4 x 2 thumbnail per macroblock, red as int32
-  b_dv_color_tL,     // thumbnail, red as bytes
-  b_dv_color_tRGB,   // thumbnail, R G B 0
-  b_dv_color_hI,     // draws nothing
-  b_dv_color_hL,     // draws nothing
-  b_dv_color_hRGB,   // half size, R G B 0
-  b_dv_color_qI,     // draws nothing
-  b_dv_color_qL,     // draws nothing
-  b_dv_color_qRGB,   // draws nothing
+  e_dv_color_yuv,   // YUY2: Y Cb Y Cr per pixel pair
+  e_dv_color_rgb,   // R G B
+  e_dv_color_bgr0,  // B G R 0
+  b_dv_color_I,     // full size, red component as int32
+  b_dv_color_L,     // full size, luminance bytes
+  b_dv_color_RGB,   // full size, R G B 0
+  b_dv_color_tI,    // 4 x 2 thumbnail per macroblock, red as int32
+  b_dv_color_tL,    // thumbnail, red as bytes
+  b_dv_color_tRGB,  // thumbnail, R G B 0
+  b_dv_color_hI,    // draws nothing
+  b_dv_color_hL,    // draws nothing
+  b_dv_color_hRGB,  // half size, R G B 0
+  b_dv_color_qI,    // draws nothing
+  b_dv_color_qL,    // draws nothing
+  b_dv_color_qRGB,  // draws nothing
 } dv_color_space_t;
 
 inline constexpr int kColorSpaceCount = 15;
 
 // What one decode met in the data, for callers that report damage.
 struct DecodeReport {
-  int damaged_segments = 0;  // video segments holding invalid codes (segment_parser.h says what each block keeps)
+  int damaged_segments =
+      0;  // video segments holding invalid codes (segment_parser.h says what each block keeps)
 };
 
 // Decodes the frame in `buffer` (at least dv->num_dif_seqs x 12000 bytes, only
@@ -74,7 +75,7 @@ int set_decode_threads(int count);
 // that dv's header fields describe, then decodes, places and renders its five
 // macroblocks in `color_space`, as the frame walk does. Returns false when
 // the segment held invalid codes.
-bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, dv_color_space_t color_space,
-                          uint8_t **pixels, int *pitches);
+bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v,
+                          dv_color_space_t color_space, uint8_t **pixels, int *pitches);
 
 }  // namespace ozmira

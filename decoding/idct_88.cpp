@@ -16,8 +16,14 @@ struct Sse2 {
   static V subs(V a, V b) { return _mm_subs_epi16(a, b); }
   static V add(V a, V b) { return _mm_add_epi16(a, b); }
   static V mulhi(V a, short constant) { return _mm_mulhi_epi16(a, _mm_set1_epi16(constant)); }
-  template <int n> static V srai(V x) { return _mm_srai_epi16(x, n); }
-  template <int n> static V slli(V x) { return _mm_slli_epi16(x, n); }
+  template <int n>
+  static V srai(V x) {
+    return _mm_srai_epi16(x, n);
+  }
+  template <int n>
+  static V slli(V x) {
+    return _mm_slli_epi16(x, n);
+  }
   // Lanes 0-3 of `left` with lanes 4-7 of `right`.
   static V join(V left, V right) {
     return _mm_castpd_si128(_mm_move_sd(_mm_castsi128_pd(right), _mm_castsi128_pd(left)));

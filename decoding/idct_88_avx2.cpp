@@ -16,8 +16,14 @@ struct Avx2 {
   static V subs(V a, V b) { return _mm256_subs_epi16(a, b); }
   static V add(V a, V b) { return _mm256_add_epi16(a, b); }
   static V mulhi(V a, short constant) { return _mm256_mulhi_epi16(a, _mm256_set1_epi16(constant)); }
-  template <int n> static V srai(V x) { return _mm256_srai_epi16(x, n); }
-  template <int n> static V slli(V x) { return _mm256_slli_epi16(x, n); }
+  template <int n>
+  static V srai(V x) {
+    return _mm256_srai_epi16(x, n);
+  }
+  template <int n>
+  static V slli(V x) {
+    return _mm256_slli_epi16(x, n);
+  }
   // In each half, lanes 0-3 of `left` with lanes 4-7 of `right`.
   static V join(V left, V right) { return _mm256_blend_epi32(right, left, 0x33); }
   static V last_row_bias() { return _mm256_set_epi16(5, 2, 1, 1, 0, 0, 0, 0, 5, 2, 1, 1, 0, 0, 0, 0); }

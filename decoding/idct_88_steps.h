@@ -22,10 +22,10 @@
 namespace ozmira::idct_steps {
 
 // Fixed-point cosines of the MMX routine (multiplied with pmulhw).
-constexpr short kCos4 = 0x5a82;         // 23170
-constexpr short kOdd539f = 0x539f;      // 21407
-constexpr short kOdd4546 = 0x4546;      // 17734
-constexpr short kOdd61f8 = 0x61f8;      // 25080
+constexpr short kCos4 = 0x5a82;     // 23170
+constexpr short kOdd539f = 0x539f;  // 21407
+constexpr short kOdd4546 = 0x4546;  // 17734
+constexpr short kOdd61f8 = 0x61f8;  // 25080
 constexpr int kOutputShift = 4;
 
 template <typename Ops>

@@ -14,8 +14,9 @@ void fill_chroma_planes(const dv_macroblock_t *mb, ChromaPlanes &planes) {
     const __m128i cr = load8(mb->b[4].coeffs + at), cb = load8(mb->b[5].coeffs + at);
     const Int32x8 green_cr = green_of_cr_x8(cr), green_cb = green_of_cb_x8(cb);
     store8(planes.red + at, red_of_cr_x8(cr));
-    store8(planes.green + at, {_mm_sub_epi32(_mm_setzero_si128(), _mm_add_epi32(green_cr.low, green_cb.low)),
-                               _mm_sub_epi32(_mm_setzero_si128(), _mm_add_epi32(green_cr.high, green_cb.high))});
+    store8(planes.green + at,
+           {_mm_sub_epi32(_mm_setzero_si128(), _mm_add_epi32(green_cr.low, green_cb.low)),
+            _mm_sub_epi32(_mm_setzero_si128(), _mm_add_epi32(green_cr.high, green_cb.high))});
     store8(planes.blue + at, blue_of_cb_x8(cb));
   }
 }

@@ -49,7 +49,8 @@ inline Int32x16 chroma_offset_x16(__m256i samples, const ChromaFactor &f) {
   constexpr int kScaleBits = 7;
   const __m256i c = clamp16(samples, -112, 112);
   const __m256i scaled = _mm256_add_epi16(_mm256_slli_epi16(c, kScaleBits), _mm256_set1_epi16(f.rounding));
-  const __m256i fraction = _mm256_srai_epi16(_mm256_mulhi_epi16(scaled, _mm256_set1_epi16(f.multiplier)), kScaleBits);
+  const __m256i fraction =
+      _mm256_srai_epi16(_mm256_mulhi_epi16(scaled, _mm256_set1_epi16(f.multiplier)), kScaleBits);
   const __m256i weights = _mm256_set1_epi32(static_cast<unsigned short>(f.whole) | (1 << 16));
   return {_mm256_madd_epi16(_mm256_unpacklo_epi16(c, fraction), weights),
           _mm256_madd_epi16(_mm256_unpackhi_epi16(c, fraction), weights)};
@@ -79,8 +80,9 @@ void dv_mb420_b_rgb_avx2(dv_macroblock_t *mb, uint8_t **pixels, int) {
     const __m256i cr = load16(mb->b[4].coeffs + at), cb = load16(mb->b[5].coeffs + at);
     const Int32x16 green_cr = chroma_offset_x16(cr, kGreenOfCr), green_cb = chroma_offset_x16(cb, kGreenOfCb);
     store16(planes.red + at, chroma_offset_x16(cr, kRedOfCr));
-    store16(planes.green + at, {_mm256_sub_epi32(_mm256_setzero_si256(), _mm256_add_epi32(green_cr.low, green_cb.low)),
-                                _mm256_sub_epi32(_mm256_setzero_si256(), _mm256_add_epi32(green_cr.high, green_cb.high))});
+    store16(planes.green + at,
+            {_mm256_sub_epi32(_mm256_setzero_si256(), _mm256_add_epi32(green_cr.low, green_cb.low)),
+             _mm256_sub_epi32(_mm256_setzero_si256(), _mm256_add_epi32(green_cr.high, green_cb.high))});
     store16(planes.blue + at, chroma_offset_x16(cb, kBlueOfCb));
   }
   const __m256i zero = _mm256_setzero_si256();
@@ -95,7 +97,8 @@ void dv_mb420_b_rgb_avx2(dv_macroblock_t *mb, uint8_t **pixels, int) {
     terms(planes.red, red_low, red_high), terms(planes.green, green_low, green_high);
     terms(planes.blue, blue_low, blue_high);
     for (int r = first_row; r <= first_row + 2; r += 2) {
-      const __m256i samples = _mm256_set_m128i(load_eight(luma_samples(mb, r, 1)), load_eight(luma_samples(mb, r, 0)));
+      const __m256i samples =
+          _mm256_set_m128i(load_eight(luma_samples(mb, r, 1)), load_eight(luma_samples(mb, r, 0)));
       const Int32x16 luma = scaled_luma_x16(samples);
       const __m256i red_blue = _mm256_packus_epi16(component_x16(luma, red_low, red_high),
                                                    component_x16(luma, blue_low, blue_high));

@@ -15,7 +15,8 @@ constexpr int kPixelsPerRow = 16;
 constexpr int kYuy2Bytes = 2, kRgbBytes = 3, kBgr0Bytes = 4;  // per pixel
 
 uint8_t *top_left(const dv_macroblock_t *mb, uint8_t **pixels, int *pitches, int bytes_per_pixel) {
-  return pixels[0] + static_cast<ptrdiff_t>(mb->y) * pitches[0] + static_cast<ptrdiff_t>(mb->x) * bytes_per_pixel;
+  return pixels[0] + static_cast<ptrdiff_t>(mb->y) * pitches[0] +
+         static_cast<ptrdiff_t>(mb->x) * bytes_per_pixel;
 }
 
 // libdv's chroma offsets of chroma row u, with the luminance bias added
@@ -28,7 +29,8 @@ inline RowTerms chroma_row_terms(const dv_macroblock_t *mb, int u) {
   const __m128i bias = _mm_set1_epi32(kLibdvLumaBias);
   const __m128i cr = load8(mb->b[4].coeffs + 8 * u), cb = load8(mb->b[5].coeffs + 8 * u);
   const Int32x8 red = libdv_chroma_offset_x8(cr, kRedOfCr), blue = libdv_chroma_offset_x8(cb, kBlueOfCb);
-  const Int32x8 green_cr = libdv_chroma_offset_x8(cr, kGreenOfCr), green_cb = libdv_chroma_offset_x8(cb, kGreenOfCb);
+  const Int32x8 green_cr = libdv_chroma_offset_x8(cr, kGreenOfCr),
+                green_cb = libdv_chroma_offset_x8(cb, kGreenOfCb);
   return {{widen(_mm_add_epi32(red.low, bias)), widen(_mm_add_epi32(red.high, bias))},
           {widen(_mm_sub_epi32(bias, _mm_add_epi32(green_cr.low, green_cb.low))),
            widen(_mm_sub_epi32(bias, _mm_add_epi32(green_cr.high, green_cb.high)))},
@@ -72,9 +74,10 @@ void for_each_colour_row(const dv_macroblock_t *mb, const DcOnlyRowPlan *plan, u
       const Int32x8 luma[2] = {libdv_scaled_luma_x8(load8(luma_row(mb, r, 0))),
                                libdv_scaled_luma_x8(load8(luma_row(mb, r, 1)))};
       emit(out + r * pitch,
-           RowColours{_mm_packus_epi16(component_x8(luma[0], terms.red[0]), component_x8(luma[1], terms.red[1])),
-                      _mm_packus_epi16(component_x8(luma[0], terms.green[0]), component_x8(luma[1], terms.green[1])),
-                      _mm_packus_epi16(component_x8(luma[0], terms.blue[0]), component_x8(luma[1], terms.blue[1]))});
+           RowColours{
+               _mm_packus_epi16(component_x8(luma[0], terms.red[0]), component_x8(luma[1], terms.red[1])),
+               _mm_packus_epi16(component_x8(luma[0], terms.green[0]), component_x8(luma[1], terms.green[1])),
+               _mm_packus_epi16(component_x8(luma[0], terms.blue[0]), component_x8(luma[1], terms.blue[1]))});
     }
   }
 }
@@ -83,7 +86,8 @@ void for_each_colour_row(const dv_macroblock_t *mb, const DcOnlyRowPlan *plan, u
 inline __m128i drop_fourth_bytes(__m128i pixels) {
   const __m128i first = _mm_set1_epi64x(0x0000000000ffffff), second = _mm_set1_epi64x(0x0000ffffff000000);
   // Two pixels per 64-bit lane: six bytes at the bottom of each lane.
-  const __m128i lanes = _mm_or_si128(_mm_and_si128(pixels, first), _mm_and_si128(_mm_srli_epi64(pixels, 8), second));
+  const __m128i lanes =
+      _mm_or_si128(_mm_and_si128(pixels, first), _mm_and_si128(_mm_srli_epi64(pixels, 8), second));
   return _mm_or_si128(_mm_move_epi64(lanes), _mm_slli_si128(_mm_srli_si128(lanes, 8), 6));
 }
 
@@ -106,41 +110,41 @@ inline __m128i offset_bytes(__m128i low, __m128i high) {
   return _mm_xor_si128(_mm_packs_epi16(low, high), _mm_set1_epi8(static_cast<char>(0x80)));
 }
 
-
 void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
-  for_each_colour_row(mb, plan, top_left(mb, pixels, pitches, kRgbBytes), pitches[0],
-                                         kPixelsPerRow * kRgbBytes,
-                                         [](uint8_t *row, const RowColours &c) {
-                                           store_three_byte_pixels(row, c.red, c.green, c.blue);
-                                         });
+  for_each_colour_row(
+      mb, plan, top_left(mb, pixels, pitches, kRgbBytes), pitches[0], kPixelsPerRow * kRgbBytes,
+      [](uint8_t *row, const RowColours &c) { store_three_byte_pixels(row, c.red, c.green, c.blue); });
 }
 
 void render_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
   for_each_colour_row(mb, plan, top_left(mb, pixels, pitches, kBgr0Bytes), pitches[0],
-                                         kPixelsPerRow * kBgr0Bytes,
-                                         [](uint8_t *row, const RowColours &c) {
-                                           const __m128i zero = _mm_setzero_si128();
-                                           const __m128i bg_low = _mm_unpacklo_epi8(c.blue, c.green);
-                                           const __m128i bg_high = _mm_unpackhi_epi8(c.blue, c.green);
-                                           const __m128i r0_low = _mm_unpacklo_epi8(c.red, zero);
-                                           const __m128i r0_high = _mm_unpackhi_epi8(c.red, zero);
-                                           store16(row, _mm_unpacklo_epi16(bg_low, r0_low));
-                                           store16(row + 16, _mm_unpackhi_epi16(bg_low, r0_low));
-                                           store16(row + 32, _mm_unpacklo_epi16(bg_high, r0_high));
-                                           store16(row + 48, _mm_unpackhi_epi16(bg_high, r0_high));
-                                         });
+                      kPixelsPerRow * kBgr0Bytes, [](uint8_t *row, const RowColours &c) {
+                        const __m128i zero = _mm_setzero_si128();
+                        const __m128i bg_low = _mm_unpacklo_epi8(c.blue, c.green);
+                        const __m128i bg_high = _mm_unpackhi_epi8(c.blue, c.green);
+                        const __m128i r0_low = _mm_unpacklo_epi8(c.red, zero);
+                        const __m128i r0_high = _mm_unpackhi_epi8(c.red, zero);
+                        store16(row, _mm_unpacklo_epi16(bg_low, r0_low));
+                        store16(row + 16, _mm_unpackhi_epi16(bg_low, r0_low));
+                        store16(row + 32, _mm_unpacklo_epi16(bg_high, r0_high));
+                        store16(row + 48, _mm_unpackhi_epi16(bg_high, r0_high));
+                      });
 }
 
 }  // namespace
 
-void mb420_packed_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) { render_rgb(mb, pixels, pitches, nullptr); }
+void mb420_packed_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+  render_rgb(mb, pixels, pitches, nullptr);
+}
 void mb420_packed_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
   render_bgr0(mb, pixels, pitches, nullptr);
 }
-void mb420_packed_rgb_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
+void mb420_packed_rgb_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches,
+                              const DcOnlyRowPlan *plan) {
   render_rgb(mb, pixels, pitches, plan);
 }
-void mb420_packed_bgr0_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
+void mb420_packed_bgr0_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches,
+                               const DcOnlyRowPlan *plan) {
   render_bgr0(mb, pixels, pitches, plan);
 }
 

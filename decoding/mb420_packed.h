@@ -32,6 +32,7 @@ void mb420_packed_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  //
 // draws every row. YUY2 costs little enough without.
 struct DcOnlyRowPlan;
 void mb420_packed_rgb_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan);
-void mb420_packed_bgr0_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan);
+void mb420_packed_bgr0_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches,
+                               const DcOnlyRowPlan *plan);
 
 }  // namespace ozmira

@@ -10,9 +10,7 @@ namespace {
 
 constexpr int kThumbColumns = 4, kThumbRows = 2;
 
-void put_int(uint8_t *row, int column, int32_t value) {
-  std::memcpy(row + 4 * column, &value, sizeof value);
-}
+void put_int(uint8_t *row, int column, int32_t value) { std::memcpy(row + 4 * column, &value, sizeof value); }
 
 // Calls put(column, row, luma sample, red term) for every pixel of the 4 x 2
 // thumbnail patch: the top-left luminance samples of block 0 with the first

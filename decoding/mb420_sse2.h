@@ -24,7 +24,9 @@ inline void store8(int32_t *out, const Int32x8 &v) {
   _mm_store_si128(reinterpret_cast<__m128i *>(out + 4), v.high);
 }
 
-inline void store16(uint8_t *out, __m128i value) { _mm_storeu_si128(reinterpret_cast<__m128i *>(out), value); }
+inline void store16(uint8_t *out, __m128i value) {
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out), value);
+}
 
 // The eight luminance samples of row r (0..15), columns 8 * half to 8 * half + 7.
 inline const dv_coeff_t *luma_row(const dv_macroblock_t *mb, int r, int half) {
@@ -46,8 +48,12 @@ struct WideTerms {
   __m128i low, high;
 };
 
-inline WideTerms widen(__m128i terms) { return {_mm_unpacklo_epi32(terms, terms), _mm_unpackhi_epi32(terms, terms)}; }
-inline WideTerms widen(const int32_t *terms) { return widen(_mm_load_si128(reinterpret_cast<const __m128i *>(terms))); }
+inline WideTerms widen(__m128i terms) {
+  return {_mm_unpacklo_epi32(terms, terms), _mm_unpackhi_epi32(terms, terms)};
+}
+inline WideTerms widen(const int32_t *terms) {
+  return widen(_mm_load_si128(reinterpret_cast<const __m128i *>(terms)));
+}
 
 // (luma + offset) >> 10 for eight pixels, as eight int16.
 inline __m128i component_x8(const Int32x8 &luma, const WideTerms &terms) {

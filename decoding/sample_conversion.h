@@ -34,9 +34,7 @@ inline ChromaTerms chroma_terms(dv_coeff_t cr_sample, dv_coeff_t cb_sample) {
 
 inline int32_t scaled_luma(dv_coeff_t sample) { return ylut[luma_index(sample)]; }
 
-inline uint8_t component(int32_t luma, int32_t term) {
-  return rgblut[(luma + term) >> kColorFractionBits];
-}
+inline uint8_t component(int32_t luma, int32_t term) { return rgblut[(luma + term) >> kColorFractionBits]; }
 
 inline void put_rgb0(uint8_t *pixel, int32_t luma, const ChromaTerms &terms) {
   pixel[0] = component(luma, terms.red);

@@ -24,15 +24,16 @@ constexpr Order kZigzag = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 1
                            12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
                            35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
                            58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-constexpr Order kOrder248 = {0,  32, 1,  33, 8,  40, 2,  34, 9,  41, 16, 48, 24, 56, 17, 49,
-                             10, 42, 3,  35, 4,  36, 11, 43, 18, 50, 25, 57, 26, 58, 19, 51,
-                             12, 44, 5,  37, 6,  38, 13, 45, 20, 52, 27, 59, 28, 60, 21, 53,
-                             14, 46, 7,  39, 15, 47, 22, 54, 29, 61, 30, 62, 23, 55, 31, 63};
+constexpr Order kOrder248 = {0,  32, 1, 33, 8,  40, 2,  34, 9,  41, 16, 48, 24, 56, 17, 49,
+                             10, 42, 3, 35, 4,  36, 11, 43, 18, 50, 25, 57, 26, 58, 19, 51,
+                             12, 44, 5, 37, 6,  38, 13, 45, 20, 52, 27, 59, 28, 60, 21, 53,
+                             14, 46, 7, 39, 15, 47, 22, 54, 29, 61, 30, 62, 23, 55, 31, 63};
 
 constexpr Order transposed(const Order &order) {
   constexpr int kSide = 8;
   Order result{};
-  for (int i = 0; i < kCoefficients; ++i) result[i] = static_cast<uint8_t>(order[i] % kSide * kSide + order[i] / kSide);
+  for (int i = 0; i < kCoefficients; ++i)
+    result[i] = static_cast<uint8_t>(order[i] % kSide * kSide + order[i] / kSide);
   return result;
 }
 
@@ -126,8 +127,8 @@ bool parse_video_segment(const uint8_t *segment, unsigned quality, dv_macroblock
       std::memset(block.coeffs, 0, sizeof block.coeffs);
       read_block_head(dif_block + kBlockStartByte[b], block);
       BlockCursor &cursor = s.cursor[m][b];
-      cursor = {dif_block_bit + kBlockStartByte[b] * 8 + kBlockHeadBits, dif_block_bit + kBlockEndByte[b] * 8, 1,
-                false, false};
+      cursor = {dif_block_bit + kBlockStartByte[b] * 8 + kBlockHeadBits, dif_block_bit + kBlockEndByte[b] * 8,
+                1, false, false};
       if (ac == DV_QUALITY_DC) continue;
       // The first pass: the block's own area. Codes cut short by its end
       // are for the later passes.

@@ -35,7 +35,7 @@ struct SegmentState {
   BlockCursor cursor[kMacroblocksPerSegment][kBlocks];
   int eob_count[kMacroblocksPerSegment];
   unsigned lenders[kMacroblocksPerSegment];  // bit b: block b is complete, with bits left
-  int blocks;  // parsed per macroblock: 4 without colour, else 6
+  int blocks;                                // parsed per macroblock: 4 without colour, else 6
   dv_macroblock_t *mb;
 };
 
@@ -48,10 +48,10 @@ inline unsigned window_at(const SegmentState &s, int offset) {
 }
 
 enum class Stop {
-  kStored,      // a coefficient: read on
+  kStored,  // a coefficient: read on
   kEndOfBlock,
-  kCutShort,    // the code runs past the bits at hand
-  kInvalid,     // no code, or a run past the block's last coefficient
+  kCutShort,  // the code runs past the bits at hand
+  kInvalid,   // no code, or a run past the block's last coefficient
 };
 
 // What one whole code does to block (m, b). An end-of-block code marks the

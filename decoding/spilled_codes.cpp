@@ -74,7 +74,8 @@ Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
       lender = lender_from(s, m, third_pass, place);
       if (lender == nullptr) return Outcome::kNoMoreBits;
       const int lender_bits = lender->end - lender->offset;
-      code = ac_codes::decode(prefix << (ac_codes::kWindowBits - prefix_bits) | window_at(s, lender->offset) >> prefix_bits);
+      code = ac_codes::decode(prefix << (ac_codes::kWindowBits - prefix_bits) |
+                              window_at(s, lender->offset) >> prefix_bits);
       if (static_cast<int>(ac_codes::length(code)) <= prefix_bits + lender_bits) break;
       prefix = prefix << lender_bits | bits_at(s, lender->offset, lender_bits);
       prefix_bits += lender_bits;

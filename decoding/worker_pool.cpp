@@ -32,8 +32,8 @@ namespace ozmira {
 namespace {
 
 constexpr int kMaxThreads = 64;
-constexpr int kRunShift = 32;   // the run's number in the high half
-constexpr int kBackShift = 16;  // then one past the last untaken piece
+constexpr int kRunShift = 32;            // the run's number in the high half
+constexpr int kBackShift = 16;           // then one past the last untaken piece
 constexpr uint64_t kPieceMask = 0xffff;  // then the first untaken piece
 
 // Everything below is guarded by `lock` but the two atomics.
@@ -56,7 +56,7 @@ struct Run {
 };
 Run posted;
 uint32_t runs_posted = 0;
-uint32_t runs_when_made = 0;  // workers wait for the run after it
+uint32_t runs_when_made = 0;       // workers wait for the run after it
 std::atomic<uint64_t> untaken{0};  // the run's number, back and front
 std::atomic<int> pieces_done{0};
 std::atomic<uint32_t> latest_run{0};  // runs_posted, for waiting without the lock
@@ -171,7 +171,9 @@ void make_workers() {
   pthread_attr_setdetachstate(&detached, PTHREAD_CREATE_DETACHED);
   for (int number = 1; number < online_cores(); ++number) {
     pthread_t thread;
-    if (pthread_create(&thread, &detached, work, reinterpret_cast<void *>(static_cast<intptr_t>(number))) != 0) break;
+    if (pthread_create(&thread, &detached, work, reinterpret_cast<void *>(static_cast<intptr_t>(number))) !=
+        0)
+      break;
     workers = number;
   }
   pthread_attr_destroy(&detached);
@@ -201,7 +203,8 @@ void run_pieces(int pieces, PieceTask task, void *context) {
   const Run run{task, context, pieces, threads - 1, ++runs_posted};
   posted = run;
   pieces_done.store(0, std::memory_order_relaxed);
-  untaken.store(uint64_t{run.number} << kRunShift | uint64_t(pieces) << kBackShift, std::memory_order_release);
+  untaken.store(uint64_t{run.number} << kRunShift | uint64_t(pieces) << kBackShift,
+                std::memory_order_release);
   latest_run.store(run.number, std::memory_order_relaxed);
   pthread_cond_broadcast(&run_posted);
   pthread_mutex_unlock(&lock);

@@ -103,7 +103,8 @@ extern "C" int dvreadblock(const unsigned char *block, unsigned char *image, int
 
 extern "C" int dvthreads(int count) {
   if (count < 0) {
-    std::fprintf(stderr, "(dvthreads:dvlib): %d threads refused - ask for 1 or more, or 0 for one per core\n", count);
+    std::fprintf(stderr, "(dvthreads:dvlib): %d threads refused - ask for 1 or more, or 0 for one per core\n",
+                 count);
     return -1;
   }
   return ozmira::set_decode_threads(count);

@@ -84,13 +84,15 @@ extern "C" dvfile *dvopen(const char *path) {
   }
   dvfile attributes{};
   if (dvstatus(frame_buffer, &attributes) == -1) {
-    return refuse(file, "(dvopen:dvlib) Error when parsing DV frame 0 header - closed file and returned NULL.\n");
+    return refuse(file,
+                  "(dvopen:dvlib) Error when parsing DV frame 0 header - closed file and returned NULL.\n");
   }
   std::fprintf(stderr, "(dvopen:dvlib) Image Size %d %d\n", attributes.x_size, attributes.y_size);
   if (attributes.x_size != kPalWidth || attributes.y_size != kPalHeight) {
-    return refuse(file,
-                  "(dvopen:dvlib) Not a PAL format video - closed file and returned NULL.  Do we need this or is "
-                  "it an application problem?\n");
+    return refuse(
+        file,
+        "(dvopen:dvlib) Not a PAL format video - closed file and returned NULL.  Do we need this or is "
+        "it an application problem?\n");
   }
   std::fputs("(dvopen:dvlib) PAL format video\n", stderr);
 
@@ -105,7 +107,8 @@ extern "C" dvfile *dvopen(const char *path) {
   attributes.num_frames = whole_frames > INT_MAX ? INT_MAX : static_cast<int>(whole_frames);
   std::fprintf(stderr, "(dvopen:dvlib) %d frames\n", attributes.num_frames);
   if (whole_frames > INT_MAX) {
-    std::fprintf(stderr, "(dvopen:dvlib) Warning - the file holds %lld frames; only the first %d can be numbered\n",
+    std::fprintf(stderr,
+                 "(dvopen:dvlib) Warning - the file holds %lld frames; only the first %d can be numbered\n",
                  static_cast<long long>(whole_frames), INT_MAX);
   }
   if (length % kFrameBytes != 0) {
@@ -118,8 +121,8 @@ extern "C" dvfile *dvopen(const char *path) {
 
   auto *record = static_cast<dvfile *>(std::malloc(sizeof(dvfile)));
   if (record == nullptr) {
-    return refuse(file,
-                  "(dvopen:dvlib) Error allocating memory for dvfile object - closed file and returned NULL.\n");
+    return refuse(
+        file, "(dvopen:dvlib) Error allocating memory for dvfile object - closed file and returned NULL.\n");
   }
   *record = attributes;
   record->file = file;
@@ -140,8 +143,9 @@ extern "C" int dvreadframe(dvfile *dv, unsigned char *image, int frame) {
     return 0;
   }
   if (dv == nullptr || dv->file == nullptr) {
-    std::fputs("(dvreadframe:dvlib): invalid dvfile structure (NULL or file not open) - user must open DV file.\n",
-               stderr);
+    std::fputs(
+        "(dvreadframe:dvlib): invalid dvfile structure (NULL or file not open) - user must open DV file.\n",
+        stderr);
     return 0;
   }
   if (dv_fseek64(dv->file, frame, SEEK_SET) != 0 || !read_whole_frame(dv->file)) {
@@ -156,18 +160,21 @@ extern "C" int dvreadframe(dvfile *dv, unsigned char *image, int frame) {
   // The image was sized from the record: a frame of another size (a 525/60
   // frame, or a dropout of zero bytes, which parses as one) would not fit it.
   if (parsed->width != dv->x_size || parsed->height != dv->y_size) {
-    std::fprintf(stderr, "(dvreadframe:dvlib): frame %d is %d x %d, not %d x %d as the file - image left untouched.\n",
-                 frame, parsed->width, parsed->height, dv->x_size, dv->y_size);
+    std::fprintf(
+        stderr, "(dvreadframe:dvlib): frame %d is %d x %d, not %d x %d as the file - image left untouched.\n",
+        frame, parsed->width, parsed->height, dv->x_size, dv->y_size);
     return 0;
   }
   unsigned char *pixels[1] = {image};
   int pitches[1] = {parsed->width * kRgbBytes};
-  return decode_block("dvreadframe", parsed, frame_buffer, ozmira::e_dv_color_rgb, pixels, pitches, kQualityFull);
+  return decode_block("dvreadframe", parsed, frame_buffer, ozmira::e_dv_color_rgb, pixels, pitches,
+                      kQualityFull);
 }
 
 extern "C" void DisplayDvAttributes(const dvfile *dv) {
   if (dv == nullptr) {
-    std::fputs("(DisplayDvAttributes:dvlib): invalid dvfile structure (NULL) - user must open DV file.\n", stderr);
+    std::fputs("(DisplayDvAttributes:dvlib): invalid dvfile structure (NULL) - user must open DV file.\n",
+               stderr);
     return;
   }
   std::printf("\n");

@@ -72,10 +72,10 @@ enum dvlib_format {
   DVLIB_FORMAT_THUMB_RED_INT = 6,
   DVLIB_FORMAT_THUMB_RED = 7,
   DVLIB_FORMAT_THUMB_RGB0 = 8,
-  DVLIB_FORMAT_HALF_INT = 9,     /* draws nothing */
-  DVLIB_FORMAT_HALF_BYTE = 10,   /* draws nothing */
+  DVLIB_FORMAT_HALF_INT = 9,   /* draws nothing */
+  DVLIB_FORMAT_HALF_BYTE = 10, /* draws nothing */
   DVLIB_FORMAT_HALF_RGB0 = 11,
-  DVLIB_FORMAT_QUARTER_INT = 12, /* draws nothing */
+  DVLIB_FORMAT_QUARTER_INT = 12,  /* draws nothing */
   DVLIB_FORMAT_QUARTER_BYTE = 13, /* draws nothing */
   DVLIB_FORMAT_QUARTER_RGB0 = 14  /* draws nothing */
 };

@@ -26,20 +26,21 @@ constexpr FormatLayout kLayouts[] = {
     {2, 0, 0},  // YUY2: two pixels in Y0 Cb Y1 Cr
     {3, 0, 0},  // RGB
     {4, 0, 0},  // BGR0
-    {0, DVLIB_FULL_HEIGHT, DVLIB_FULL_WIDTH * kInt32Bytes},
+    {0, DVLIB_FULL_HEIGHT, DVLIB_FULL_WIDTH *kInt32Bytes},
     {0, DVLIB_FULL_HEIGHT, DVLIB_FULL_WIDTH},
-    {0, DVLIB_FULL_HEIGHT, DVLIB_FULL_WIDTH * kRgb0Bytes},
-    {0, DVLIB_THUMB_HEIGHT, DVLIB_THUMB_WIDTH * kInt32Bytes},
+    {0, DVLIB_FULL_HEIGHT, DVLIB_FULL_WIDTH *kRgb0Bytes},
+    {0, DVLIB_THUMB_HEIGHT, DVLIB_THUMB_WIDTH *kInt32Bytes},
     {0, DVLIB_THUMB_HEIGHT, DVLIB_THUMB_WIDTH},
-    {0, DVLIB_THUMB_HEIGHT, DVLIB_THUMB_WIDTH * kRgb0Bytes},
+    {0, DVLIB_THUMB_HEIGHT, DVLIB_THUMB_WIDTH *kRgb0Bytes},
     {0, 0, 0},
     {0, 0, 0},
-    {0, DVLIB_HALF_HEIGHT, DVLIB_HALF_WIDTH * kRgb0Bytes},
+    {0, DVLIB_HALF_HEIGHT, DVLIB_HALF_WIDTH *kRgb0Bytes},
     {0, 0, 0},
     {0, 0, 0},
     {0, 0, 0},
 };
-static_assert(sizeof kLayouts / sizeof kLayouts[0] == ozmira::kColorSpaceCount, "one layout per output format");
+static_assert(sizeof kLayouts / sizeof kLayouts[0] == ozmira::kColorSpaceCount,
+              "one layout per output format");
 
 int refuse(const char *why) {
   std::fprintf(stderr, "(%s:dvlib): %s\n", kCaller, why);
@@ -53,7 +54,8 @@ int check_packed(const FormatLayout &layout, unsigned char **pixels, int pitch, 
   const int line_bytes = width * layout.packed_pixel_bytes;
   const int longest = INT_MAX / height;
   if (pitch < line_bytes || pitch > longest) {
-    std::fprintf(stderr, "(%s:dvlib): pitch %d out of range - lines of this frame are %d to %d bytes apart.\n",
+    std::fprintf(stderr,
+                 "(%s:dvlib): pitch %d out of range - lines of this frame are %d to %d bytes apart.\n",
                  kCaller, pitch, line_bytes, longest);
     return 0;
   }
@@ -63,8 +65,8 @@ int check_packed(const FormatLayout &layout, unsigned char **pixels, int pitch, 
 int check_rows(int format, const FormatLayout &layout, unsigned char **pixels) {
   for (int row = 0; row < layout.rows; ++row) {
     if (pixels[row] == nullptr) {
-      std::fprintf(stderr, "(%s:dvlib): row %d was NULL - format %d needs %d rows of %d bytes.\n", kCaller, row,
-                   format, layout.rows, layout.row_bytes);
+      std::fprintf(stderr, "(%s:dvlib): row %d was NULL - format %d needs %d rows of %d bytes.\n", kCaller,
+                   row, format, layout.rows, layout.row_bytes);
       return 0;
     }
   }
@@ -77,7 +79,10 @@ extern "C" int dvreadformat(const unsigned char *block, int format, unsigned cha
                             int flags) {
   if (block == nullptr || pixels == nullptr || pitches == nullptr) {
     std::fprintf(stderr, "(%s:dvlib): '%s' was NULL - user must pass a frame block, pixels and pitches.\n",
-                 kCaller, block == nullptr ? "block" : pixels == nullptr ? "pixels" : "pitches");
+                 kCaller,
+                 block == nullptr    ? "block"
+                 : pixels == nullptr ? "pixels"
+                                     : "pitches");
     return 0;
   }
   if (format < 0 || format >= ozmira::kColorSpaceCount) {
@@ -107,8 +112,8 @@ extern "C" int dvreadformat(const unsigned char *block, int format, unsigned cha
     // The frame decoder reports each macroblock through error_mess and the
     // host's flag, as it does for every caller, and draws none of them.
     decode_block(kCaller, dv, block, color_space, pixels, pitches, quality);
-    std::fprintf(stderr, "(%s:dvlib): format %d needs a 4:2:0 frame; this one is 4:1:1 - nothing drawn.\n", kCaller,
-                 format);
+    std::fprintf(stderr, "(%s:dvlib): format %d needs a 4:2:0 frame; this one is 4:1:1 - nothing drawn.\n",
+                 kCaller, format);
     return 0;
   }
   if (check_rows(format, layout, pixels) == 0) return 0;

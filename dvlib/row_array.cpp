@@ -8,7 +8,8 @@ using namespace ozmira::dvlib;
 
 extern "C" int dvreadarray(const unsigned char *block, unsigned char **rows, int format, int flags) {
   if (block == nullptr || rows == nullptr) {
-    std::fprintf(stderr, "(dvreadarray:dvlib): '%s' was NULL - user must pass a frame block and row pointers.\n",
+    std::fprintf(stderr,
+                 "(dvreadarray:dvlib): '%s' was NULL - user must pass a frame block and row pointers.\n",
                  block == nullptr ? "block" : "rows");
     return 0;
   }
@@ -18,7 +19,8 @@ extern "C" int dvreadarray(const unsigned char *block, unsigned char **rows, int
   // The row-addressed format finds lines through `rows`; the pitch is passed
   // only because the frame decoder reads one.
   int pitches[1] = {dv->width * kRgbBytes};
-  const int decoded = decode_block("dvreadarray", dv, block, ozmira::b_dv_color_RGB, rows, pitches, kQualityFull);
+  const int decoded =
+      decode_block("dvreadarray", dv, block, ozmira::b_dv_color_RGB, rows, pitches, kQualityFull);
   // The frame decoder reports each 4:1:1 macroblock, which this layout cannot
   // hold, and draws none of them: nothing was decoded into the lines.
   return dv->sampling == e_dv_sample_411 ? 0 : decoded;

@@ -1,5 +1,6 @@
-// A whole file, in an in-memory file that dvopen opens by its /proc/self/fd path: dvopen, dvreadframe on the first
-// frame (which must decode), the last, and outside the file (which must fail), DisplayDvAttributes and dvclose.
+// A whole file, in an in-memory file that dvopen opens by its /proc/self/fd path: dvopen, dvreadframe on the
+// first frame (which must decode), the last, and outside the file (which must fail), DisplayDvAttributes and
+// dvclose.
 #include <sys/mman.h>
 #include <string>
 #include "dvlib.h"

@@ -1,8 +1,8 @@
 // One frame block, exactly as long as its DSF bit marks (not as libdv's header parse says) and ending at an
-// inaccessible page: its sound, dvstatus, dvreadblock (requests 2 and 16), dvreadarray and dvreadformat in all fifteen
-// formats at full detail with the host error flag registered (set, and the row formats refused, exactly for 4:1:1
-// frames); a refused block goes through the frame decoder with whatever header dvlib's decoder holds. The segment target
-// covers the DC-only parse at a thousandth of the cost.
+// inaccessible page: its sound, dvstatus, dvreadblock (requests 2 and 16), dvreadarray and dvreadformat in
+// all fifteen formats at full detail with the host error flag registered (set, and the row formats refused,
+// exactly for 4:1:1 frames); a refused block goes through the frame decoder with whatever header dvlib's
+// decoder holds. The segment target covers the DC-only parse at a thousandth of the cost.
 #include <deque>
 #include "dvlib.h"
 #include "frame_audio.h"
@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const uint8_t *block = (is_pal ? pal : ntsc).fill(data, size);
   static int16_t pcm[kMaxAudioChannels * kMaxAudioSamplesPerFrame];
   AudioFormat sound;
-  if (decode_frame_audio(block, (is_pal ? pal : ntsc).size, sound, pcm) > kMaxAudioSamplesPerFrame) std::abort();
+  if (decode_frame_audio(block, (is_pal ? pal : ntsc).size, sound, pcm) > kMaxAudioSamplesPerFrame)
+    std::abort();
   uint8_t *rgb = images[1].row[0], **rows = images[5].pixels();
   dvfile attributes{};
   format_error = 0;

@@ -1,7 +1,7 @@
 // Shared by the fuzz targets and the tests: memory that ends at an inaccessible page, so that libdv (not
-// instrumented) faults where it strays, images of every output format over such memory, and libdv's segment parse as
-// the oracle of ours. Built with OZMIRA_REPLAY (CTest, every build), a target's main replays the inputs in the folder
-// it is given.
+// instrumented) faults where it strays, images of every output format over such memory, and libdv's segment
+// parse as the oracle of ours. Built with OZMIRA_REPLAY (CTest, every build), a target's main replays the
+// inputs in the folder it is given.
 #pragma once
 
 #include <sys/mman.h>
@@ -23,7 +23,8 @@ inline const size_t kPage = size_t(sysconf(_SC_PAGESIZE));
 
 struct Guarded {
   explicit Guarded(size_t size) : size(size), span((size + kPage - 1) / kPage * kPage + kPage) {
-    base = static_cast<uint8_t *>(mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    base = static_cast<uint8_t *>(
+        mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     if (base == MAP_FAILED || mprotect(base + span - kPage, kPage, PROT_NONE) != 0) std::abort();
   }
   ~Guarded() { munmap(base, span); }
@@ -52,36 +53,41 @@ struct Image {
   }
   explicit Image(int format) : Image(rows_of(format), row_bytes_of(format)) {}
   uint8_t **pixels() { return row.data(); }
-  bool operator==(const Image &o) const { return mem.size == o.mem.size && !memcmp(mem.data(), o.mem.data(), mem.size); }
+  bool operator==(const Image &o) const {
+    return mem.size == o.mem.size && !memcmp(mem.data(), o.mem.data(), mem.size);
+  }
   Guarded mem;
   int pitch;
   std::vector<uint8_t *> row;
 };
-// libdv's dv_parse_video_segment, on a copy with zeros behind it (its reader loads two words at a time). Without colour
-// its later passes visit the chrominance blocks as its last parse left them: here complete and lending no bits, as
-// ours takes them.
+// libdv's dv_parse_video_segment, on a copy with zeros behind it (its reader loads two words at a time).
+// Without colour its later passes visit the chrominance blocks as its last parse left them: here complete and
+// lending no bits, as ours takes them.
 struct LibdvParser {
   LibdvParser() { dv_init(0, 0), seg.bs = _dv_bitstream_init(); }
   ~LibdvParser() { std::free(seg.bs); }
   dv_videosegment_t seg{};
   uint8_t copy[kSegmentBytes + 8]{};
 };
-// Our parse of a segment at `quality` and, where ours meets no invalid code (`intact`), libdv's: "" when both give
-// every macroblock's qno and each parsed block's DCT mode, class, coefficients and end-of-block flag alike, else the
-// first block where they differ.
-inline std::string parse_difference(LibdvParser &libdv, const uint8_t *segment, unsigned quality, bool &intact) {
+// Our parse of a segment at `quality` and, where ours meets no invalid code (`intact`), libdv's: "" when both
+// give every macroblock's qno and each parsed block's DCT mode, class, coefficients and end-of-block flag
+// alike, else the first block where they differ.
+inline std::string parse_difference(LibdvParser &libdv, const uint8_t *segment, unsigned quality,
+                                    bool &intact) {
   dv_macroblock_t ours[kMacroblocksPerSegment]{}, *theirs = libdv.seg.mb;
   if (!(intact = parse_video_segment(segment, quality, ours))) return "";
   std::memcpy(libdv.copy, segment, kSegmentBytes);
   for (int m = 0; m < kMacroblocksPerSegment; ++m)
     for (dv_block_t *b : {&theirs[m].b[4], &theirs[m].b[5]}) b->eob = 1, b->offset = b->end;
-  _dv_bitstream_new_buffer(libdv.seg.bs, libdv.copy, kSegmentBytes), dv_parse_video_segment(&libdv.seg, quality);
+  _dv_bitstream_new_buffer(libdv.seg.bs, libdv.copy, kSegmentBytes),
+      dv_parse_video_segment(&libdv.seg, quality);
   for (int m = 0; m < kMacroblocksPerSegment; ++m)
     for (int b = 0; b < (quality & DV_QUALITY_COLOR ? 6 : 4); ++b) {
       const dv_block_t &o = ours[m].b[b], &t = theirs[m].b[b];
-      if (ours[m].qno != theirs[m].qno || o.eob != t.eob || o.dct_mode != t.dct_mode || o.class_no != t.class_no ||
-          std::memcmp(o.coeffs, t.coeffs, sizeof o.coeffs))
-        return "quality " + std::to_string(quality) + ", macroblock " + std::to_string(m) + ", block " + std::to_string(b);
+      if (ours[m].qno != theirs[m].qno || o.eob != t.eob || o.dct_mode != t.dct_mode ||
+          o.class_no != t.class_no || std::memcmp(o.coeffs, t.coeffs, sizeof o.coeffs))
+        return "quality " + std::to_string(quality) + ", macroblock " + std::to_string(m) + ", block " +
+               std::to_string(b);
     }
   return "";
 }

@@ -1,8 +1,8 @@
-// One video segment through our parser against libdv's at all eight qualities wherever ours meets no invalid code (a
-// difference aborts), then through the frame decoder's per-segment step in all fifteen formats into full-size images,
-// at a thousandth of a frame's work. Byte 0 chooses the header (bit 0: 4:1:1, not 4:2:0; bit 1: DC only, not full
-// detail), bytes 1 and 2 the DIF sequence and segment; then the segment's 400 bytes, zero-filled, ending at an
-// inaccessible page.
+// One video segment through our parser against libdv's at all eight qualities wherever ours meets no invalid
+// code (a difference aborts), then through the frame decoder's per-segment step in all fifteen formats into
+// full-size images, at a thousandth of a frame's work. Byte 0 chooses the header (bit 0: 4:1:1, not 4:2:0;
+// bit 1: DC only, not full detail), bytes 1 and 2 the DIF sequence and segment; then the segment's 400 bytes,
+// zero-filled, ending at an inaccessible page.
 #include <libdv/dv.h>
 #include <deque>
 #include "color_tables.h"
@@ -15,12 +15,20 @@ using namespace ozmira;
 static dv_decoder_t *decoder_for(uint8_t apt) {
   std::vector<uint8_t> frame(fuzz::kPalFrameBytes, 0);
   std::memset(frame.data(), 0xff, 80), std::memset(&frame[3 * 80], 0xff, 3 * 80);
-  const uint8_t header[] = {0x1f, 0x07, 0x00, 0xbf, uint8_t(0xf8 | apt), uint8_t(0x78 | apt), uint8_t(0x78 | apt),
+  const uint8_t header[] = {0x1f,
+                            0x07,
+                            0x00,
+                            0xbf,
+                            uint8_t(0xf8 | apt),
+                            uint8_t(0x78 | apt),
+                            uint8_t(0x78 | apt),
                             uint8_t(0x78 | apt)};
   std::memcpy(frame.data(), header, sizeof header);
-  for (int b = 3; b < 6; ++b) frame[b * 80] = 0x56, frame[b * 80 + 1] = 0x07, frame[b * 80 + 2] = uint8_t(b - 3);
+  for (int b = 3; b < 6; ++b)
+    frame[b * 80] = 0x56, frame[b * 80 + 1] = 0x07, frame[b * 80 + 2] = uint8_t(b - 3);
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
-  if (!dv || dv_parse_header(dv, frame.data()) == -1 || dv->sampling != (apt ? e_dv_sample_411 : e_dv_sample_420))
+  if (!dv || dv_parse_header(dv, frame.data()) == -1 ||
+      dv->sampling != (apt ? e_dv_sample_411 : e_dv_sample_420))
     std::abort();  // the harness itself is wrong
   return dv;
 }
@@ -42,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   dv_decoder_t *dv = choice[0] & 1 ? pal411 : pal420;
   dv->quality = choice[0] & 2 ? 1 : 5;
   for (int f = 0; f < kColorSpaceCount; ++f)
-    decode_video_segment(dv, bytes, choice[1] % 12, choice[2] % 27, ozmira::dv_color_space_t(f), images[f].pixels(),
-                         &images[f].pitch);
+    decode_video_segment(dv, bytes, choice[1] % 12, choice[2] % 27, ozmira::dv_color_space_t(f),
+                         images[f].pixels(), &images[f].pitch);
   return 0;
 }

@@ -1,9 +1,9 @@
-// The frame decoder against independent oracles on every clip, in every format at both qualities, each frame ending
-// at an inaccessible page: packed formats are libdv's own decode byte for byte but for the segments that hold invalid
-// codes; extended formats follow from the samples (our YUY2, checked first) through the BT.601 formulas below; noise
-// frames give samples far outside the ranges, which must be clamped. Our segment parser against libdv's on every
-// segment of every clip at every quality and on mutated segments; then the kernels against libdv's, checkasm-style,
-// and a frame's sound against libdv's dv_decode_full_audio.
+// The frame decoder against independent oracles on every clip, in every format at both qualities, each frame
+// ending at an inaccessible page: packed formats are libdv's own decode byte for byte but for the segments
+// that hold invalid codes; extended formats follow from the samples (our YUY2, checked first) through the
+// BT.601 formulas below; noise frames give samples far outside the ranges, which must be clamped. Our segment
+// parser against libdv's on every segment of every clip at every quality and on mutated segments; then the
+// kernels against libdv's, checkasm-style, and a frame's sound against libdv's dv_decode_full_audio.
 #include <climits>
 #include <cmath>
 #include <deque>
@@ -26,8 +26,8 @@ namespace {
 int luma_term(int y) { return int(std::rint((std::clamp(y, -112, 107) + 112) * 1191.936)); }
 int chroma_term(int c, double f) { return int(std::rint(std::clamp(c, -112, 112) * f)); }
 uint8_t component(int sum) { return uint8_t(std::clamp(sum >> 10, 0, 255)); }
-// What extended format f draws of the macroblock at (x, y), from the samples that libdv's 4:2:0 YUY2 holds: chroma
-// row u of the macroblock lies beside luminance rows 4 (u / 2) + u % 2 and two below that.
+// What extended format f draws of the macroblock at (x, y), from the samples that libdv's 4:2:0 YUY2 holds:
+// chroma row u of the macroblock lies beside luminance rows 4 (u / 2) + u % 2 and two below that.
 void draw(int f, const Image &yuy2, int x, int y, Image &image) {
   const auto at = [&](int row, int col, int k) { return int(yuy2.row[y + row][2 * (x + col) + k]) - 128; };
   const auto lum = [&](int r, int c) { return at(r, c, 0); };
@@ -36,22 +36,27 @@ void draw(int f, const Image &yuy2, int x, int y, Image &image) {
   const auto put = [&](int row, int col, int l, int r, int b) {
     const int32_t red = component(luma_term(l) + chroma_term(r, 1634.304));
     uint8_t *p = image.row[row] + (f == 4 || f == 7 ? col : 4 * col);
-    if (f == 3 || f == 6) std::memcpy(p, &red, 4);
-    else if (f == 4 || f == 7) *p = f == 4 ? uint8_t(luma_term(l) >> 10) : uint8_t(red);
-    else p[0] = uint8_t(red), p[1] = component(luma_term(l) - chroma_term(r, 832.512) - chroma_term(b, 400.384)),
-         p[2] = component(luma_term(l) + chroma_term(b, 2066.432)), p[3] = 0;
+    if (f == 3 || f == 6)
+      std::memcpy(p, &red, 4);
+    else if (f == 4 || f == 7)
+      *p = f == 4 ? uint8_t(luma_term(l) >> 10) : uint8_t(red);
+    else
+      p[0] = uint8_t(red), p[1] = component(luma_term(l) - chroma_term(r, 832.512) - chroma_term(b, 400.384)),
+      p[2] = component(luma_term(l) + chroma_term(b, 2066.432)), p[3] = 0;
   };
   for (int r = 0; r < 16; ++r)
     for (int c = 0; c < 16; ++c) {
       const int u = 2 * (r / 4) + r % 2;  // full-size RGB0 takes its chroma rows interlaced
       if (f == 3 || f == 4) put(y + r, x + c, lum(r, c), cr(r / 2, c / 2), 0);
       if (f == 5) put(y + r, x + c, lum(r, c), cr(u, c / 2), cb(u, c / 2));
-      if (f == 11 && r % 2 == 0 && c % 2 == 0) put((y + r) / 2, (x + c) / 2, lum(r, c), cr(r / 2, c / 2), cb(r / 2, c / 2));
-      if (f >= 6 && f <= 8 && r < 2 && c < 4) put(y / 8 + r, x / 8 + c, lum(r, c), cr(0, c), cb(0, c));  // thumbnails
+      if (f == 11 && r % 2 == 0 && c % 2 == 0)
+        put((y + r) / 2, (x + c) / 2, lum(r, c), cr(r / 2, c / 2), cb(r / 2, c / 2));
+      if (f >= 6 && f <= 8 && r < 2 && c < 4)
+        put(y / 8 + r, x / 8 + c, lum(r, c), cr(0, c), cb(0, c));  // thumbnails
     }
 }
-// Copies the macroblocks of the segments of `frame` that hold invalid codes at dv's quality from `from` into `to`,
-// packed images of `bytes` a pixel; returns how many segments that was.
+// Copies the macroblocks of the segments of `frame` that hold invalid codes at dv's quality from `from` into
+// `to`, packed images of `bytes` a pixel; returns how many segments that was.
 int copy_damaged_segments(dv_decoder_t *dv, const uint8_t *frame, const Image &from, Image &to, int bytes) {
   int damaged = 0;
   dv_videosegment_t where{};
@@ -61,8 +66,10 @@ int copy_damaged_segments(dv_decoder_t *dv, const uint8_t *frame, const Image &f
       ++damaged;
       for (int m = 0; m < 5; ++m) {  // 4:1:1 macroblocks are 32 x 8 but for the right-most column's 16 x 16
         dv_place_macroblock(dv, &where, &where.mb[m], m);
-        const int x = where.mb[m].x * bytes, y = where.mb[m].y, wide = dv->sampling == e_dv_sample_411 && x < 704 * bytes;
-        for (int r = 0; r < 16 >> wide; ++r) std::memcpy(to.row[y + r] + x, from.row[y + r] + x, (16 << wide) * bytes);
+        const int x = where.mb[m].x * bytes, y = where.mb[m].y,
+                  wide = dv->sampling == e_dv_sample_411 && x < 704 * bytes;
+        for (int r = 0; r < 16 >> wide; ++r)
+          std::memcpy(to.row[y + r] + x, from.row[y + r] + x, (16 << wide) * bytes);
       }
     }
   return damaged;
@@ -92,7 +99,9 @@ TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
     for (int s = 0; s < int(clip.frame_bytes / 12000) * 27; ++s)
       for (unsigned q = 0; q < 8; ++q) {
         bool intact;
-        ASSERT_EQ(parse_difference(parser, &bytes[n * clip.frame_bytes + segment_at(s / 27, s % 27)], q, intact), "")
+        ASSERT_EQ(
+            parse_difference(parser, &bytes[n * clip.frame_bytes + segment_at(s / 27, s % 27)], q, intact),
+            "")
             << clip.name << " frame " << n << " segment " << s;
         invalid += !intact;
       }
@@ -114,10 +123,13 @@ TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
         DecodeReport report;
         ozmira::dv_decode_full_frame(ours, block.data(), dv_color_space_t(f), got.pixels(), &pitch, &report);
         Image via(ours->height, pitch);  // dvreadformat, the hosts' way in, draws the same
-        EXPECT_TRUE(dvreadformat(block.data(), f, via.pixels(), &pitch, quality == 5 ? 2 : 16) == 1 && via == got) << f;
-        if (clip.libdv) ::dv_decode_full_frame(libdv, padded.data(), ::dv_color_space_t(f), want.pixels(), &pitch);
-        // libdv's but for the segments holding invalid codes and, on damaged clips only, the bytes where libdv's
-        // renderers read past their clamp table (ours give 0 or 255 there); the gaps between rows too
+        EXPECT_TRUE(dvreadformat(block.data(), f, via.pixels(), &pitch, quality == 5 ? 2 : 16) == 1 &&
+                    via == got)
+            << f;
+        if (clip.libdv)
+          ::dv_decode_full_frame(libdv, padded.data(), ::dv_color_space_t(f), want.pixels(), &pitch);
+        // libdv's but for the segments holding invalid codes and, on damaged clips only, the bytes where
+        // libdv's renderers read past their clamp table (ours give 0 or 255 there); the gaps between rows too
         EXPECT_EQ(report.damaged_segments, copy_damaged_segments(ours, block.data(), got, want, f + 2));
         damaged_segments += report.damaged_segments;
         size_t differ = 0;
@@ -146,7 +158,8 @@ TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
         EXPECT_TRUE(got == want) << "format " << f;
         Image via(rows_of(f), row_bytes_of(f) + 16);
         int drew = -1;
-        capture([&] { drew = dvreadformat(block.data(), f, via.pixels(), &via.pitch, quality == 5 ? 2 : 16); });
+        capture(
+            [&] { drew = dvreadformat(block.data(), f, via.pixels(), &via.pitch, quality == 5 ? 2 : 16); });
         EXPECT_TRUE(drew == (f >= 3 && f < 15 && !is411) && via == want) << "dvreadformat, format " << f;
       }
     }
@@ -160,34 +173,41 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Clip{"pal420", [] { return frames("pal420.dv", 0, 50); }},
                     Clip{"pal420_248", [] { return frames("pal420_248.dv", 0, 50); }},
                     Clip{"pal411", [] { return frames("pal411.dv", 0, 50); }},
-                    Clip{"ntsc", [] { return frames("ntsc.dv", 0, 50, kNtscFrameBytes); }, 0, true, kNtscFrameBytes},
+                    Clip{"ntsc", [] { return frames("ntsc.dv", 0, 50, kNtscFrameBytes); }, 0, true,
+                         kNtscFrameBytes},
                     Clip{"mandelbrot", [] { return frames("mandelbrot.dv", 0, 50); }},  // codes spill most
                     Clip{"random_damage", [] { return damaged(frames("pal420.dv", 0, 10), true, 1); }, 2},
                     Clip{"dropouts", [] { return damaged(frames("pal420.dv", 0, 10), false, 2); }, 1},
                     Clip{"damaged_middle", damaged_middle, 2, false},
-                    Clip{"noise", [] {  // all but the header, subcode and VAUX blocks
-                      Bytes f = frames("pal420.dv", 0, 3);
-                      for (size_t i = 0; i < f.size(); ++i) f[i] = i % 12000 < 480 ? f[i] : uint8_t(i * 2654435761u >> 13);
-                      return f; }, 1, false}),
+                    Clip{"noise",
+                         [] {  // all but the header, subcode and VAUX blocks
+                           Bytes f = frames("pal420.dv", 0, 3);
+                           for (size_t i = 0; i < f.size(); ++i)
+                             f[i] = i % 12000 < 480 ? f[i] : uint8_t(i * 2654435761u >> 13);
+                           return f;
+                         },
+                         1, false}),
     [](const auto &info) { return std::string(info.param.name); });
 
-// ---- Against libdv's own routines, checkasm-style: seeded random inputs, libdv's routine and ours on identical
-// copies, outputs byte for byte. Every failure names its seed; OZMIRA_SEED=<seed> replays it. ----
+// ---- Against libdv's own routines, checkasm-style: seeded random inputs, libdv's routine and ours on
+// identical copies, outputs byte for byte. Every failure names its seed; OZMIRA_SEED=<seed> replays it. ----
 class AgainstLibdv : public testing::Test {
  protected:
   ~AgainstLibdv() override { dv_decoder_free(libdv); }
   dv_decoder_t *libdv = dv_decoder_new(0, 0, 0);  // first: dv_init fills the tables both sides read
-  const uint64_t seed = getenv("OZMIRA_SEED") ? std::strtoull(getenv("OZMIRA_SEED"), nullptr, 0) : std::random_device{}();
+  const uint64_t seed =
+      getenv("OZMIRA_SEED") ? std::strtoull(getenv("OZMIRA_SEED"), nullptr, 0) : std::random_device{}();
   std::mt19937_64 rng{seed};
   testing::ScopedTrace trace{__FILE__, __LINE__, "OZMIRA_SEED=" + std::to_string(seed)};
   int16_t in(int low, int high) { return int16_t(low + int(rng() % (high - low + 1))); }
-  // A 16-bit value of one of four kinds: anywhere, small, a dequantised coefficient (sparse, shifted), at or next to a
-  // limit.
+  // A 16-bit value of one of four kinds: anywhere, small, a dequantised coefficient (sparse, shifted), at or
+  // next to a limit.
   int16_t value(int kind) {
     static constexpr int16_t kEdges[] = {-32768, -32767, -1, 0, 1, 32766, 32767};
     const uint64_t r = rng();
     if (kind == 2) return r % 4 ? 0 : int16_t((int(r >> 8 & 511) - 256) * (1 << (r >> 32 & 7)));
-    return kind == 3 && r % 2 ? kEdges[(r >> 8) % 7] : int16_t(kind == 1 ? int(r % 1024) - 512 : int(r >> 16));
+    return kind == 3 && r % 2 ? kEdges[(r >> 8) % 7]
+                              : int16_t(kind == 1 ? int(r % 1024) - 512 : int(r >> 16));
   }
 };
 // Clip segments with 1 to 16 bits flipped, and segments of random bytes; both kinds must be common.
@@ -197,7 +217,8 @@ TEST_F(AgainstLibdv, ParserOnMutatedSegmentsWhereverNoCodeIsInvalid) {
   int compared = 0, rounds = 40000;
   for (int n = 0; n < rounds; ++n) {
     uint8_t s[400];
-    const size_t at = rng() % (clip.size() / kPalFrameBytes) * kPalFrameBytes + segment_at(rng() % 12, rng() % 27);
+    const size_t at =
+        rng() % (clip.size() / kPalFrameBytes) * kPalFrameBytes + segment_at(rng() % 12, rng() % 27);
     for (int i = 0; i < 400; ++i) s[i] = n % 4 ? clip[at + i] : uint8_t(rng());
     for (int flips = n % 4 ? 1 + rng() % 16 : 0; flips > 0; --flips) s[rng() % 400] ^= 1 << rng() % 8;
     bool intact;
@@ -218,9 +239,9 @@ TEST_F(AgainstLibdv, InverseDctOnRandomBlocks) {
     ASSERT_EQ(std::memcmp(ours, theirs, sizeof ours), 0) << "blocks " << n << " and " << n + 1;
   }
 }
-// Our block work and libdv's (dv_decode_video_segment): random segments at every step and class, both DCT modes, with
-// and without colour (then the chrominance blocks stay as parsed); then without AC bits, the DC-only table for every
-// DC value, mode, step and class, five to a segment.
+// Our block work and libdv's (dv_decode_video_segment): random segments at every step and class, both DCT
+// modes, with and without colour (then the chrominance blocks stay as parsed); then without AC bits, the
+// DC-only table for every DC value, mode, step and class, five to a segment.
 TEST_F(AgainstLibdv, BlockWorkOnRandomSegmentsAndEveryDc) {
   for (int n = 0; n < 2000 + 2 * 512 * 16 / 5 + 1; ++n) {
     dv_videosegment_t ours{}, theirs;
@@ -229,7 +250,8 @@ TEST_F(AgainstLibdv, BlockWorkOnRandomSegmentsAndEveryDc) {
       ours.mb[m].qno = n < 2000 ? int(rng() % 16) : dc % 16;
       for (int b = 0; b < 6; ++b) {
         dv_block_t &block = ours.mb[m].b[b];
-        block.class_no = n < 2000 ? int(rng() % 4) : b % 4, block.dct_mode = n < 2000 ? rng() % 6 == 0 : dc / 8192 % 2;
+        block.class_no = n < 2000 ? int(rng() % 4) : b % 4,
+        block.dct_mode = n < 2000 ? rng() % 6 == 0 : dc / 8192 % 2;
         for (dv_coeff_t &c : block.coeffs) c = n < 2000 ? value(int(rng() % 4)) : 0;
         block.coeffs[0] = n < 2000 ? block.coeffs[0] : dv_coeff_t(dc / 16 % 512 - 256);
       }
@@ -241,16 +263,20 @@ TEST_F(AgainstLibdv, BlockWorkOnRandomSegmentsAndEveryDc) {
           << "segment " << n << ", quality " << quality << ", macroblock " << i / 6 << ", block " << i % 6;
   }
 }
-// Random macroblocks at every position, in random order (a write outside its own 16 x 16 pixels shows), into pictures
-// with room around them; the macroblock is only read. Their samples are those for which libdv reads inside its clamp
-// table (mb420_packed.h): studio luminance with any colour, luminance below black with blue, up to 253 with mild
-// colour, or DC-only blocks (whose rows repeat).
+// Random macroblocks at every position, in random order (a write outside its own 16 x 16 pixels shows), into
+// pictures with room around them; the macroblock is only read. Their samples are those for which libdv reads
+// inside its clamp table (mb420_packed.h): studio luminance with any colour, luminance below black with blue,
+// up to 253 with mild colour, or DC-only blocks (whose rows repeat).
 TEST_F(AgainstLibdv, PackedRenderersAtEveryPosition) {
   using Render = void (*)(dv_macroblock_t *, uint8_t **, int *);
   using Planned = void (*)(dv_macroblock_t *, uint8_t **, int *, const DcOnlyRowPlan *);
-  const struct { Render theirs, ours; Planned planned; int bytes; } formats[] = {
-      {dv_mb420_YUY2, mb420_packed_yuy2, nullptr, 2}, {dv_mb420_rgb, mb420_packed_rgb, mb420_packed_rgb_dc_only, 3},
-      {dv_mb420_bgr0, mb420_packed_bgr0, mb420_packed_bgr0_dc_only, 4}};
+  const struct {
+    Render theirs, ours;
+    Planned planned;
+    int bytes;
+  } formats[] = {{dv_mb420_YUY2, mb420_packed_yuy2, nullptr, 2},
+                 {dv_mb420_rgb, mb420_packed_rgb, mb420_packed_rgb_dc_only, 3},
+                 {dv_mb420_bgr0, mb420_packed_bgr0, mb420_packed_bgr0_dc_only, 4}};
   std::vector<int> places(45 * 36);
   std::iota(places.begin(), places.end(), 0);
   for (const auto &format : formats) {
@@ -265,16 +291,23 @@ TEST_F(AgainstLibdv, PackedRenderersAtEveryPosition) {
       int shapes[6];
       for (int b = 0; b < 6; ++b) {
         for (dv_coeff_t &c : mb.b[b].coeffs)
-          c = b < 4 ? kind == 0 ? in(-110, 107) : kind == 1 ? in(-300, 107) : in(-32768, 253)
-                    : kind == 0 ? value(int(rng() % 2)) : in(-43, kind == 1 && b == 5 ? 127 : 43);
-        if (kind == 3) mb.b[b].coeffs[0] = b < 4 ? in(-220, 214) : in(-256, 255), mb.b[b].dct_mode = rng() % 2,
-                       shapes[b] = fill_dc_only_block(&mb.b[b]);
+          c = b < 4       ? kind == 0   ? in(-110, 107)
+                            : kind == 1 ? in(-300, 107)
+                                        : in(-32768, 253)
+                    : kind == 0 ? value(int(rng() % 2))
+                          : in(-43, kind == 1 && b == 5 ? 127 : 43);
+        if (kind == 3)
+          mb.b[b].coeffs[0] = b < 4 ? in(-220, 214) : in(-256, 255), mb.b[b].dct_mode = rng() % 2,
+          shapes[b] = fill_dc_only_block(&mb.b[b]);
       }
       dv_macroblock_t copy = mb;
       format.theirs(&mb, &picture[0], &pitch);
-      if (kind == 3 && format.planned) format.planned(&copy, &picture[1], &pitch, dc_only_row_plan(shapes));
-      else format.ours(&copy, &picture[1], &pitch);
-      ASSERT_EQ(std::memcmp(&mb, &copy, sizeof mb), 0) << "macroblock at " << mb.x << ", " << mb.y << " changed";
+      if (kind == 3 && format.planned)
+        format.planned(&copy, &picture[1], &pitch, dc_only_row_plan(shapes));
+      else
+        format.ours(&copy, &picture[1], &pitch);
+      ASSERT_EQ(std::memcmp(&mb, &copy, sizeof mb), 0)
+          << "macroblock at " << mb.x << ", " << mb.y << " changed";
     }
     EXPECT_TRUE(ours == theirs) << format.bytes << "-byte pixels";
   }
@@ -296,18 +329,21 @@ TEST_F(AgainstLibdv, FullSizeRgb0BuildsAgree) {
   }
 }
 
-// ---- A frame's sound: libdv's own decode at each rate and in 12 bits; packs that would lead libdv astray refused. ----
+// ---- A frame's sound: libdv's own decode at each rate and in 12 bits; packs that would lead libdv astray
+// refused. ----
 
 constexpr size_t kSourcePack = 6 * 80 + 3 * 16 * 80 + 3, kControlPack = kSourcePack + 16 * 80;
 constexpr size_t kSecondPair = 6 * 12000 + kSourcePack;  // the 12-bit mode's second pair, six sequences on
 int16_t pcm[kMaxAudioChannels * kMaxAudioSamplesPerFrame];
-// Frames of the 32 kHz clip marked 12-bit non-linear (in every source pack), with their second pair or with none.
+// Frames of the 32 kHz clip marked 12-bit non-linear (in every source pack), with their second pair or with
+// none.
 Bytes twelve_bit(bool second_pair) {
   Bytes f = frames("sound32000.dv", 0, 50);
   for (size_t sequence = 0; sequence < f.size(); sequence += 12000)
     for (size_t pack = sequence + 6 * 80 + 3; pack < sequence + 12000; pack += 16 * 80)  // each audio block's
       if (f[pack] == 0x50) f[pack + 4] = (f[pack + 4] & 0xf8) | 1;
-  for (size_t n = 0; !second_pair && n < f.size(); n += kPalFrameBytes) f[n + kSecondPair + 2] |= 0x0f;  // none recorded
+  for (size_t n = 0; !second_pair && n < f.size(); n += kPalFrameBytes)
+    f[n + kSecondPair + 2] |= 0x0f;  // none recorded
   return f;
 }
 // Frames whose source pack at `pack` states `samples` samples more than the fewest of its rate.
@@ -323,13 +359,19 @@ int decode_sound(const uint8_t *frame, size_t bytes, AudioFormat &format, std::s
   return samples;
 }
 TEST(FrameAudio, EveryFrameAsLibdvDecodesItAtEachRateAndIn12Bits) {
-  const struct { const char *name; Bytes frames; int rate, channels, bits, samples; } clips[] = {
-      {"48 kHz", frames("sound48000.dv", 0, 50), 48000, 2, 16, 1920},
-      {"44.1 kHz", frames("sound44100.dv", 0, 50), 44100, 2, 16, 1764},
-      {"32 kHz", frames("sound32000.dv", 0, 50), 32000, 2, 16, 1280}, {"12-bit, two pairs", twelve_bit(true), 32000, 4, 12, 1280},
-      {"12-bit, one pair", twelve_bit(false), 32000, 2, 12, 1280},
-      {"48 kHz, the most a frame holds", stating(frames("sound48000.dv", 0, 50), kSourcePack, 48), 48000, 2, 16, 1944},
-      {"12-bit, the second pair one sample shorter", stating(twelve_bit(true), kSecondPair, 15), 32000, 4, 12, 1279}};
+  const struct {
+    const char *name;
+    Bytes frames;
+    int rate, channels, bits, samples;
+  } clips[] = {{"48 kHz", frames("sound48000.dv", 0, 50), 48000, 2, 16, 1920},
+               {"44.1 kHz", frames("sound44100.dv", 0, 50), 44100, 2, 16, 1764},
+               {"32 kHz", frames("sound32000.dv", 0, 50), 32000, 2, 16, 1280},
+               {"12-bit, two pairs", twelve_bit(true), 32000, 4, 12, 1280},
+               {"12-bit, one pair", twelve_bit(false), 32000, 2, 12, 1280},
+               {"48 kHz, the most a frame holds", stating(frames("sound48000.dv", 0, 50), kSourcePack, 48),
+                48000, 2, 16, 1944},
+               {"12-bit, the second pair one sample shorter", stating(twelve_bit(true), kSecondPair, 15),
+                32000, 4, 12, 1279}};
   static int16_t planar[kMaxAudioChannels][kMaxAudioSamplesPerFrame];
   int16_t *outbufs[] = {planar[0], planar[1], planar[2], planar[3]};
   for (const auto &clip : clips) {
@@ -343,7 +385,8 @@ TEST(FrameAudio, EveryFrameAsLibdvDecodesItAtEachRateAndIn12Bits) {
       ASSERT_TRUE(dv_parse_header(libdv, frame) >= 0 && dv_decode_full_audio(libdv, frame, outbufs));
       bool same = samples == clip.samples && format.rate == clip.rate && format.channels == clip.channels &&
                   format.quantisation == clip.bits && said.empty();
-      for (int i = 0; same && i < samples * clip.channels; ++i) same = pcm[i] == planar[i % clip.channels][i / clip.channels];
+      for (int i = 0; same && i < samples * clip.channels; ++i)
+        same = pcm[i] == planar[i % clip.channels][i / clip.channels];
       EXPECT_TRUE(same) << clip.name << ", frame " << n << ": " << samples << " samples at " << format.rate;
     }
     dv_decoder_free(libdv);
@@ -352,17 +395,31 @@ TEST(FrameAudio, EveryFrameAsLibdvDecodesItAtEachRateAndIn12Bits) {
 TEST(FrameAudio, PacksThatWouldLeadLibdvAstrayGiveNoSoundAndNoWord) {
   const Bytes pal = frames("sound48000.dv"), twelve = twelve_bit(true), silent = frames("pal420.dv");
   const size_t source = kSourcePack, second = kSecondPair;
-  struct Edit { size_t at; uint8_t keep, set; };
-  const struct { const char *what; const Bytes &frame; std::vector<Edit> edits; size_t bytes = kPalFrameBytes; } cases[] = {
-      {"source pack id", pal, {{source, 0, 0x51}}}, {"control pack id", pal, {{kControlPack, 0, 0x50}}},
-      {"60 fields in the source pack", pal, {{source + 3, 0xdf, 0}}}, {"a block a byte short", pal, {}, kPalFrameBytes - 1},
+  struct Edit {
+    size_t at;
+    uint8_t keep, set;
+  };
+  const struct {
+    const char *what;
+    const Bytes &frame;
+    std::vector<Edit> edits;
+    size_t bytes = kPalFrameBytes;
+  } cases[] = {
+      {"source pack id", pal, {{source, 0, 0x51}}},
+      {"control pack id", pal, {{kControlPack, 0, 0x50}}},
+      {"60 fields in the source pack", pal, {{source + 3, 0xdf, 0}}},
+      {"a block a byte short", pal, {}, kPalFrameBytes - 1},
       {"three bytes", pal, {}, 3},
       {"60 fields by the DSF bit and the packs, 50 by the VAUX", pal, {{3, 0x7f, 0}, {source + 3, 0xdf, 0}}},
-      {"sampling code 3", pal, {{source + 4, 0xc7, 3 << 3}}}, {"quantisation code 2", pal, {{source + 4, 0xf8, 2}}},
+      {"sampling code 3", pal, {{source + 4, 0xc7, 3 << 3}}},
+      {"quantisation code 2", pal, {{source + 4, 0xf8, 2}}},
       {"12 bits at 48 kHz", pal, {{source + 4, 0xf8, 1}, {second + 2, 0xf0, 0x0f}}},
-      {"1945 samples", pal, {{source + 1, 0xc0, 49}}}, {"not normal speed", pal, {{kControlPack + 3, 0x80, 0x10}}},
-      {"a header that does not parse", pal, {{0, 0, 0xff}}}, {"second pair at 60 fields", twelve, {{second + 3, 0xdf, 0}}},
-      {"second pair of 1297 samples", twelve, {{second + 1, 0xc0, 33}}}, {"no sound", silent, {}}};
+      {"1945 samples", pal, {{source + 1, 0xc0, 49}}},
+      {"not normal speed", pal, {{kControlPack + 3, 0x80, 0x10}}},
+      {"a header that does not parse", pal, {{0, 0, 0xff}}},
+      {"second pair at 60 fields", twelve, {{second + 3, 0xdf, 0}}},
+      {"second pair of 1297 samples", twelve, {{second + 1, 0xc0, 33}}},
+      {"no sound", silent, {}}};
   for (const auto &c : cases) {
     AudioFormat format;
     std::string said;
@@ -372,11 +429,14 @@ TEST(FrameAudio, PacksThatWouldLeadLibdvAstrayGiveNoSoundAndNoWord) {
     std::fill(std::begin(pcm), std::end(pcm), 0x5a5a);
     format = {};
     EXPECT_EQ(decode_sound(frame.data(), c.bytes, format, said), 0) << c.what;
-    EXPECT_TRUE(said.empty() && format.rate == 0 && std::all_of(std::begin(pcm), std::end(pcm), [](int v) { return v == 0x5a5a; }))
+    EXPECT_TRUE(said.empty() && format.rate == 0 &&
+                std::all_of(std::begin(pcm), std::end(pcm), [](int v) { return v == 0x5a5a; }))
         << c.what << ": " << said;
   }
   AudioFormat format;  // and no frame or no room
-  EXPECT_EQ(decode_frame_audio(nullptr, kPalFrameBytes, format, pcm) + decode_frame_audio(pal.data(), kPalFrameBytes, format, nullptr), 0);
+  EXPECT_EQ(decode_frame_audio(nullptr, kPalFrameBytes, format, pcm) +
+                decode_frame_audio(pal.data(), kPalFrameBytes, format, nullptr),
+            0);
 }
 
 }  // namespace

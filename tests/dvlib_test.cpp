@@ -1,6 +1,7 @@
-// dvlib as hosts call it: frame blocks against libdv's own decode, every refusal with its exact line and the caller's
-// memory untouched, the bad-input matrix of files (docs/ROBUSTNESS.md), a flat heap, the decoding threads, the first
-// call of a process and allocations that fail. dvlib.h comes first: it must stand alone in C++.
+// dvlib as hosts call it: frame blocks against libdv's own decode, every refusal with its exact line and the
+// caller's memory untouched, the bad-input matrix of files (docs/ROBUSTNESS.md), a flat heap, the decoding
+// threads, the first call of a process and allocations that fail. dvlib.h comes first: it must stand alone in
+// C++.
 #include "dvlib.h"
 #include <signal.h>
 #include <sys/stat.h>
@@ -9,8 +10,9 @@
 #include "test_support.h"
 #include "worker_pool.h"
 
-static_assert(offsetof(dvfile, x_size) == 4 && offsetof(dvfile, y_size) == 8 && offsetof(dvfile, code) == 12 &&
-              offsetof(dvfile, type) == 16 && offsetof(dvfile, num_frames) == 20 && offsetof(dvfile, file) == 24);
+static_assert(offsetof(dvfile, x_size) == 4 && offsetof(dvfile, y_size) == 8 &&
+              offsetof(dvfile, code) == 12 && offsetof(dvfile, type) == 16 &&
+              offsetof(dvfile, num_frames) == 20 && offsetof(dvfile, file) == 24);
 
 // Wrapped at link time, for dvlib's own calls; CTest runs each case in a process of its own.
 static bool fail_malloc = false, fail_decoder = false;
@@ -26,7 +28,9 @@ namespace {
 
 constexpr size_t kRgb = 720 * 576 * 3;
 const std::string kFreadFailed = "(dvreadframe:dvlib): fread failed - invalid frame number? (too high/low)\n";
-bool all(const uint8_t *p, size_t n, uint8_t v = 0x5a) { return std::all_of(p, p + n, [v](uint8_t b) { return b == v; }); }
+bool all(const uint8_t *p, size_t n, uint8_t v = 0x5a) {
+  return std::all_of(p, p + n, [v](uint8_t b) { return b == v; });
+}
 // libdv's own packed RGB decode of a frame block.
 Bytes libdv_rgb(Bytes block, unsigned quality = 5) {
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
@@ -36,18 +40,21 @@ Bytes libdv_rgb(Bytes block, unsigned quality = 5) {
   ::dv_decode_full_frame(dv, block.data(), ::e_dv_color_rgb, rgb.pixels(), &rgb.pitch), dv_decoder_free(dv);
   return Bytes(rgb.mem.data(), rgb.mem.data() + rgb.mem.size);
 }
-// Only format | flags counts: dvreadblock draws 2 at full detail and 16 from DC coefficients, dvreadarray 2 alone; all
-// else draws and says nothing. Blocks and images end at an inaccessible page.
+// Only format | flags counts: dvreadblock draws 2 at full detail and 16 from DC coefficients, dvreadarray 2
+// alone; all else draws and says nothing. Blocks and images end at an inaccessible page.
 TEST(FrameBlock, RequestCodesAndWhatEachDraws) {
   dvinit();
   const Bytes pal = frames("pal420.dv", 3), ntsc = frames("ntsc.dv", 1, 1, kNtscFrameBytes);
   Image direct(5);  // the frame decoder's own full-size RGB0, which dvreadarray must give
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   dv_parse_header(dv, pal.data()), dv->quality = 5;
-  ozmira::dv_decode_full_frame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch), dv_decoder_free(dv);
-  const struct { int format, flags; unsigned draws; } cases[] = {
-      {2, 0, 5},  {0, 2, 5}, {2, 2, 5}, {16, 0, 1}, {0, 16, 1}, {16, 16, 1},  {2, 16, 0},
-      {18, 0, 0}, {1, 0, 0}, {0, 0, 0}, {3, 0, 0},  {-1, 0, 0}, {0, -16, 0}, {INT_MIN, 2, 0}};
+  ozmira::dv_decode_full_frame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch),
+      dv_decoder_free(dv);
+  const struct {
+    int format, flags;
+    unsigned draws;
+  } cases[] = {{2, 0, 5},  {0, 2, 5}, {2, 2, 5}, {16, 0, 1}, {0, 16, 1}, {16, 16, 1}, {2, 16, 0},
+               {18, 0, 0}, {1, 0, 0}, {0, 0, 0}, {3, 0, 0},  {-1, 0, 0}, {0, -16, 0}, {INT_MIN, 2, 0}};
   for (const Bytes *bytes : {&pal, &ntsc}) {
     Guarded block(bytes->size()), image(bytes->size() / 12000 * 48 * 720 * 3);
     std::copy(bytes->begin(), bytes->end(), block.data());
@@ -60,31 +67,39 @@ TEST(FrameBlock, RequestCodesAndWhatEachDraws) {
       EXPECT_EQ(capture([&] {
                   drawn = dvreadblock(block.data(), image.data(), c.format, c.flags);
                   if (bytes == &pal) arrayed = dvreadarray(block.data(), lines.pixels(), c.format, c.flags);
-                }), Output{});
+                }),
+                Output{});
       const Bytes &want = c.draws == 5 ? full : dc;
       EXPECT_EQ(drawn, c.draws != 0);
-      EXPECT_TRUE(c.draws ? std::equal(want.begin(), want.end(), image.data()) : all(image.data(), image.size));
+      EXPECT_TRUE(c.draws ? std::equal(want.begin(), want.end(), image.data())
+                          : all(image.data(), image.size));
       EXPECT_EQ(arrayed, bytes == &pal && c.draws == 5);
       EXPECT_TRUE(arrayed ? lines == direct : all(lines.mem.data(), lines.mem.size));
     }
   }
-  // dvstatus: 1 when the system changed to 625/50, 2 to 525/60, else 0; the fields of a record it does not fill stay.
-  // A refused request still parsed its block: the next PAL frame is a change of system.
+  // dvstatus: 1 when the system changed to 625/50, 2 to 525/60, else 0; the fields of a record it does not
+  // fill stay. A refused request still parsed its block: the next PAL frame is a change of system.
   dvfile r{-7, -7, -7, -7, -7, -7, stdin};
   for (bool array : {false, true}) {
     dvstatus(pal.data(), &r);
-    EXPECT_TRUE(dvstatus(pal.data(), &r) == 0 && dvstatus(ntsc.data(), &r) == 2 && r.y_size == 480 && r.code == 1);
-    EXPECT_EQ(array ? dvreadarray(ntsc.data(), direct.pixels(), 16, 0) : dvreadblock(ntsc.data(), direct.row[0], 1, 0), 0);
-    EXPECT_TRUE(dvstatus(pal.data(), &r) == 1 && r.y_size == 576 && r.code == 2 && r.num_frames == -7 && r.file == stdin);
+    EXPECT_TRUE(dvstatus(pal.data(), &r) == 0 && dvstatus(ntsc.data(), &r) == 2 && r.y_size == 480 &&
+                r.code == 1);
+    EXPECT_EQ(array ? dvreadarray(ntsc.data(), direct.pixels(), 16, 0)
+                    : dvreadblock(ntsc.data(), direct.row[0], 1, 0),
+              0);
+    EXPECT_TRUE(dvstatus(pal.data(), &r) == 1 && r.y_size == 576 && r.code == 2 && r.num_frames == -7 &&
+                r.file == stdin);
   }
   dvinit();  // a fresh decoder, which has parsed nothing yet
   EXPECT_EQ(dvstatus(pal.data(), &r), 1);
 }
-// Each refusal: its result, its exact line or none, nothing drawn or filled in. dvreadformat checks the rows a format
-// needs (a thumbnail 72) and the pitch of a packed one; a VAUX pack saying 50 fields in a 525/60 frame is a bad header.
+// Each refusal: its result, its exact line or none, nothing drawn or filled in. dvreadformat checks the rows
+// a format needs (a thumbnail 72) and the pitch of a packed one; a VAUX pack saying 50 fields in a 525/60
+// frame is a bad header.
 TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
   dvinit();
-  Bytes frame = frames("pal420.dv"), bad = frame, image(kRgb, 0x5a), vaux50 = frames("ntsc.dv", 0, 1, kNtscFrameBytes);
+  Bytes frame = frames("pal420.dv"), bad = frame, image(kRgb, 0x5a),
+        vaux50 = frames("ntsc.dv", 0, 1, kNtscFrameBytes);
   bad[0] = 0xff, vaux50[451] = 0xe0;  // section type 7: no header block; source pack: 50 fields
   uint8_t *rows[576], *none[1] = {nullptr}, *packed[1] = {image.data()};
   for (int n = 0; n < 576; ++n) rows[n] = &image[size_t(n) * 2160];
@@ -100,24 +115,34 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
   };
   dvfile r{-7, -7, -7, -7, -7, -7, nullptr}, closed{144000, 720, 576, 2, 1, 10, nullptr};
   const auto null = [](std::string call, std::string argument, std::string needs) {
-    return "(" + call + ":dvlib): '" + argument + "' was NULL - user must pass a frame block and " + needs + ".\n";
+    return "(" + call + ":dvlib): '" + argument + "' was NULL - user must pass a frame block and " + needs +
+           ".\n";
   };
-  const std::string bad_record = "(dvreadframe:dvlib): invalid dvfile structure (NULL or file not open) - user must open"
-                                 " DV file.\n",
-                    no_image = "(dvreadframe:dvlib): 'image' was NULL - user must allocate sufficient size for an image.\n",
-                    unparsed = ":dvlib): dv_parse_header failed - erm?\n";
-  const struct { std::function<int()> call; int result; std::string err; } cases[] = {
+  const std::string
+      bad_record =
+          "(dvreadframe:dvlib): invalid dvfile structure (NULL or file not open) - user must open"
+          " DV file.\n",
+      no_image = "(dvreadframe:dvlib): 'image' was NULL - user must allocate sufficient size for an image.\n",
+      unparsed = ":dvlib): dv_parse_header failed - erm?\n";
+  const struct {
+    std::function<int()> call;
+    int result;
+    std::string err;
+  } cases[] = {
       {[&] { return dvstatus(bad.data(), &r); }, -1, ""},
       {[&] { return dvreadblock(bad.data(), image.data(), 2, 0); }, 0, "(dvreadblock" + unparsed},
       {[&] { return dvreadarray(bad.data(), rows, 2, 0); }, 0, "(dvreadarray" + unparsed},
-      {[&] { return dvstatus(nullptr, &r); }, -1, ""}, {[&] { return dvstatus(frame.data(), nullptr); }, -1, ""},
+      {[&] { return dvstatus(nullptr, &r); }, -1, ""},
+      {[&] { return dvstatus(frame.data(), nullptr); }, -1, ""},
       {[&] { return dvreadblock(nullptr, image.data(), 2, 0); }, 0, null("dvreadblock", "block", "an image")},
       {[&] { return dvreadblock(frame.data(), nullptr, 2, 0); }, 0, null("dvreadblock", "image", "an image")},
       {[&] { return dvreadarray(nullptr, rows, 2, 0); }, 0, null("dvreadarray", "block", "row pointers")},
-      {[&] { return dvreadarray(frame.data(), nullptr, 2, 0); }, 0, null("dvreadarray", "rows", "row pointers")},
+      {[&] { return dvreadarray(frame.data(), nullptr, 2, 0); }, 0,
+       null("dvreadarray", "rows", "row pointers")},
       {[&] { return dvreadframe(nullptr, image.data(), 0); }, 0, bad_record},
       {[&] { return dvreadframe(&closed, image.data(), 0); }, 0, bad_record},
-      {[&] { return dvreadframe(&closed, nullptr, 0); }, 0, no_image}, {[&] { return dvclose(nullptr); }, EOF, ""},
+      {[&] { return dvreadframe(&closed, nullptr, 0); }, 0, no_image},
+      {[&] { return dvclose(nullptr); }, EOF, ""},
       {[&] { return DisplayDvAttributes(nullptr), 0; }, 0,
        "(DisplayDvAttributes:dvlib): invalid dvfile structure (NULL) - user must open DV file.\n"},
       {[&] { return dvstatus(vaux50.data(), &r); }, -1, ""},
@@ -129,11 +154,13 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
       {format(pal, 5, rows, nullptr, 2), 0, f + "'pitches" + nulled},
       {format(pal, 15, rows, &pitch, 2), 0, f + "unknown output format 15 - formats are 0 to 14.\n"},
       {format(pal, -1, rows, &pitch, 2), 0, f + "unknown output format -1 - formats are 0 to 14.\n"},
-      {format(pal, 5, rows, &pitch, 18), 0, f + "unknown request code 18 - 2 asks for full detail, 16 for DC only.\n"},
+      {format(pal, 5, rows, &pitch, 18), 0,
+       f + "unknown request code 18 - 2 asks for full detail, 16 for DC only.\n"},
       {format(pal, 1, none, &pitch, 2), 0, f + "'pixels[0]' was NULL - user must pass an image.\n"},
       {format(pal, 1, packed, &short_pitch, 2), 0, f + "pitch 2159" + range},
       {format(pal, 1, packed, &long_pitch, 2), 0, f + "pitch " + std::to_string(long_pitch) + range},
-      {format(pal, 11, gap72, &pitch, 16), 0, f + "row 72 was NULL - format 11 needs 288 rows of 1440 bytes.\n"}};
+      {format(pal, 11, gap72, &pitch, 16), 0,
+       f + "row 72 was NULL - format 11 needs 288 rows of 1440 bytes.\n"}};
   for (const auto &c : cases) {
     int result = 99;
     EXPECT_EQ(capture([&] { result = c.call(); }), (Output{0, "", c.err}));
@@ -144,13 +171,14 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
       uint8_t *gap[576];
       std::copy(rows, rows + 576, gap), gap[missing] = nullptr;
       EXPECT_EQ(capture([&] { EXPECT_EQ(dvreadformat(pal, drawn, gap, &pitch, 2), 0); }).err,
-                f + "row " + std::to_string(missing) + " was NULL - format " + std::to_string(drawn) + " needs " +
-                    std::to_string(rows_of(drawn)) + " rows of " + std::to_string(row_bytes_of(drawn)) + " bytes.\n");
+                f + "row " + std::to_string(missing) + " was NULL - format " + std::to_string(drawn) +
+                    " needs " + std::to_string(rows_of(drawn)) + " rows of " +
+                    std::to_string(row_bytes_of(drawn)) + " bytes.\n");
     }
   EXPECT_TRUE(all(image.data(), image.size()) && r.block_size == -7 && r.y_size == -7 && r.type == -7);
   EXPECT_EQ(dvreadformat(pal, 8, gap72, &pitch, 2), 1);
-  // The frame decoder given libdv's parse of the 525/60 frame whose VAUX says 50 fields walks its 10 sequences, not 12,
-  // and says it could not decode all the header asked for.
+  // The frame decoder given libdv's parse of the 525/60 frame whose VAUX says 50 fields walks its 10
+  // sequences, not 12, and says it could not decode all the header asked for.
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   EXPECT_TRUE(dv_parse_header(dv, vaux50.data()) >= 0 && dv->num_dif_seqs == 12 &&
               !ozmira::dv_decode_full_frame(dv, vaux50.data(), ozmira::e_dv_color_rgb, packed, &pitch));
@@ -167,14 +195,17 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
                       : dvreadformat(pal411.data(), f, lines.pixels(), &pitch, 2);
     });
     pforerror = nullptr;
-    EXPECT_TRUE(result == 0 && flag == 1 && all(lines.mem.data(), lines.mem.size) && said.out == messages) << f;
-    EXPECT_EQ(said.err, f == 2 ? "" : "(dvreadformat:dvlib): format " + std::to_string(f) +
-                                          " needs a 4:2:0 frame; this one is 4:1:1 - nothing drawn.\n");
+    EXPECT_TRUE(result == 0 && flag == 1 && all(lines.mem.data(), lines.mem.size) && said.out == messages)
+        << f;
+    EXPECT_EQ(said.err, f == 2 ? ""
+                               : "(dvreadformat:dvlib): format " + std::to_string(f) +
+                                     " needs a 4:2:0 frame; this one is 4:1:1 - nothing drawn.\n");
   }
 }
 // Refused files: the lines say why, at once for a pipe with no writer, and nothing stays open.
-// What the installed library drew in a C host (install_test.sh) is what this build draws, which the decoding tests
-// check against their oracles: every format at both requests, frame 7 of each clip, as hashes of the pictures.
+// What the installed library drew in a C host (install_test.sh) is what this build draws, which the decoding
+// tests check against their oracles: every format at both requests, frame 7 of each clip, as hashes of the
+// pictures.
 TEST(InstalledHost, DrewEveryFormatAsThisBuildDoes) {
   const char *drawn = getenv("OZMIRA_INSTALLED_HOST_DRAWN");
   if (drawn == nullptr) GTEST_SKIP() << "run by install_test.sh";
@@ -206,20 +237,29 @@ TEST(DvFile, RefusedFiles) {
   bad[0] = 0xff;
   write_file(dir / "random", Bytes(&middle[4 * kPalFrameBytes], &middle[6 * kPalFrameBytes]));
   write_file(dir / "empty", {});
-  write_file(dir / "short", Bytes(middle.begin(), middle.begin() + kPalFrameBytes - 1)), write_file(dir / "bad", bad);
+  write_file(dir / "short", Bytes(middle.begin(), middle.begin() + kPalFrameBytes - 1)),
+      write_file(dir / "bad", bad);
   ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
   const auto line = [](const std::string &text) { return "(dvopen:dvlib) " + text + "\n"; };
-  const auto not_regular = [&](std::string path) { return line(path + " is not a regular file - closed file and returned"
-                                                               " NULL."); };
+  const auto not_regular = [&](std::string path) {
+    return line(path +
+                " is not a regular file - closed file and returned"
+                " NULL.");
+  };
   const std::string unparsed = line("Error when parsing DV frame 0 header - closed file and returned NULL."),
                     unread = line("Error trying to read DV frame 0 - closed file and returned NULL.");
   const std::pair<std::string, std::string> cases[] = {
-      {dir.path, not_regular(dir.path)}, {"/dev/null", not_regular("/dev/null")}, {dir / "pipe", not_regular(dir / "pipe")},
+      {dir.path, not_regular(dir.path)},
+      {"/dev/null", not_regular("/dev/null")},
+      {dir / "pipe", not_regular(dir / "pipe")},
       {dir / "none", line("Couldn't open DV file (" + dir / "none" + "): No such file or directory")},
       {dir / "random", unparsed},
-      {dir / "bad", unparsed}, {dir / "empty", unread}, {dir / "short", unread},
-      {clip_path("ntsc.dv"), line("Image Size 720 480") + line("Not a PAL format video - closed file and returned NULL.  "
-                                                             "Do we need this or is it an application problem?")}};
+      {dir / "bad", unparsed},
+      {dir / "empty", unread},
+      {dir / "short", unread},
+      {clip_path("ntsc.dv"),
+       line("Image Size 720 480") + line("Not a PAL format video - closed file and returned NULL.  "
+                                         "Do we need this or is it an application problem?")}};
   EXPECT_EQ(capture([] { EXPECT_EQ(dvopen(nullptr), nullptr); }).err,
             line("Couldn't open DV file ((null)): no file name given"));
   for (const auto &[path, err] : cases) {
@@ -231,8 +271,8 @@ TEST(DvFile, RefusedFiles) {
   }
 }
 // Files that open: every frame decodes as libdv decodes it, or fails with its lines and the image untouched;
-// num_frames is past the end. A file cut short after dvopen reads what is still whole; the record keeps what dvopen
-// counted. Frames are found with 64-bit positions (frame 20000 starts past 2^31 bytes).
+// num_frames is past the end. A file cut short after dvopen reads what is still whole; the record keeps what
+// dvopen counted. Frames are found with 64-bit positions (frame 20000 starts past 2^31 bytes).
 TEST(DvFile, FilesThatOpenReadFrameByFrame) {
   dvinit();
   TempDir dir;
@@ -241,22 +281,29 @@ TEST(DvFile, FilesThatOpenReadFrameByFrame) {
   write_file(dir / "plus_one", Bytes(pal.begin(), pal.end() - 143999));
   write_file(dir / "middle", middle), write_file(dir / "shrinking", middle);
   const auto warning = [](std::string bytes) {
-    return "(dvopen:dvlib) Warning - DV file length (" + bytes + " bytes) is not an exact multiple of 144,000 - corrupt "
+    return "(dvopen:dvlib) Warning - DV file length (" + bytes +
+           " bytes) is not an exact multiple of 144,000 - corrupt "
            "file?\n";
   };
-  const std::string unparsed = "(dvreadblock:dvlib): dv_parse_header failed - erm?\n"
-                               "(dvreadframe:dvlib): dvreadblock failed - unknown format requested?\n";
-  const struct { std::string path, err; int frames, code, unparsed; size_t cut; } cases[] = {
-      {clip_path("pal420.dv"), opened(50), 50, 2, -1, 0}, {dir / "cut", opened(3) + warning("502000"), 3, 2, -1, 0},
-      {dir / "plus_one", opened(3) + warning("432001"), 3, 2, -1, 0}, {dir / "middle", opened(10), 10, 2, 4, 0},
-      {dir / "shrinking", opened(10), 10, 2, 4, 2 * kPalFrameBytes + 70000},
-      {clip_path("pal411.dv"), opened(25), 25, 1, -1, 0}};
+  const std::string unparsed =
+      "(dvreadblock:dvlib): dv_parse_header failed - erm?\n"
+      "(dvreadframe:dvlib): dvreadblock failed - unknown format requested?\n";
+  const struct {
+    std::string path, err;
+    int frames, code, unparsed;
+    size_t cut;
+  } cases[] = {{clip_path("pal420.dv"), opened(50), 50, 2, -1, 0},
+               {dir / "cut", opened(3) + warning("502000"), 3, 2, -1, 0},
+               {dir / "plus_one", opened(3) + warning("432001"), 3, 2, -1, 0},
+               {dir / "middle", opened(10), 10, 2, 4, 0},
+               {dir / "shrinking", opened(10), 10, 2, 4, 2 * kPalFrameBytes + 70000},
+               {clip_path("pal411.dv"), opened(25), 25, 1, -1, 0}};
   for (const auto &c : cases) {
     dvfile *dv = nullptr;
     EXPECT_EQ(capture([&] { dv = dvopen(c.path.c_str()); }), (Output{0, "", c.err}));
     ASSERT_NE(dv, nullptr) << c.path;
-    EXPECT_TRUE(dv->block_size == 144000 && dv->x_size == 720 && dv->y_size == 576 && dv->code == c.code && dv->type == 1 &&
-                dv->num_frames == c.frames && dv_ftell64(dv->file) == 0);
+    EXPECT_TRUE(dv->block_size == 144000 && dv->x_size == 720 && dv->y_size == 576 && dv->code == c.code &&
+                dv->type == 1 && dv->num_frames == c.frames && dv_ftell64(dv->file) == 0);
     ASSERT_TRUE(c.cut == 0 || truncate(c.path.c_str(), off_t(c.cut)) == 0);
     const int whole = c.cut != 0 ? int(c.cut / kPalFrameBytes) : c.frames;
     const Bytes file = read_file(c.path);
@@ -268,48 +315,62 @@ TEST(DvFile, FilesThatOpenReadFrameByFrame) {
       const bool gone = f < 0 || f >= whole, bad = f == c.unparsed;
       EXPECT_EQ(said, (Output{0, "", gone ? kFreadFailed : bad ? unparsed : ""})) << c.path << " frame " << f;
       EXPECT_EQ(result, !gone && !bad) << c.path << " frame " << f;
-      EXPECT_TRUE(result ? image == libdv_rgb(Bytes(&file[f * kPalFrameBytes], &file[(f + 1) * kPalFrameBytes])) &&
-                               dv_ftell64(dv->file) == (f + 1) * 144000LL
-                         : all(image.data(), image.size())) << c.path << " frame " << f;
+      EXPECT_TRUE(
+          result ? image == libdv_rgb(Bytes(&file[f * kPalFrameBytes], &file[(f + 1) * kPalFrameBytes])) &&
+                       dv_ftell64(dv->file) == (f + 1) * 144000LL
+                 : all(image.data(), image.size()))
+          << c.path << " frame " << f;
     }
     EXPECT_EQ(dv->num_frames, c.frames);
     EXPECT_TRUE(dv_fseek64(dv->file, 20000, SEEK_SET) == 0 && dv_ftell64(dv->file) == 2880000000);
     EXPECT_TRUE(dv_fseek64(dv->file, -1, SEEK_CUR) == 0 && dv_ftell64(dv->file) == 2879856000);
-    EXPECT_TRUE(dv_fseek64(dv->file, -2, SEEK_END) == 0 && dv_ftell64(dv->file) == int64_t(file.size()) - 288000);
+    EXPECT_TRUE(dv_fseek64(dv->file, -2, SEEK_END) == 0 &&
+                dv_ftell64(dv->file) == int64_t(file.size()) - 288000);
     EXPECT_EQ(dv_fseek64(dv->file, -1, SEEK_SET), -1);
-    if (c.code == 1) {  // the attributes listed; then a close that fails is reported, the record released all the same
-      EXPECT_EQ(capture([&] { DisplayDvAttributes(dv), close(fileno(dv->file)); }),
-                (Output{0, "\n Block size (single image=144000): 144000\n x size (frame width)            : 720\n"
-                           " y size (frame height)           : 576\n Code (Hopefully PAL)            : 1\n"
-                           " Type (greyscale or colour)      : 1\n Number of frames                : 25\n\n", ""}));
+    if (c.code ==
+        1) {  // the attributes listed; then a close that fails is reported, the record released all the same
+      EXPECT_EQ(
+          capture([&] { DisplayDvAttributes(dv), close(fileno(dv->file)); }),
+          (Output{0,
+                  "\n Block size (single image=144000): 144000\n x size (frame width)            : 720\n"
+                  " y size (frame height)           : 576\n Code (Hopefully PAL)            : 1\n"
+                  " Type (greyscale or colour)      : 1\n Number of frames                : 25\n\n",
+                  ""}));
     }
     EXPECT_EQ(dvclose(dv), c.code == 1 ? EOF : 0);
   }
 }
-// A frame of another size than the file's (a 525/60 frame, or a dropout of zeros, which parses as one) is refused by
-// number, the image untouched. A file of more frames than an int numbers (309 TB, sparse in memory) keeps those it can.
+// A frame of another size than the file's (a 525/60 frame, or a dropout of zeros, which parses as one) is
+// refused by number, the image untouched. A file of more frames than an int numbers (309 TB, sparse in
+// memory) keeps those it can.
 TEST(DvFile, FramesOfAnotherSizeAndFilesPastIntFrameNumbers) {
   dvinit();
   TempDir dir;
   Bytes mixed = frames("pal420.dv"), ntsc = frames("ntsc.dv", 0, 1, kNtscFrameBytes), image(kRgb, 0x5a);
-  mixed.insert(mixed.end(), ntsc.begin(), ntsc.end()), mixed.resize(3 * kPalFrameBytes), write_file(dir / "mixed", mixed);
+  mixed.insert(mixed.end(), ntsc.begin(), ntsc.end()), mixed.resize(3 * kPalFrameBytes),
+      write_file(dir / "mixed", mixed);
   dvfile *dv = nullptr;
   capture([&] { dv = dvopen((dir / "mixed").c_str()); });
   for (int f : {1, 2})
     EXPECT_EQ(capture([&] { EXPECT_EQ(dvreadframe(dv, image.data(), f), 0); }).err,
-              "(dvreadframe:dvlib): frame " + std::to_string(f) + " is 720 x 480, not 720 x 576 as the file - image left "
-              "untouched.\n");
+              "(dvreadframe:dvlib): frame " + std::to_string(f) +
+                  " is 720 x 480, not 720 x 576 as the file - image left "
+                  "untouched.\n");
   EXPECT_TRUE(all(image.data(), image.size()) && dvclose(dv) == 0);
   const int fd = memfd_create("huge", 0);
   const long long last = INT_MAX - 1LL, frame = kPalFrameBytes;
-  if (pwrite(fd, mixed.data(), frame, last * frame) != frame || ftruncate(fd, (last + 3) * frame) != 0) GTEST_SKIP();
+  if (pwrite(fd, mixed.data(), frame, last * frame) != frame || ftruncate(fd, (last + 3) * frame) != 0)
+    GTEST_SKIP();
   ASSERT_EQ(pwrite(fd, mixed.data(), frame, 0), frame);
   const Output said = capture([&] { dv = dvopen(("/proc/self/fd/" + std::to_string(fd)).c_str()); });
-  EXPECT_EQ(said.err, opened(INT_MAX) + "(dvopen:dvlib) Warning - the file holds 2147483649 frames; only the first "
-                                        "2147483647 can be numbered\n");
-  EXPECT_TRUE(dvreadframe(dv, image.data(), INT_MAX - 1) == 1 && dvclose(dv) == 0);  // a hole there would be refused
+  EXPECT_EQ(said.err, opened(INT_MAX) +
+                          "(dvopen:dvlib) Warning - the file holds 2147483649 frames; only the first "
+                          "2147483647 can be numbered\n");
+  EXPECT_TRUE(dvreadframe(dv, image.data(), INT_MAX - 1) == 1 &&
+              dvclose(dv) == 0);                 // a hole there would be refused
   ASSERT_EQ(ftruncate(fd, INT_MAX * frame), 0);  // as many frames as an int numbers: all numbered, no warning
-  EXPECT_EQ(capture([&] { dv = dvopen(("/proc/self/fd/" + std::to_string(fd)).c_str()); }).err, opened(INT_MAX));
+  EXPECT_EQ(capture([&] { dv = dvopen(("/proc/self/fd/" + std::to_string(fd)).c_str()); }).err,
+            opened(INT_MAX));
   EXPECT_EQ(dvclose(dv), 0);
   close(fd);
 }
@@ -333,8 +394,9 @@ TEST(Memory, HeapStaysFlatOverFramesAndFreshDecoders) {
 TEST(Threads, CountsCappedByTheCoresNegativeOnesRefused) {
   const int cores = int(sysconf(_SC_NPROCESSORS_ONLN));
   int refused = 0;
-  EXPECT_EQ(capture([&] { refused = dvthreads(-2); }),
-            (Output{0, "", "(dvthreads:dvlib): -2 threads refused - ask for 1 or more, or 0 for one per core\n"}));
+  EXPECT_EQ(
+      capture([&] { refused = dvthreads(-2); }),
+      (Output{0, "", "(dvthreads:dvlib): -2 threads refused - ask for 1 or more, or 0 for one per core\n"}));
   EXPECT_TRUE(refused == -1 && dvthreads(1) == 1 && dvthreads(cores + 3) == cores && dvthreads(0) == cores);
 }
 // Whether a run's two pieces ran on two threads at once: each waits (up to 20 s) until both have begun.
@@ -342,19 +404,25 @@ std::atomic<int> pieces_begun;
 std::atomic<bool> waited_out;
 bool pieces_shared() {
   pieces_begun = 0, waited_out = false;
-  ozmira::run_pieces(2, [](void *, int) {
-    ++pieces_begun;
-    for (int n = 0; pieces_begun < 2 && n < 20000; ++n) usleep(1000);
-    waited_out = waited_out || pieces_begun < 2;
-  }, nullptr);
+  ozmira::run_pieces(
+      2,
+      [](void *, int) {
+        ++pieces_begun;
+        for (int n = 0; pieces_begun < 2 && n < 20000; ++n) usleep(1000);
+        waited_out = waited_out || pieces_begun < 2;
+      },
+      nullptr);
   return sysconf(_SC_NPROCESSORS_ONLN) < 2 || !waited_out;
 }
-// The decoding threads share each run (without a call of dvthreads), take none of the process's signals, and a child
-// made by fork() decodes with threads of its own.
+// The decoding threads share each run (without a call of dvthreads), take none of the process's signals, and
+// a child made by fork() decodes with threads of its own.
 TEST(Threads, LeaveTheProcessSignalsAloneAndForkedChildrenDecode) {
   dvinit();
   const Bytes frame = frames("mandelbrot.dv"), want = libdv_rgb(frame);
-  const auto decodes = [&] { Bytes image(kRgb); return dvreadblock(frame.data(), image.data(), 2, 0) == 1 && image == want; };
+  const auto decodes = [&] {
+    Bytes image(kRgb);
+    return dvreadblock(frame.data(), image.data(), 2, 0) == 1 && image == want;
+  };
   ASSERT_TRUE(decodes());  // the threads are made
   EXPECT_TRUE(pieces_shared());
   static volatile sig_atomic_t handled = 0;
@@ -362,14 +430,17 @@ TEST(Threads, LeaveTheProcessSignalsAloneAndForkedChildrenDecode) {
   action.sa_handler = [](int) { handled = 1; };
   sigset_t usr1, before, pending;
   sigemptyset(&usr1), sigaddset(&usr1, SIGUSR1), sigaction(SIGUSR1, &action, nullptr);
-  pthread_sigmask(SIG_BLOCK, &usr1, &before), kill(getpid(), SIGUSR1);  // it can only wait, unless a worker takes it
+  pthread_sigmask(SIG_BLOCK, &usr1, &before),
+      kill(getpid(), SIGUSR1);                          // it can only wait, unless a worker takes it
   for (int n = 0; n < 10; ++n) ASSERT_TRUE(decodes());  // a worker first run by now would take it too
   sigpending(&pending);
   EXPECT_TRUE(sigismember(&pending, SIGUSR1) && !handled);
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
   EXPECT_TRUE(handled);
   const pid_t child = fork();
-  if (child == 0) alarm(30), _exit(decodes() && pieces_shared() ? 0 : 1);  // a child waiting on its parent's threads would hang
+  if (child == 0)
+    alarm(30),
+        _exit(decodes() && pieces_shared() ? 0 : 1);  // a child waiting on its parent's threads would hang
   int status = 0;
   EXPECT_TRUE(waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
@@ -388,7 +459,8 @@ TEST_P(FirstCall, MakesTheDecoderWithAWarningThenWorksAsLaterCallsDo) {
     if (call == "dvstatus") return dvstatus(frame.data(), &r) + (r.y_size == 576 ? 0 : 10);
     if (call == "dvreadblock") return dvreadblock(frame.data(), image.row[0], 2, 0);
     if (call == "dvreadarray") return dvreadarray(frame.data(), image.pixels(), 2, 0);
-    return int((dv = dvopen(clip_path("pal420.dv").c_str())) && dvreadframe(dv, image.row[0], 2) == 1 && dvclose(dv) == 0);
+    return int((dv = dvopen(clip_path("pal420.dv").c_str())) && dvreadframe(dv, image.row[0], 2) == 1 &&
+               dvclose(dv) == 0);
   };
   int result = 0;
   EXPECT_EQ(capture([&] { result = once(first); }).err, warning(call) + more);
@@ -397,7 +469,8 @@ TEST_P(FirstCall, MakesTheDecoderWithAWarningThenWorksAsLaterCallsDo) {
   EXPECT_TRUE(result == (call == "dvstatus" ? 0 : 1) && first == later);
   EXPECT_TRUE(call == "dvstatus" || !(first == Image(576, 2880, 0x5a)));
 }
-INSTANTIATE_TEST_SUITE_P(Calls, FirstCall, testing::Values("dvstatus", "dvreadblock", "dvreadarray", "dvopen"));
+INSTANTIATE_TEST_SUITE_P(Calls, FirstCall,
+                         testing::Values("dvstatus", "dvreadblock", "dvreadarray", "dvopen"));
 
 // Then, once a decoder can be had, dvopen without memory for its record.
 TEST(NoDecoder, EveryCallRefusesAndDvopenStopsThere) {
@@ -422,8 +495,10 @@ TEST(NoDecoder, EveryCallRefusesAndDvopenStopsThere) {
   said = capture([&] { dv = dvopen(clip_path("pal420.dv").c_str()); });
   fail_malloc = false;
   EXPECT_EQ(dv, nullptr);
-  EXPECT_EQ(said.err, opened(50) + "(dvopen:dvlib) Error allocating memory for dvfile object - closed file and returned "
-                                   "NULL.\n");
+  EXPECT_EQ(said.err,
+            opened(50) +
+                "(dvopen:dvlib) Error allocating memory for dvfile object - closed file and returned "
+                "NULL.\n");
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// ozmira-export as a process: each picture against the decode it stands for and its pixel aspect against FFmpeg's, the
-// frames a list chooses, every refusal with its exact message and nothing written, --info and --frame-info exactly, the
-// recording details and sound of clips made with known ones (the sound against libdv's decode), damage counted, the
-// progress bar on a terminal, and no temporary file left by a failing write, an interrupt or a kill.
+// ozmira-export as a process: each picture against the decode it stands for and its pixel aspect against
+// FFmpeg's, the frames a list chooses, every refusal with its exact message and nothing written, --info and
+// --frame-info exactly, the recording details and sound of clips made with known ones (the sound against
+// libdv's decode), damage counted, the progress bar on a terminal, and no temporary file left by a failing
+// write, an interrupt or a kill.
 #include <png.h>
 #include <sys/stat.h>
 #include "dvlib.h"
@@ -18,7 +19,8 @@ std::string image(int frame, const char *prefix = "frame") {
   char name[64];
   return std::snprintf(name, sizeof name, "%s-%06d.png", prefix, frame), name;
 }
-using Png = std::tuple<int, int, int, Bytes>;  // width, height, channels and 8-bit RGB or grey rows back to back
+using Png =
+    std::tuple<int, int, int, Bytes>;  // width, height, channels and 8-bit RGB or grey rows back to back
 Png read_png(const std::string &path) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
@@ -26,15 +28,23 @@ Png read_png(const std::string &path) {
   if (pixels.empty() || !png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
   return {image.width, image.height, PNG_IMAGE_PIXEL_CHANNELS(image.format), pixels};
 }
-// A picture of the frame block: libdv's own decode for full and dc, the frame decoder's half-size, thumbnail and
-// luminance formats for the others.
+// A picture of the frame block: libdv's own decode for full and dc, the frame decoder's half-size, thumbnail
+// and luminance formats for the others.
 Png expected(const std::string &kind, const uint8_t *block) {
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   dv_parse_header(dv, block), dv->quality = kind == "dc" ? 1 : 5;
-  const int f = kind == "half" ? 11 : kind == "thumb" ? 8 : kind == "luma" ? 4 : 1, bpp = f == 4 ? 1 : f == 1 ? 3 : 4;
+  const int f = kind == "half"    ? 11
+                : kind == "thumb" ? 8
+                : kind == "luma"  ? 4
+                                  : 1,
+            bpp = f == 4   ? 1
+                  : f == 1 ? 3
+                           : 4;
   Image decoded(f);
-  if (f == 1) ::dv_decode_full_frame(dv, block, ::e_dv_color_rgb, decoded.pixels(), &decoded.pitch);
-  else ozmira::dv_decode_full_frame(dv, block, dv_color_space_t(f), decoded.pixels(), &decoded.pitch);
+  if (f == 1)
+    ::dv_decode_full_frame(dv, block, ::e_dv_color_rgb, decoded.pixels(), &decoded.pitch);
+  else
+    ozmira::dv_decode_full_frame(dv, block, dv_color_space_t(f), decoded.pixels(), &decoded.pitch);
   dv_decoder_free(dv);
   const int width = f == 11 ? 360 : f == 8 ? 92 : 720, channels = bpp == 1 ? 1 : 3;
   Bytes pixels;
@@ -57,8 +67,9 @@ TEST(Export, EachPictureIsTheDecodeItStandsForNamedAfterItsFrame) {
     EXPECT_TRUE(stat((out / image(frame)).c_str(), &about) == 0 && (about.st_mode & 0777) == 0644);
   }
   TempDir out;  // every n-th of the frames listed, in the order listed, under the prefix asked for
-  EXPECT_EQ(tool({"-f", "30", "-e", "2", "-n", "clip", "-p", "thumb", "-f", "2-3,40-41", "-o", out.path, clip}),
-            Output{});  // -f twice: the lists add up
+  EXPECT_EQ(
+      tool({"-f", "30", "-e", "2", "-n", "clip", "-p", "thumb", "-f", "2-3,40-41", "-o", out.path, clip}),
+      Output{});  // -f twice: the lists add up
   EXPECT_EQ(out.names(), (std::set{image(30, "clip"), image(3, "clip"), image(41, "clip")}));
   EXPECT_TRUE(read_png(out / image(3, "clip")) == expected("thumb", &pal[3 * kPalFrameBytes]));
   const std::string longest(255 - image(1, "").size(), 'n');  // a legal name, whatever its temporary one
@@ -67,13 +78,26 @@ TEST(Export, EachPictureIsTheDecodeItStandsForNamedAfterItsFrame) {
 }
 TEST(Export, FrameListsChooseTheFramesTheyName) {
   const std::string out_of_50 = " is out of range: the file has 50 frames (0-49)";
-  const struct { const char *list; int every, frames; std::vector<int> chosen; std::string out_of_range; } cases[] = {
-      {"all", 1, 5, {0, 1, 2, 3, 4}, ""}, {"all", 2, 5, {0, 2, 4}, ""}, {"all", 3, 0, {}, ""}, {"7-7", 1, 50, {7}, ""},
-      {"3,10-12", 1, 50, {3, 10, 11, 12}, ""}, {"45-", 1, 50, {45, 46, 47, 48, 49}, ""}, {"0-", 1, 1, {0}, ""},
-      {"5-20", 7, 50, {5, 12, 19}, ""}, {"30,2-3,40-41", 2, 50, {30, 3, 41}, ""}, {"9,9", 1, 50, {9, 9}, ""},
-      {"0,50", 1, 50, {}, "frame 50" + out_of_50}, {"49-50", 1, 50, {}, "frame 50" + out_of_50},
-      {"60-", 1, 50, {}, "frame 60" + out_of_50}, {"2147483647", 1, 50, {}, "frame 2147483647" + out_of_50},
-      {"1", 1, 1, {}, "frame 1 is out of range: the file has 1 frame (0)"}};
+  const struct {
+    const char *list;
+    int every, frames;
+    std::vector<int> chosen;
+    std::string out_of_range;
+  } cases[] = {{"all", 1, 5, {0, 1, 2, 3, 4}, ""},
+               {"all", 2, 5, {0, 2, 4}, ""},
+               {"all", 3, 0, {}, ""},
+               {"7-7", 1, 50, {7}, ""},
+               {"3,10-12", 1, 50, {3, 10, 11, 12}, ""},
+               {"45-", 1, 50, {45, 46, 47, 48, 49}, ""},
+               {"0-", 1, 1, {0}, ""},
+               {"5-20", 7, 50, {5, 12, 19}, ""},
+               {"30,2-3,40-41", 2, 50, {30, 3, 41}, ""},
+               {"9,9", 1, 50, {9, 9}, ""},
+               {"0,50", 1, 50, {}, "frame 50" + out_of_50},
+               {"49-50", 1, 50, {}, "frame 50" + out_of_50},
+               {"60-", 1, 50, {}, "frame 60" + out_of_50},
+               {"2147483647", 1, 50, {}, "frame 2147483647" + out_of_50},
+               {"1", 1, 1, {}, "frame 1 is out of range: the file has 1 frame (0)"}};
   for (const auto &c : cases) {
     frame_export::FrameSelection selection;
     std::string error;
@@ -83,7 +107,8 @@ TEST(Export, FrameListsChooseTheFramesTheyName) {
     std::vector<int> got;
     for (int frame; c.out_of_range.empty() && chosen.next(frame);) got.push_back(frame);
     EXPECT_TRUE(chosen.out_of_range() == c.out_of_range && got == c.chosen) << c.list << " every " << c.every;
-    EXPECT_TRUE(!c.out_of_range.empty() || chosen.count() == int64_t(got.size())) << c.list << " every " << c.every;
+    EXPECT_TRUE(!c.out_of_range.empty() || chosen.count() == int64_t(got.size()))
+        << c.list << " every " << c.every;
   }
   frame_export::FrameSelection both;  // "all" in one list of two takes every frame
   std::string error;
@@ -95,40 +120,54 @@ TEST(Export, RefusalsSayWhyAndWriteNothing) {
   Bytes bad = frames("pal420.dv");
   bad[0] = 0xff;
   write_file(dir / "short.dv", Bytes(1000, 'x')), write_file(dir / "bad.dv", bad);
-  const std::string pal = clip_path("pal420.dv"), ntsc = clip_path("ntsc.dv"), pal411 = clip_path("pal411.dv");
-  const std::string short_ = dir / "short.dv", bad_ = dir / "bad.dv", none = dir / "none", frames_ = "--frames: '",
-                    not_a_frame = "' is not a frame number or range (N, A-B or A-)",
+  const std::string pal = clip_path("pal420.dv"), ntsc = clip_path("ntsc.dv"),
+                    pal411 = clip_path("pal411.dv");
+  const std::string short_ = dir / "short.dv", bad_ = dir / "bad.dv", none = dir / "none",
+                    frames_ = "--frames: '", not_a_frame = "' is not a frame number or range (N, A-B or A-)",
                     every = "' is not a whole number of 1 or more";
   const auto fails = [&](const std::string &why) { return Output{1, "", says(why)}; };
   const auto usage = [&](const std::string &why) {
     return Output{2, "", says(why) + "Try 'ozmira-export --help' for more information.\n"};
   };
-  const struct { std::vector<std::string> args; Output want; } cases[] = {
+  const struct {
+    std::vector<std::string> args;
+    Output want;
+  } cases[] = {
       {{none}, fails("cannot open '" + none + "': No such file or directory")},
       {{"--info", dir.path}, fails("cannot read '" + dir.path + "': Is a directory")},
-      {{short_}, fails("'" + short_ + "' is not a DV file: it holds 1000 bytes, less than one 144000-byte frame")},
+      {{short_},
+       fails("'" + short_ + "' is not a DV file: it holds 1000 bytes, less than one 144000-byte frame")},
       {{"--info", bad_}, fails("'" + bad_ + "' is not a DV file: the header of frame 0 does not parse")},
       {{ntsc},
-       fails("'" + ntsc + "' is not a PAL DV file: frame 0 is 720 x 480, and only 720 x 576 (625/50) files are read")},
+       fails("'" + ntsc +
+             "' is not a PAL DV file: frame 0 is 720 x 480, and only 720 x 576 (625/50) files are read")},
       {{"--quiet", "-f", "0,50", pal}, fails("frame 50 is out of range: the file has 50 frames (0-49)")},
       {{"-p", "luma", pal411},
-       fails("'" + pal411 + "' holds 4:1:1 frames; the half, thumb and luma pictures need 4:2:0 frames (full and dc"
+       fails("'" + pal411 +
+             "' holds 4:1:1 frames; the half, thumb and luma pictures need 4:2:0 frames (full and dc"
              " work)")},
       {{"-o", none, pal}, fails("output folder '" + none + "': No such file or directory")},
       {{"-o", pal, pal}, fails("output folder '" + pal + "' is not a folder")},
       {{"-o", "/proc", pal}, fails("cannot write in output folder '/proc': No such file or directory")},
-      {{}, usage("no DV file given")}, {{pal, "b.dv"}, usage("one DV file only, but 'b.dv' follows")},
-      {{"--bogus", pal}, usage("unknown option '--bogus'")}, {{"-x", pal}, usage("unknown option '-x'")},
-      {{"--info=yes", pal}, usage("option '--info=yes' takes no value")}, {{pal, "-f"}, usage("option '-f' needs a value")},
+      {{}, usage("no DV file given")},
+      {{pal, "b.dv"}, usage("one DV file only, but 'b.dv' follows")},
+      {{"--bogus", pal}, usage("unknown option '--bogus'")},
+      {{"-x", pal}, usage("unknown option '-x'")},
+      {{"--info=yes", pal}, usage("option '--info=yes' takes no value")},
+      {{pal, "-f"}, usage("option '-f' needs a value")},
       {{"--frames", "5-3", pal}, usage("--frames: the range '5-3' runs backwards")},
-      {{"-f", "1,,2", pal}, usage(frames_ + not_a_frame)}, {{"-f", "-4", pal}, usage(frames_ + "-4" + not_a_frame)},
+      {{"-f", "1,,2", pal}, usage(frames_ + not_a_frame)},
+      {{"-f", "-4", pal}, usage(frames_ + "-4" + not_a_frame)},
       {{"-f", "3-x", pal}, usage(frames_ + "3-x" + not_a_frame)},
       {{"-f", "3--4", pal}, usage(frames_ + "3--4" + not_a_frame)},
       {{"-f", "9999999999", pal},
        usage(frames_ + "9999999999' is too large for a frame number (the largest is 2147483647)")},
-      {{"--every", "0", pal}, usage("--every: '0" + every)}, {{"-e", "2x", pal}, usage("--every: '2x" + every)},
-      {{"-p", "quarter", pal}, usage("--picture: unknown picture 'quarter' (full, dc, half, thumb, luma or none)")},
-      {{"--info", "--audio", "x.wav", pal}, usage("--audio writes a file; --info and --frame-info write none")},
+      {{"--every", "0", pal}, usage("--every: '0" + every)},
+      {{"-e", "2x", pal}, usage("--every: '2x" + every)},
+      {{"-p", "quarter", pal},
+       usage("--picture: unknown picture 'quarter' (full, dc, half, thumb, luma or none)")},
+      {{"--info", "--audio", "x.wav", pal},
+       usage("--audio writes a file; --info and --frame-info write none")},
       {{"-p", "none", "-a", dir.path + "/", pal}, fails("--audio: '" + dir.path + "/' does not name a file")},
       {{"-p", "none", "-a", dir / "..", pal}, fails("--audio: '" + dir / ".." + "' does not name a file")},
       {{"-a", "", pal}, usage("--audio: the file name is empty")},
@@ -144,49 +183,73 @@ TEST(Export, RefusalsSayWhyAndWriteNothing) {
   EXPECT_TRUE(out.names().empty() && dir.names() == (std::set<std::string>{"short.dv", "bad.dv"}));
   EXPECT_TRUE(tool({"--help"}).out.starts_with("Usage: ozmira-export [OPTION]... FILE\n"));
 }
-// --info of a PAL 4:2:0 colour file whose first frame is a clip's first, as text and as a JSON line: what FFmpeg
-// records unasked is 4:3, timecode 0 and the date and time 0 of Unix; these clips have no sound.
-const std::string plain = ",\"aspect\":\"4:3\",\"timecode\":\"00:00:00:00\",\"recorded_date\":\"1970-01-01\","
-                          "\"recorded_time\":\"00:00:00\",\"audio\":null";
+// --info of a PAL 4:2:0 colour file whose first frame is a clip's first, as text and as a JSON line: what
+// FFmpeg records unasked is 4:3, timecode 0 and the date and time 0 of Unix; these clips have no sound.
+const std::string plain =
+    ",\"aspect\":\"4:3\",\"timecode\":\"00:00:00:00\",\"recorded_date\":\"1970-01-01\","
+    "\"recorded_time\":\"00:00:00\",\"audio\":null";
 std::string info(const std::string &path, int frames, const std::string &trailing, const std::string &last) {
-  return "file:            " + path + "\nblock size:      144000\nframe size:      720 x 576\n"
-         "sampling:        4:2:0 (code 2)\ncolour:          colour (type 1)\nframes:          " + std::to_string(frames) +
-         "\ntrailing bytes:  " + trailing + "\naspect:          4:3\ntimecode:        00:00:00:00 to " + last +
+  return "file:            " + path +
+         "\nblock size:      144000\nframe size:      720 x 576\n"
+         "sampling:        4:2:0 (code 2)\ncolour:          colour (type 1)\nframes:          " +
+         std::to_string(frames) + "\ntrailing bytes:  " + trailing +
+         "\naspect:          4:3\ntimecode:        00:00:00:00 to " + last +
          "\nrecorded:        1970-01-01 00:00:00\naudio:           none\n";
 }
 std::string json(const std::string &path, int frames, int trailing, const std::string &last) {
-  return "{\"file\":\"" + path + "\",\"block_size\":144000,\"x_size\":720,\"y_size\":576,\"code\":2,\"sampling\":\"4:2:0\","
-         "\"type\":1,\"colour\":\"colour\",\"num_frames\":" + std::to_string(frames) +
-         ",\"trailing_bytes\":" + std::to_string(trailing) + plain + ",\"last_timecode\":\"" + last + "\"}\n";
+  return "{\"file\":\"" + path +
+         "\",\"block_size\":144000,\"x_size\":720,\"y_size\":576,\"code\":2,\"sampling\":\"4:2:0\","
+         "\"type\":1,\"colour\":\"colour\",\"num_frames\":" +
+         std::to_string(frames) + ",\"trailing_bytes\":" + std::to_string(trailing) + plain +
+         ",\"last_timecode\":\"" + last + "\"}\n";
 }
-// A file of frames of every kind: each chosen frame described by its own header; images stop at the first frame that
-// cannot be drawn, after the whole images before it.
+// A file of frames of every kind: each chosen frame described by its own header; images stop at the first
+// frame that cannot be drawn, after the whole images before it.
 TEST(Export, FramesOfEveryKindInOneFile) {
   TempDir dir;
-  const std::string mixed = dir / "mixed.dv", size = "{\"frame\":", sizes = ",\"x_size\":720,\"y_size\":576,\"code\":",
-                    four20 = "2,\"sampling\":\"4:2:0\",\"type\":",
-                    intact = plain + ",\"flagged_blocks\":0,\"damaged_segments\":0}\n",
-                    text = ", 4:3, timecode 00:00:00:00, recorded 1970-01-01 00:00:00, audio none, 0 flagged blocks, 0 "
-                           "damaged segments\n";
+  const std::string
+      mixed = dir / "mixed.dv",
+      size = "{\"frame\":", sizes = ",\"x_size\":720,\"y_size\":576,\"code\":",
+      four20 = "2,\"sampling\":\"4:2:0\",\"type\":",
+      intact = plain + ",\"flagged_blocks\":0,\"damaged_segments\":0}\n",
+      text =
+          ", 4:3, timecode 00:00:00:00, recorded 1970-01-01 00:00:00, audio none, 0 flagged blocks, 0 "
+          "damaged segments\n";
   Bytes ntsc = frames("ntsc.dv", 0, 1, kNtscFrameBytes), bad = frames("pal420.dv");
   ntsc.resize(kPalFrameBytes), bad[0] = 0xff;
   const Bytes pal = frames("pal420.dv");
   for (const Bytes &f : {pal, frames("pal411.dv"), bad, recoloured(pal, true), recoloured(pal, false), ntsc})
     write_file(mixed, f, true);
-  EXPECT_EQ(tool({"--frame-info", "--json", "-f", "4,0-2", mixed}),
-            (Output{1, json(mixed, 6, 0, "00:00:00:00") + size + "4" + sizes + four20 + "-1,\"colour\":\"not stated\"" +
-                           intact + size + "0" + sizes + four20 + "1,\"colour\":\"colour\"" + intact + size + "1" +
-                           sizes + "1,\"sampling\":\"4:1:1\",\"type\":1,\"colour\":\"colour\"" + intact + size +
-                           "2,\"error\":\"header does not parse\"}\n{\"totals\":{\"frames\":3,\"damaged_frames\":0,"
-                           "\"flagged_blocks\":0,\"damaged_segments\":0}}\n", ""}));
+  EXPECT_EQ(
+      tool({"--frame-info", "--json", "-f", "4,0-2", mixed}),
+      (Output{1,
+              json(mixed, 6, 0, "00:00:00:00") + size + "4" + sizes + four20 +
+                  "-1,\"colour\":\"not stated\"" + intact + size + "0" + sizes + four20 +
+                  "1,\"colour\":\"colour\"" + intact + size + "1" + sizes +
+                  "1,\"sampling\":\"4:1:1\",\"type\":1,\"colour\":\"colour\"" + intact + size +
+                  "2,\"error\":\"header does not parse\"}\n{\"totals\":{\"frames\":3,\"damaged_frames\":0,"
+                  "\"flagged_blocks\":0,\"damaged_segments\":0}}\n",
+              ""}));
   EXPECT_EQ(tool({"--frame-info", "-f", "1-3", mixed}),
-            (Output{1, info(mixed, 6, "0", "00:00:00:00") + "frame 1: 720 x 576, 4:1:1 (code 1), colour (type 1)" +
-                           text + "frame 2: header does not parse\nframe 3: 720 x 576, 4:2:0 (code 2), greyscale "
-                           "(type 0)" + text + "damage: 0 of 2 frames, 0 flagged blocks, 0 damaged segments\n", ""}));
-  const struct { std::vector<std::string> args; std::string err; std::set<std::string> names; } runs[] = {
-      {{"-p", "thumb"}, "frame 1: it is a 4:1:1 frame; the half, thumb and luma pictures need 4:2:0 frames (full and dc "
-                        "work)", {image(0)}},
-      {{"-p", "dc", "-f", "0-1,2"}, "frame 2: its header does not parse (damaged, or not DV)", {image(0), image(1)}},
+            (Output{1,
+                    info(mixed, 6, "0", "00:00:00:00") +
+                        "frame 1: 720 x 576, 4:1:1 (code 1), colour (type 1)" + text +
+                        "frame 2: header does not parse\nframe 3: 720 x 576, 4:2:0 (code 2), greyscale "
+                        "(type 0)" +
+                        text + "damage: 0 of 2 frames, 0 flagged blocks, 0 damaged segments\n",
+                    ""}));
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+    std::set<std::string> names;
+  } runs[] = {
+      {{"-p", "thumb"},
+       "frame 1: it is a 4:1:1 frame; the half, thumb and luma pictures need 4:2:0 frames (full and dc "
+       "work)",
+       {image(0)}},
+      {{"-p", "dc", "-f", "0-1,2"},
+       "frame 2: its header does not parse (damaged, or not DV)",
+       {image(0), image(1)}},
       {{"-f", "4-"}, "frame 5: it is 720 x 480, not a 720 x 576 PAL frame", {image(4)}}};
   for (const auto &r : runs) {
     TempDir out;
@@ -198,44 +261,54 @@ TEST(Export, FramesOfEveryKindInOneFile) {
 }
 TEST(Export, AFileWithAPartialFrameAndAnAwkwardName) {
   TempDir dir;
-  // Each byte of no well-formed UTF-8 (a lone lead, overlong forms, a surrogate, past U+10FFFF, a character cut
-  // short) is written as U+FFFD, and the name given as bytes too.
+  // Each byte of no well-formed UTF-8 (a lone lead, overlong forms, a surrogate, past U+10FFFF, a character
+  // cut short) is written as U+FFFD, and the name given as bytes too.
   const std::string good = " \xf0\x9f\x98\x80\xe2\x82\xac\x7f",
                     bad = "\xe9\xe0\x80\x80\xc1\xbf\xed\xa0\x80\xf4\x90\x80\x80\xf0\x9f\x98";
   const std::string path = dir / ("a\"b\\c\t" + good + bad + ".dv");
   std::string hex, want = json(dir.path + "/a\\\"b\\\\c\\u0009" + good + ".dv", 2, 50000, "00:00:00:01");
   for (size_t i = 0; i < bad.size(); ++i) want.insert(want.find(".dv\""), "\\ufffd");
   for (unsigned char c : path) hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
-  const std::string partial = says("warning: '" + path + "' ends in 50000 bytes of a partial frame, which are ignored");
+  const std::string partial =
+      says("warning: '" + path + "' ends in 50000 bytes of a partial frame, which are ignored");
   write_file(path, frames("pal420.dv", 0, 2)), write_file(path, Bytes(50000, 7), true);
   want.insert(want.find(",\"block"), ",\"file_bytes\":\"" + hex + "\"");
   EXPECT_EQ(tool({"-i", "-j", path}), (Output{0, want, ""}));
-  EXPECT_EQ(tool({"--info", path}), (Output{0, info(path, 2, "50000 (a partial frame, never read)", "00:00:00:01"),
-                                            ""}));
+  EXPECT_EQ(tool({"--info", path}),
+            (Output{0, info(path, 2, "50000 (a partial frame, never read)", "00:00:00:01"), ""}));
   EXPECT_EQ(tool({"-p", "thumb", "-o", dir.path, path}), (Output{0, "", partial}));
   EXPECT_EQ(tool({"-v", "-p", "thumb", "-o", dir.path, path}),
-            (Output{0, "", opened(2) + "(dvopen:dvlib) Warning - DV file length (338000 bytes) is not an exact multiple "
-                                       "of 144,000 - corrupt file?\n" + partial}));
+            (Output{0, "",
+                    opened(2) +
+                        "(dvopen:dvlib) Warning - DV file length (338000 bytes) is not an exact multiple "
+                        "of 144,000 - corrupt file?\n" +
+                        partial}));
 }
 TEST(Export, ProgressBarOnATerminalForTenFramesOrMore) {
   TempDir out;
-  const auto on_terminal = [&](const std::string &options) {  // script(1) gives it a terminal and passes on what it shows
-    const std::string command = OZMIRA_EXPORT " -o " + out.path + " " + options + " " + clip_path("pal420.dv");
-    return run({"/usr/bin/script", "-qec", command, "/dev/null"}).out;
-  };
-  // All 50 frames at full size, slow enough for the time left to show: each redraw begins with \r, and the terminal
-  // ends the line with \r\n.
+  const auto on_terminal =
+      [&](const std::string &options) {  // script(1) gives it a terminal and passes on what it shows
+        const std::string command =
+            OZMIRA_EXPORT " -o " + out.path + " " + options + " " + clip_path("pal420.dv");
+        return run({"/usr/bin/script", "-qec", command, "/dev/null"}).out;
+      };
+  // All 50 frames at full size, slow enough for the time left to show: each redraw begins with \r, and the
+  // terminal ends the line with \r\n.
   const std::string shown = on_terminal("");
-  EXPECT_TRUE(shown.starts_with("\r[" + std::string(40, '-') + "] 0/50 frames   \r") && shown.ends_with("left   \r\n"));
+  EXPECT_TRUE(shown.starts_with("\r[" + std::string(40, '-') + "] 0/50 frames   \r") &&
+              shown.ends_with("left   \r\n"));
   for (size_t done = 1, at = shown.find('\r', 1); done <= 50; ++done, at = shown.find('\r', at + 1)) {
-    const std::string bar = "\r[" + std::string(done * 4 / 5, '#') + std::string(40 - done * 4 / 5, '-') + "] " +
-                            std::to_string(done) + "/50 frames, ";
-    double rate = 0, left = 50 - double(done);  // frames a second so far (to 0.1), and the time left at that rate
+    const std::string bar = "\r[" + std::string(done * 4 / 5, '#') + std::string(40 - done * 4 / 5, '-') +
+                            "] " + std::to_string(done) + "/50 frames, ";
+    double rate = 0,
+           left = 50 - double(done);  // frames a second so far (to 0.1), and the time left at that rate
     int minutes = -1, seconds = -1;
     EXPECT_TRUE(shown.compare(at, bar.size(), bar) == 0 &&
-                std::sscanf(&shown[at + bar.size()], "%lf frames/s, %d:%d left", &rate, &minutes, &seconds) == 3 &&
+                std::sscanf(&shown[at + bar.size()], "%lf frames/s, %d:%d left", &rate, &minutes, &seconds) ==
+                    3 &&
                 minutes * 60 + seconds + 0.5 >= left / (rate + 0.05) &&
-                minutes * 60 + seconds - 0.5 <= left / std::max(rate - 0.05, 0.01)) << shown.substr(at, 80);
+                minutes * 60 + seconds - 0.5 <= left / std::max(rate - 0.05, 0.01))
+        << shown.substr(at, 80);
   }
   EXPECT_EQ(on_terminal("-p thumb -f 0-8") + on_terminal("-p thumb -q -f 0-9"), "");
   EXPECT_TRUE(on_terminal("-p thumb -f 0-9").starts_with("\r[" + std::string(40, '-') + "] 0/10 frames"));
@@ -245,16 +318,19 @@ TEST(Export, NoTemporaryFileOutlivesAFailedWriteOrAnInterrupt) {
   const std::string pal = clip_path("pal420.dv");
   write_file(out / image(0), {'o', 'l', 'd'});
   // Writes past 32 KiB (a full-size PNG is over 100 KB) fail instead of ending the process.
-  EXPECT_EQ(run({"/bin/bash", "-c", "trap '' XFSZ; ulimit -f 32; exec \"$@\"", "-", OZMIRA_EXPORT, "-f0", "-o", out.path,
-                 pal}),
+  EXPECT_EQ(run({"/bin/bash", "-c", "trap '' XFSZ; ulimit -f 32; exec \"$@\"", "-", OZMIRA_EXPORT, "-f0",
+                 "-o", out.path, pal}),
             (Output{1, "", says("frame 0: cannot write '" + out / image(0) + "': File too large")}));
   EXPECT_TRUE(out.names() == std::set{image(0)} && read_file(out / image(0)) == (Bytes{'o', 'l', 'd'}));
-  // Interrupted, or killed, once the first image stands: only whole images are left, and no file of the sound.
-  const std::string stop = "\"$1\" -o \"$2\" -a \"$2/s.wav\" \"$3\" & until compgen -G \"$2/frame-*\"; do :; done;"
-                           "kill -$4 $!; wait $!";
+  // Interrupted, or killed, once the first image stands: only whole images are left, and no file of the
+  // sound.
+  const std::string stop =
+      "\"$1\" -o \"$2\" -a \"$2/s.wav\" \"$3\" & until compgen -G \"$2/frame-*\"; do :; done;"
+      "kill -$4 $!; wait $!";
   for (int signal : {SIGTERM, SIGKILL}) {
-    EXPECT_EQ(run({"/bin/bash", "-c", stop, "-", OZMIRA_EXPORT, all.path, pal, std::to_string(signal)}).status,
-              128 + signal);
+    EXPECT_EQ(
+        run({"/bin/bash", "-c", stop, "-", OZMIRA_EXPORT, all.path, pal, std::to_string(signal)}).status,
+        128 + signal);
     for (const std::string &name : all.names())
       EXPECT_TRUE(name[0] != '.' && std::get<0>(read_png(all / name)) == 720) << name;
   }
@@ -284,43 +360,75 @@ TEST(Export, RecordingDetailsAreThoseTheClipsWereMadeWith) {
     const auto timecode = [&](int n) -> std::string {  // frame n's, at 25 frames a second
       const int f = c.frames + n, s = c.seconds + f / 25, m = c.minutes + s / 60;
       char text[16];
-      return std::snprintf(text, sizeof text, "%02d:%02d:%02d:%02d", c.hours + m / 60, m % 60, s % 60, f % 25), text;
+      return std::snprintf(text, sizeof text, "%02d:%02d:%02d:%02d", c.hours + m / 60, m % 60, s % 60,
+                           f % 25),
+             text;
     };
-    const std::string path = clip_path(c.clip), head = "\"type\":1,\"colour\":\"colour\",\"aspect\":\"" + c.aspect,
+    const std::string path = clip_path(c.clip),
+                      head = "\"type\":1,\"colour\":\"colour\",\"aspect\":\"" + c.aspect,
                       details = ",\"timecode\":\"" + timecode(0) + "\",\"recorded_date\":\"" + c.date +
-                                "\",\"recorded_time\":\"" + c.time + "\",\"audio\":{\"rate\":" +
-                                std::to_string(c.rate) + ",\"channels\":2,\"quantisation\":16}";
-    EXPECT_EQ(tool({"-i", "-j", path}), (Output{0, "{\"file\":\"" + path + "\",\"block_size\":144000,\"x_size\":720,"
-        "\"y_size\":576,\"code\":2,\"sampling\":\"4:2:0\",\"type\":1,\"colour\":\"colour\",\"num_frames\":25,"
-        "\"trailing_bytes\":0,\"aspect\":\"" + c.aspect + "\"" + details + ",\"last_timecode\":\"" + timecode(24) +
-        "\"}\n", ""}));
+                                "\",\"recorded_time\":\"" + c.time +
+                                "\",\"audio\":{\"rate\":" + std::to_string(c.rate) +
+                                ",\"channels\":2,\"quantisation\":16}";
+    EXPECT_EQ(tool({"-i", "-j", path}),
+              (Output{0,
+                      "{\"file\":\"" + path +
+                          "\",\"block_size\":144000,\"x_size\":720,"
+                          "\"y_size\":576,\"code\":2,\"sampling\":\"4:2:0\",\"type\":1,\"colour\":\"colour\","
+                          "\"num_frames\":25,"
+                          "\"trailing_bytes\":0,\"aspect\":\"" +
+                          c.aspect + "\"" + details + ",\"last_timecode\":\"" + timecode(24) + "\"}\n",
+                      ""}));
     const std::string each = tool({"--frame-info", "-j", path}).out;
     for (int n = 0; n < 25; ++n)
-      EXPECT_NE(each.find("{\"frame\":" + std::to_string(n) + ",\"x_size\":720,\"y_size\":576,\"code\":2,"
-                          "\"sampling\":\"4:2:0\"," + head + "\",\"timecode\":\"" + timecode(n) + "\""),
-                std::string::npos) << n;
+      EXPECT_NE(each.find("{\"frame\":" + std::to_string(n) +
+                          ",\"x_size\":720,\"y_size\":576,\"code\":2,"
+                          "\"sampling\":\"4:2:0\"," +
+                          head + "\",\"timecode\":\"" + timecode(n) + "\""),
+                std::string::npos)
+          << n;
     TempDir out;
     for (const std::string kind : {"full", "thumb", "half"}) {
-      EXPECT_EQ(tool({"-p", kind, "-f", "7", "-n", kind, "-o", out.path, "-a", out / "s.wav", path}), Output{});
+      EXPECT_EQ(tool({"-p", kind, "-f", "7", "-n", kind, "-o", out.path, "-a", out / "s.wav", path}),
+                Output{});
       const std::string scale = kind == "full" ? "null" : kind == "half" ? "scale=360:288" : "scale=92:72";
-      run({"/usr/bin/ffmpeg", "-v", "error", "-y", "-i", path, "-vf", "select=eq(n\\,7)," + scale, "-frames:v", "1",
-           out / "ff.png"});
+      run({"/usr/bin/ffmpeg", "-v", "error", "-y", "-i", path, "-vf", "select=eq(n\\,7)," + scale,
+           "-frames:v", "1", out / "ff.png"});
       const std::string ours = aspect_of(out / (kind + "-000007.png"));
-      EXPECT_TRUE(ours == aspect_of(out / "ff.png") && !ours.empty()) << c.clip << " " << kind << ": " << ours;
+      EXPECT_TRUE(ours == aspect_of(out / "ff.png") && !ours.empty())
+          << c.clip << " " << kind << ": " << ours;
     }
   }
-  // Bytes 1-4 of frame 0's packs of an id (and id - 0x10, in AAUX) replaced, reserved bits and flags set as there:
-  // two-digit years from 69 on are 19xx, a detail with a digit out of range is not recorded, display code 7 is 16:9
-  // (FFmpeg's reading); the timecode's drop-frame flag is no digit.
-  const struct { uint8_t id, was[4], now[4]; std::string says; } edits[] = {
+  // Bytes 1-4 of frame 0's packs of an id (and id - 0x10, in AAUX) replaced, reserved bits and flags set as
+  // there: two-digit years from 69 on are 19xx, a detail with a digit out of range is not recorded, display
+  // code 7 is 16:9 (FFmpeg's reading); the timecode's drop-frame flag is no digit.
+  const struct {
+    uint8_t id, was[4], now[4];
+    std::string says;
+  } edits[] = {
       {0x62, {0xff, 0xf1, 0x12, 0x99}, {0xff, 0xf1, 0x12, 0x68}, "recorded:        2068-12-31 23:59:58"},
       {0x62, {0xff, 0xf1, 0x12, 0x99}, {0xff, 0xf1, 0x12, 0x69}, "recorded:        1969-12-31 23:59:58"},
       {0x62, {0xff, 0xf1, 0x12, 0x99}, {0xff, 0xc9, 0xe1, 0x00}, "recorded:        2000-01-09 23:59:58"},
-      {0x62, {0xff, 0xf1, 0x12, 0x99}, {0xff, 0xc0, 0x12, 0x99}, "recorded:        date not recorded 23:59:58"},
-      {0x62, {0xff, 0xf1, 0x12, 0x99}, {0xff, 0xf1, 0x13, 0x99}, "recorded:        date not recorded 23:59:58"},
-      {0x63, {0xff, 0xd8, 0xd9, 0xe3}, {0xff, 0xd8, 0xd9, 0xe4}, "recorded:        1999-12-31 time not recorded"},
-      {0x13, {0x20, 0xd8, 0xd9, 0xe3}, {0x20, 0xda, 0xd9, 0xe3}, "timecode:        not recorded to not recorded"},
-      {0x13, {0x20, 0xd8, 0xd9, 0xe3}, {0x60, 0xd8, 0xd9, 0xe3}, "timecode:        23:59:58:20 to 23:59:58:20"},
+      {0x62,
+       {0xff, 0xf1, 0x12, 0x99},
+       {0xff, 0xc0, 0x12, 0x99},
+       "recorded:        date not recorded 23:59:58"},
+      {0x62,
+       {0xff, 0xf1, 0x12, 0x99},
+       {0xff, 0xf1, 0x13, 0x99},
+       "recorded:        date not recorded 23:59:58"},
+      {0x63,
+       {0xff, 0xd8, 0xd9, 0xe3},
+       {0xff, 0xd8, 0xd9, 0xe4},
+       "recorded:        1999-12-31 time not recorded"},
+      {0x13,
+       {0x20, 0xd8, 0xd9, 0xe3},
+       {0x20, 0xda, 0xd9, 0xe3},
+       "timecode:        not recorded to not recorded"},
+      {0x13,
+       {0x20, 0xd8, 0xd9, 0xe3},
+       {0x60, 0xd8, 0xd9, 0xe3},
+       "timecode:        23:59:58:20 to 23:59:58:20"},
       {0x61, {0x3f, 0xca, 0xfc, 0xff}, {0x3f, 0xcf, 0xfc, 0xff}, "aspect:          16:9"}};  // of meta169.dv
   TempDir dir;
   for (const auto &e : edits) {
@@ -339,7 +447,8 @@ TEST(Export, RecordingDetailsAreThoseTheClipsWereMadeWith) {
 TEST(Export, AudioIsLibdvsDecodeOfTheChosenFramesInOrder) {
   TempDir dir;
   const std::string mixed = dir / "mixed.dv", wav = dir / "sound.wav";
-  write_file(mixed, frames("meta43.dv", 0, 4)), write_file(mixed, frames("pal420.dv"), true);  // frame 4: no sound
+  write_file(mixed, frames("meta43.dv", 0, 4)),
+      write_file(mixed, frames("pal420.dv"), true);  // frame 4: no sound
   write_file(mixed, frames("sound48000.dv"), true);
   dvinit();
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
@@ -350,29 +459,36 @@ TEST(Export, AudioIsLibdvsDecodeOfTheChosenFramesInOrder) {
     int16_t *out[4] = {channel[0].data(), channel[1].data(), channel[2].data(), channel[3].data()};
     if (frame != 4) dv_parse_header(dv, f.data()), dv_decode_full_audio(dv, f.data(), out);  // else zeros
     for (int i = 0; i < (frame == 4 ? 32000 / 25 : dv->audio->samples_this_frame); ++i)  // frame 4: silence
-      for (int16_t sample : {out[0][i], out[1][i]}) pcm.insert(pcm.end(), {uint8_t(sample), uint8_t(sample >> 8)});
+      for (int16_t sample : {out[0][i], out[1][i]})
+        pcm.insert(pcm.end(), {uint8_t(sample), uint8_t(sample >> 8)});
   }
   dv_decoder_free(dv);
   EXPECT_EQ(tool({"-p", "none", "-f", "4,3-4,1", "-a", wav, mixed}),
-            (Output{0, "", says("warning: 2 of the chosen frames hold no audio that can be decoded; '" + wav +
-                                "' has silence in their place")}));
+            (Output{0, "",
+                    says("warning: 2 of the chosen frames hold no audio that can be decoded; '" + wav +
+                         "' has silence in their place")}));
   const Bytes got = read_file(wav);
   const auto field = [&](size_t at, int bytes) {  // little-endian
-    return bytes == 2 ? got[at] | got[at + 1] << 8 : got[at] | got[at + 1] << 8 | got[at + 2] << 16 | got[at + 3] << 24;
+    return bytes == 2 ? got[at] | got[at + 1] << 8
+                      : got[at] | got[at + 1] << 8 | got[at + 2] << 16 | got[at + 3] << 24;
   };
   ASSERT_GE(got.size(), 44u);
-  EXPECT_TRUE(field(20, 2) == 1 && field(22, 2) == 2 && field(24, 4) == 32000 && field(34, 2) == 16 &&
-              field(40, 4) == int(pcm.size()) && field(4, 4) == int(pcm.size()) + 36 && field(16, 4) == 16 &&
-              field(28, 4) == 32000 * 2 * 2 && field(32, 2) == 2 * 2 &&  // bytes a second, bytes a sample frame
-              std::string(&got[0], &got[4]) + std::string(&got[8], &got[16]) + std::string(&got[36], &got[40]) ==
-                  "RIFFWAVEfmt data");
+  EXPECT_TRUE(
+      field(20, 2) == 1 && field(22, 2) == 2 && field(24, 4) == 32000 && field(34, 2) == 16 &&
+      field(40, 4) == int(pcm.size()) && field(4, 4) == int(pcm.size()) + 36 && field(16, 4) == 16 &&
+      field(28, 4) == 32000 * 2 * 2 && field(32, 2) == 2 * 2 &&  // bytes a second, bytes a sample frame
+      std::string(&got[0], &got[4]) + std::string(&got[8], &got[16]) + std::string(&got[36], &got[40]) ==
+          "RIFFWAVEfmt data");
   EXPECT_TRUE(Bytes(got.begin() + 44, got.end()) == pcm);
   EXPECT_EQ(tool({"-p", "none", "-a", wav, clip_path("pal420.dv")}),  // no sound at all: the old file stays
-            (Output{1, "", says("--audio: none of the chosen frames holds audio that can be decoded; '" + wav +
-                                "' was not written")}));
-  EXPECT_EQ(tool({"-p", "none", "-f", "0,5", "-a", dir / "two.wav", mixed}),
-            (Output{1, "", says("frame 5: its audio is 48000 Hz, 2 channels, and the frames before it have 32000 Hz, 2 "
-                                "channels; one WAV file holds one format")}));
+            (Output{1, "",
+                    says("--audio: none of the chosen frames holds audio that can be decoded; '" + wav +
+                         "' was not written")}));
+  EXPECT_EQ(
+      tool({"-p", "none", "-f", "0,5", "-a", dir / "two.wav", mixed}),
+      (Output{1, "",
+              says("frame 5: its audio is 48000 Hz, 2 channels, and the frames before it have 32000 Hz, 2 "
+                   "channels; one WAV file holds one format")}));
   EXPECT_TRUE(read_file(wav) == got && dir.names() == (std::set<std::string>{"mixed.dv", "sound.wav"}));
 }
 
@@ -385,10 +501,13 @@ TEST(Export, DamageIsCountedPerFrameAndInTotal) {
   for (size_t block : {7, 8, 150 + 49, 11 * 150 + 149, 6}) f[2 * kPalFrameBytes + block * 80 + 3] |= 0x10;
   write_file(dir / "d.dv", f);
   const std::string out = tool({"--frame-info", "-f", "2,7", dir / "d.dv"}).out;
-  EXPECT_NE(out.find("\nframe 2: 720 x 576, 4:2:0 (code 2), colour (type 1), 4:3, timecode 00:00:00:02, recorded"
-                     " 1970-01-01 00:00:00, audio none, 4 flagged blocks, 0 damaged segments\n"),
-            std::string::npos) << out;
-  EXPECT_NE(out.find(" flagged blocks, 12 damaged segments\ndamage: 2 of 2 frames, "), std::string::npos) << out;
+  EXPECT_NE(
+      out.find("\nframe 2: 720 x 576, 4:2:0 (code 2), colour (type 1), 4:3, timecode 00:00:00:02, recorded"
+               " 1970-01-01 00:00:00, audio none, 4 flagged blocks, 0 damaged segments\n"),
+      std::string::npos)
+      << out;
+  EXPECT_NE(out.find(" flagged blocks, 12 damaged segments\ndamage: 2 of 2 frames, "), std::string::npos)
+      << out;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// What the suites share: the clips (clips/make_clips.sh) and damaged inputs made from them, output captured from this
-// process or from a child process with its status, scratch folders, and the heap in use.
+// What the suites share: the clips (clips/make_clips.sh) and damaged inputs made from them, output captured
+// from this process or from a child process with its status, scratch folders, and the heap in use.
 #pragma once
 
 #include <fcntl.h>
@@ -29,13 +29,17 @@ inline void write_file(const std::string &path, const Bytes &bytes, bool append 
 }
 inline std::string clip_path(const std::string &name) { return OZMIRA_CLIP_DIR "/" + name; }
 // Whole frames first .. first + count - 1 of a clip, as far as it has them.
-inline Bytes frames(const std::string &clip, size_t first = 0, size_t count = 1, size_t frame = kPalFrameBytes) {
+inline Bytes frames(const std::string &clip, size_t first = 0, size_t count = 1,
+                    size_t frame = kPalFrameBytes) {
   const Bytes all = read_file(clip_path(clip));
-  return Bytes(all.begin() + first * frame, all.begin() + std::min(all.size() / frame, first + count) * frame);
+  return Bytes(all.begin() + first * frame,
+               all.begin() + std::min(all.size() / frame, first + count) * frame);
 }
 // Frames whose VAUX source pack says greyscale, or that have none.
 inline Bytes recoloured(Bytes f, bool grey) {
-  for (size_t pack = 3 * 80 + 3; pack < f.size(); pack += pack % 80 != 73 ? 5 : pack % 12000 < 5 * 80 ? 10 : 12000 - 230)
+  for (size_t pack = 3 * 80 + 3; pack < f.size(); pack += pack % 80 != 73         ? 5
+                                                          : pack % 12000 < 5 * 80 ? 10
+                                                                                  : 12000 - 230)
     if (f[pack] == 0x60) grey ? (f[pack + 2] &= 0x7f) : (f[pack] = 0xff);
   return f;
 }
@@ -47,10 +51,11 @@ inline Bytes damaged(Bytes f, bool random, unsigned seed) {
       for (size_t i = random ? 0 : 3; i < 80; ++i) f[b * 80 + i] = random ? uint8_t(rng()) : 0xff;
   return f;
 }
-// Where segment v of DIF sequence ds starts in a frame: after 7 + 16 (v / 3) + 5 (v % 3) blocks of the sequence.
+// Where segment v of DIF sequence ds starts in a frame: after 7 + 16 (v / 3) + 5 (v % 3) blocks of the
+// sequence.
 inline size_t segment_at(int ds, int v) { return ds * 12000 + 80 * (7 + 16 * (v / 3) + 5 * (v % 3)); }
-// Ten frames of pal420.dv: frame 4 all random, frame 6 random after its header, subcode and VAUX blocks, frame 7
-// carrying at twelve places the segment the fuzzer found to lead libdv's AC parser out of its blocks.
+// Ten frames of pal420.dv: frame 4 all random, frame 6 random after its header, subcode and VAUX blocks,
+// frame 7 carrying at twelve places the segment the fuzzer found to lead libdv's AC parser out of its blocks.
 inline Bytes damaged_middle() {
   Bytes f = frames("pal420.dv", 0, 10);
   const Bytes trap = read_file(OZMIRA_SOURCE_DIR "/fuzz/regressions/segment/pass0_invalid_code_leaves_block");
@@ -59,11 +64,15 @@ inline Bytes damaged_middle() {
     if (i < 5 * kPalFrameBytes || (i >= 6 * kPalFrameBytes && i % 12000 >= 7 * 80)) f[i] = uint8_t(rng());
   for (int ds : {0, 5, 11})
     for (int v : {0, 13, 25, 26})
-      for (size_t i = 0; i < 400; ++i) f[7 * kPalFrameBytes + segment_at(ds, v) + i] = i + 3 < trap.size() ? trap[i + 3] : 0;
+      for (size_t i = 0; i < 400; ++i)
+        f[7 * kPalFrameBytes + segment_at(ds, v) + i] = i + 3 < trap.size() ? trap[i + 3] : 0;
   return f;
 }
 struct TempDir {
-  std::string path = [] { char name[] = "/tmp/ozmira-test-XXXXXX"; return std::string(mkdtemp(name)); }();
+  std::string path = [] {
+    char name[] = "/tmp/ozmira-test-XXXXXX";
+    return std::string(mkdtemp(name));
+  }();
   ~TempDir() { std::filesystem::remove_all(path); }
   std::string operator/(const std::string &name) const { return path + "/" + name; }
   std::set<std::string> names() const {
@@ -96,8 +105,8 @@ inline Output capture(const std::function<void()> &run) {
   for (int i = 0; i < 2; ++i) dup2(saved[i], i + 1), close(saved[i]);
   return {0, text_of(files[0]), text_of(files[1])};
 }
-// args[0] run as a process of its own (ended after a minute), with env: NAME=VALUE to set, NAME to unset; `meanwhile`
-// is given its pid.
+// args[0] run as a process of its own (ended after a minute), with env: NAME=VALUE to set, NAME to unset;
+// `meanwhile` is given its pid.
 inline Output run(std::vector<std::string> args, const std::vector<std::string> &env = {},
                   const std::function<void(pid_t)> &meanwhile = {}) {
   FILE *out = tmpfile(), *err = tmpfile();
@@ -116,8 +125,8 @@ inline Output run(std::vector<std::string> args, const std::vector<std::string> 
 }
 // What dvopen says of a PAL file it opens.
 inline std::string opened(int frames) {
-  return "(dvopen:dvlib) Image Size 720 576\n(dvopen:dvlib) PAL format video\n(dvopen:dvlib) " + std::to_string(frames) +
-         " frames\n";
+  return "(dvopen:dvlib) Image Size 720 576\n(dvopen:dvlib) PAL format video\n(dvopen:dvlib) " +
+         std::to_string(frames) + " frames\n";
 }
 // Bytes the allocator has handed out and not had back.
 inline size_t heap_in_use() { return mallinfo2().uordblks + mallinfo2().hblkhd; }

@@ -1,7 +1,8 @@
-// The viewer: its playback rules and title without a window, its frames found with 64-bit positions, its cycle under
-// SDL's dummy video driver (the pixels shown, keys, F1, damaged frames and frames of another size, a flat heap, no mouse
-// events, signals, the ends of the loop), and as a process its refusals before any window, its sound (SDL's disk
-// driver) and pace, what it says without sound, and its ends on SIGINT and SIGTERM.
+// The viewer: its playback rules and title without a window, its frames found with 64-bit positions, its
+// cycle under SDL's dummy video driver (the pixels shown, keys, F1, damaged frames and frames of another
+// size, a flat heap, no mouse events, signals, the ends of the loop), and as a process its refusals before
+// any window, its sound (SDL's disk driver) and pace, what it says without sound, and its ends on SIGINT and
+// SIGTERM.
 #include <dlfcn.h>
 #include <climits>
 #include <tuple>
@@ -13,8 +14,8 @@
 
 // SDL's own, unless a test asks it to fail.
 static bool fail_surface = false;
-extern "C" SDL_Surface *SDL_CreateRGBSurfaceFrom(void *p, int w, int h, int d, int pitch, Uint32 r, Uint32 g, Uint32 b,
-                                                 Uint32 a) {
+extern "C" SDL_Surface *SDL_CreateRGBSurfaceFrom(void *p, int w, int h, int d, int pitch, Uint32 r, Uint32 g,
+                                                 Uint32 b, Uint32 a) {
   using Make = decltype(&SDL_CreateRGBSurfaceFrom);
   static const auto sdl = reinterpret_cast<Make>(dlsym(RTLD_NEXT, "SDL_CreateRGBSurfaceFrom"));
   return fail_surface ? SDL_SetError("injected failure"), nullptr : sdl(p, w, h, d, pitch, r, g, b, a);
@@ -28,51 +29,92 @@ using namespace ozmira::viewer::key;
 PlaybackEvent press(int symbol) { return {EventKind::KeyPress, symbol}; }
 TEST(Playback, TheKeyTable) {
   const int big = 1 << 29, most = 1 << 30, frame = 40;  // frame 40 of 100
-  const struct { PlaybackEvent event; int step, step_after, frame_after = frame, running = 1, nodecode = 0; } rows[] = {
-      {press(kRight), 0, 1}, {press(kRight), -4, 4}, {press(kRight), 3, 3}, {press(kLeft), 0, -1}, {press(kLeft), 4, -4},
-      {press(kLeft), -3, -3}, {press(kSpace), 6, 0}, {press(kReturn), -8, 1}, {press(kReturn), 0, 1}, {press(kUp), 5, 10},
-      {press(kUp), -3, -1}, {press(kUp), 0, 1}, {press(kUp), -1, 0}, {press(kUp), big + 1, most}, {press(kUp), most, most},
-      {press(kUp), -most, -big}, {press(kDown), 5, 2}, {press(kDown), -4, -8}, {press(kDown), 0, -1}, {press(kDown), 1, 0},
-      {press(kDown), -big - 1, -most}, {press(kDown), -most, -most}, {press(kPageUp), 3, 0, 41},
-      {press(kPageDown), -2, 0, 39}, {press(kHome), 5, 0, 0}, {press(kEnd), 5, 0, 99}, {press(kF1), 7, 7, frame, 1, 1},
-      {press(kQ), 2, 2, frame, 0}, {press(kEscape), 2, 2, frame, 0}, {{EventKind::Quit, 0}, 2, 2, frame, 0},
-      {press('a'), 5, 5}, {{EventKind::Other, 0}, 5, 5}};
+  const struct {
+    PlaybackEvent event;
+    int step, step_after, frame_after = frame, running = 1, nodecode = 0;
+  } rows[] = {{press(kRight), 0, 1},
+              {press(kRight), -4, 4},
+              {press(kRight), 3, 3},
+              {press(kLeft), 0, -1},
+              {press(kLeft), 4, -4},
+              {press(kLeft), -3, -3},
+              {press(kSpace), 6, 0},
+              {press(kReturn), -8, 1},
+              {press(kReturn), 0, 1},
+              {press(kUp), 5, 10},
+              {press(kUp), -3, -1},
+              {press(kUp), 0, 1},
+              {press(kUp), -1, 0},
+              {press(kUp), big + 1, most},
+              {press(kUp), most, most},
+              {press(kUp), -most, -big},
+              {press(kDown), 5, 2},
+              {press(kDown), -4, -8},
+              {press(kDown), 0, -1},
+              {press(kDown), 1, 0},
+              {press(kDown), -big - 1, -most},
+              {press(kDown), -most, -most},
+              {press(kPageUp), 3, 0, 41},
+              {press(kPageDown), -2, 0, 39},
+              {press(kHome), 5, 0, 0},
+              {press(kEnd), 5, 0, 99},
+              {press(kF1), 7, 7, frame, 1, 1},
+              {press(kQ), 2, 2, frame, 0},
+              {press(kEscape), 2, 2, frame, 0},
+              {{EventKind::Quit, 0}, 2, 2, frame, 0},
+              {press('a'), 5, 5},
+              {{EventKind::Other, 0}, 5, 5}};
   for (const auto &row : rows) {
     PlaybackState state{100, frame, -1, row.step, 0, 1};
     ApplyEvent(state, row.event);
-    EXPECT_TRUE(state.step == row.step_after && state.frameno == row.frame_after && state.running == row.running &&
-                state.nodecode == row.nodecode)
-        << "key " << row.event.key << " at step " << row.step << ": step " << state.step << ", frame " << state.frameno;
+    EXPECT_TRUE(state.step == row.step_after && state.frameno == row.frame_after &&
+                state.running == row.running && state.nodecode == row.nodecode)
+        << "key " << row.event.key << " at step " << row.step << ": step " << state.step << ", frame "
+        << state.frameno;
   }
   PlaybackState state{100, frame, -1, 1, 1, 1};
   EXPECT_EQ((ApplyEvent(state, press(kF1)), state.nodecode), 0);
 }
 TEST(Playback, SoundOnlyForwardsAtStep1WithDecodingOnAndFramesWaitOut40MsOnAWrappingClock) {
-  for (const auto &[step, nodecode, sound] : {std::tuple{1, 0, true}, {2, 0, false}, {-1, 0, false}, {0, 0, false}, {1, 1, false}})
-    EXPECT_EQ(PlaysSound(PlaybackState{100, 40, -1, step, nodecode, 1}), sound) << "step " << step << ", F1 " << nodecode;
-  const struct { uint32_t now, last_start; int wait; } waits[] = {{1000, 990, 30}, {1039, 1000, 1}, {1040, 1000, 0}, {5000, 1000, 0}, {5, UINT32_MAX - 4, 30}};
-  for (const auto &w : waits) EXPECT_EQ(FrameWaitMs(w.now, w.last_start, kFramePeriodMs), w.wait) << w.now << " after " << w.last_start;
+  for (const auto &[step, nodecode, sound] :
+       {std::tuple{1, 0, true}, {2, 0, false}, {-1, 0, false}, {0, 0, false}, {1, 1, false}})
+    EXPECT_EQ(PlaysSound(PlaybackState{100, 40, -1, step, nodecode, 1}), sound)
+        << "step " << step << ", F1 " << nodecode;
+  const struct {
+    uint32_t now, last_start;
+    int wait;
+  } waits[] = {{1000, 990, 30}, {1039, 1000, 1}, {1040, 1000, 0}, {5000, 1000, 0}, {5, UINT32_MAX - 4, 30}};
+  for (const auto &w : waits)
+    EXPECT_EQ(FrameWaitMs(w.now, w.last_start, kFramePeriodMs), w.wait) << w.now << " after " << w.last_start;
 }
 // Cycles as the loop runs them: the frame each shows, or -1 when it only waits.
 TEST(Playback, CyclesWrapAtBothEndsWithoutModuloAndAnEventReplacesTheAdvance) {
   const std::optional<PlaybackEvent> none;
   using Events = std::vector<std::optional<PlaybackEvent>>;
-  const struct { int nframes, frameno, step; Events events; std::vector<int> shown; } cases[] = {
-      {100, 96, 8, {none, none}, {96, 0}}, {100, 3, -8, {none, none}, {3, 99}},  // not 4, not 95
-      {INT_MAX, INT_MAX - 1, 1 << 30, {none, none}, {INT_MAX - 1, 0}}, {10, 0, 10, {none, none}, {0, -1}},
-      {1, 0, 5, {none, none, press(kEnd), none}, {0, -1, -1, -1}},
-      {100, 10, 3, {none, PlaybackEvent{}, press('x'), none, none}, {10, 13, -1, -1, 16}}};
+  const struct {
+    int nframes, frameno, step;
+    Events events;
+    std::vector<int> shown;
+  } cases[] = {{100, 96, 8, {none, none}, {96, 0}},
+               {100, 3, -8, {none, none}, {3, 99}},  // not 4, not 95
+               {INT_MAX, INT_MAX - 1, 1 << 30, {none, none}, {INT_MAX - 1, 0}},
+               {10, 0, 10, {none, none}, {0, -1}},
+               {1, 0, 5, {none, none, press(kEnd), none}, {0, -1, -1, -1}},
+               {100, 10, 3, {none, PlaybackEvent{}, press('x'), none, none}, {10, 13, -1, -1, 16}}};
   for (const auto &c : cases) {
     PlaybackState state{c.nframes, c.frameno, -1, c.step, 0, 1};
     std::vector<int> shown;
     for (const auto &event : c.events)
-      BringIntoRange(state), shown.push_back(FrameChanged(state) ? state.frameno : -1), EndCycle(state, event);
+      BringIntoRange(state), shown.push_back(FrameChanged(state) ? state.frameno : -1),
+          EndCycle(state, event);
     EXPECT_EQ(shown, c.shown) << c.nframes << " frames from " << c.frameno << " by " << c.step;
   }
 }
 // Paths ending just before, across or after the cut, with a character of one, two or three bytes there.
 TEST(WindowTitle, CutToItsBufferNeverInsideACharacter) {
-  struct { char title[kTitleBytes], after[16]; } buffer;
+  struct {
+    char title[kTitleBytes], after[16];
+  } buffer;
   std::memset(buffer.after, 'G', 16);
   for (const std::string tail : {"", "y", "\xC3\xA9", "\xE2\x82\xAC"})
     for (size_t shift = 0; shift < 5; ++shift) {
@@ -80,19 +122,21 @@ TEST(WindowTitle, CutToItsBufferNeverInsideACharacter) {
       FormatTitle(buffer.title, whole.c_str() + 7);
       const std::string cut = buffer.title;
       const size_t character = std::max<size_t>(tail.size(), 1);
-      EXPECT_TRUE(whole.starts_with(cut) &&
-                  (cut == whole || ((whole[cut.size()] & 0xC0) != 0x80 && cut.size() + character >= kTitleBytes)));
+      EXPECT_TRUE(whole.starts_with(cut) && (cut == whole || ((whole[cut.size()] & 0xC0) != 0x80 &&
+                                                              cut.size() + character >= kTitleBytes)));
       EXPECT_EQ(std::string(buffer.after, 16), std::string(16, 'G'));
     }
 }
-// Sound pairs as SDL's disk driver wrote them, silent ones left out: it writes silence wherever the queue ran dry.
+// Sound pairs as SDL's disk driver wrote them, silent ones left out: it writes silence wherever the queue ran
+// dry.
 std::vector<uint32_t> sounding(const Bytes &raw) {
   std::vector<uint32_t> pairs(raw.size() / 4);
   std::memcpy(pairs.data(), raw.data(), pairs.size() * 4);
   return std::erase(pairs, 0u), pairs;
 }
 TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
-  dvthreads(1);  // no workers: the death test's forked child would lack them, which LeakSanitizer reports on its exit
+  dvthreads(1);  // no workers: the death test's forked child would lack them, which LeakSanitizer reports on
+                 // its exit
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   TempDir dir;
   const Bytes middle = damaged_middle();
@@ -101,12 +145,15 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
   char *title = nullptr, *icon = nullptr;
   SDL_WM_GetCaption(&title, &icon);
   EXPECT_EQ(std::string(title) + "|" + icon, "Ozmira " + dir / "middle.dv" + "|testwin");
-  struct sigaction term {}, quit {};
+  struct sigaction term {
+  }, quit{};
   sigaction(SIGTERM, nullptr, &term), sigaction(SIGQUIT, nullptr, &quit);
-  EXPECT_TRUE(term.sa_handler != SIG_DFL && quit.sa_handler == SIG_DFL);  // SIGTERM ends playback as q; no parachute
+  EXPECT_TRUE(term.sa_handler != SIG_DFL &&
+              quit.sa_handler == SIG_DFL);  // SIGTERM ends playback as q; no parachute
   dvinit();
   std::vector<Bytes> pictures(10, Bytes(720 * 576 * 3));
-  for (int f = 0; f < 10; ++f) capture([&] { dvreadblock(&middle[f * kPalFrameBytes], pictures[f].data(), 2, 0); });
+  for (int f = 0; f < 10; ++f)
+    capture([&] { dvreadblock(&middle[f * kPalFrameBytes], pictures[f].data(), 2, 0); });
   pictures[4] = pictures[5];  // frame 4's header does not parse: played backwards, frame 5's picture stays
   OpenFailure failure;
   std::FILE *file = OpenFrameFile((dir / "middle.dv").c_str(), failure);
@@ -114,7 +161,7 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
   static unsigned char framebuf[kPalFrameBytes];
   EXPECT_TRUE(ReadFrame(file, 20000, framebuf) == 0 && ftello(file) == 2880000000);  // 64-bit positions
   Bytes rgbbuf(720 * 576 * 3);
-  SoundOutput silent;  // never opened: these frames have no sound
+  SoundOutput silent;                                        // never opened: these frames have no sound
   Player player{file, framebuf, rgbbuf.data(), &silent, 0};  // unpaced
   SDL_Event event{};
   while (SDL_PollEvent(&event)) {}
@@ -128,18 +175,23 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
     for (int y = 0; y < 576; ++y)
       for (int x = 0; x < 720; ++x) {
         uint8_t c[3];
-        SDL_GetRGB(((Uint32 *)((uint8_t *)screen->pixels + y * screen->pitch))[x], screen->format, &c[0], &c[1], &c[2]);
+        SDL_GetRGB(((Uint32 *)((uint8_t *)screen->pixels + y * screen->pitch))[x], screen->format, &c[0],
+                   &c[1], &c[2]);
         rgb.insert(rgb.end(), c, c + 3);
       }
     return rgb;
   };
   const int none = -1, other = 0;
-  const struct { int key, picture; } steps[] = {
-      {kSpace, 0}, {kPageUp, 0}, {kF1, 1}, {kPageUp, 1}, {kF1, 1} /* suspended: 2 is not drawn */, {kEnd, 1}, {kPageUp, 9},
-      {kLeft, 0}, {none, 0}, {none, 9}, {other, 8}, {none, 8}, {none, 7}, {none, 6}, {none, 5}, {none, 4}, {kQ, 3}};
+  const struct {
+    int key, picture;
+  } steps[] = {{kSpace, 0}, {kPageUp, 0}, {kF1, 1},   {kPageUp, 1}, {kF1, 1} /* suspended: 2 is not drawn */,
+               {kEnd, 1},   {kPageUp, 9}, {kLeft, 0}, {none, 0},    {none, 9},
+               {other, 8},  {none, 8},    {none, 7},  {none, 6},    {none, 5},
+               {none, 4},   {kQ, 3}};
   ASSERT_EQ(screen->format->BytesPerPixel, 4);
   for (size_t i = 0; i < std::size(steps); ++i) {
-    EXPECT_EQ(cycle(steps[i].key), i == 15 ? "(dvreadblock:dvlib): dv_parse_header failed - erm?\n" : "") << "step " << i;
+    EXPECT_EQ(cycle(steps[i].key), i == 15 ? "(dvreadblock:dvlib): dv_parse_header failed - erm?\n" : "")
+        << "step " << i;
     EXPECT_TRUE(shown() == pictures[steps[i].picture]) << "step " << i << ": not frame " << steps[i].picture;
   }
   EXPECT_EQ(state.running, 0);
@@ -153,11 +205,14 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
   EXPECT_EQ(state.frameno, 2);
   event = {}, event.type = SDL_ACTIVEEVENT, event.active.state = SDL_APPMOUSEFOCUS;
   EXPECT_EQ(SDL_GetEventFilter()(&event), 0);  // nor the pointer entering or leaving the window
-  write_file(dir / "gap.dv", Bytes(&middle[9 * kPalFrameBytes], &middle[10 * kPalFrameBytes])), std::fclose(file);
-  write_file(dir / "gap.dv", Bytes(kPalFrameBytes + 50000), true);  // zeros: a dropout (720 x 480), a partial frame
+  write_file(dir / "gap.dv", Bytes(&middle[9 * kPalFrameBytes], &middle[10 * kPalFrameBytes])),
+      std::fclose(file);
+  write_file(dir / "gap.dv", Bytes(kPalFrameBytes + 50000),
+             true);  // zeros: a dropout (720 x 480), a partial frame
   player.file = file = OpenFrameFile((dir / "gap.dv").c_str(), failure), state = {2, 0, -1, 1, 0, 1};
   // Two whole frames; the previous picture stays whole.
-  EXPECT_TRUE(CountWholeFrames(file) == 2 && cycle(none).empty() && cycle(none).empty() && shown() == pictures[9]);
+  EXPECT_TRUE(CountWholeFrames(file) == 2 && cycle(none).empty() && cycle(none).empty() &&
+              shown() == pictures[9]);
   event = {}, event.type = SDL_QUIT, SDL_PushEvent(&event);
   capture([&] { PlayLoop(player, 2); });  // must return
   event = {}, event.type = SDL_KEYDOWN, event.key.keysym.sym = SDLK_PAGEUP, state = {2, 0, -1, 1, 0, 1};
@@ -166,7 +221,8 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
   ASSERT_TRUE(SDL_GetEventFilter() && SDL_GetEventFilter()(&event) && SDL_PushEvent(&event) != 0);
   for (int i = 0; i < 300 && state.running; ++i) cycle(none);
   EXPECT_EQ(state.running, 0);  // the quit came once the queue ran empty
-  setenv("SDL_AUDIODRIVER", "disk", 1), setenv("SDL_DISKAUDIODELAY", "1000", 1);  // a device that plays a buffer a second
+  setenv("SDL_AUDIODRIVER", "disk", 1),
+      setenv("SDL_DISKAUDIODELAY", "1000", 1);  // a device that plays a buffer a second
   setenv("SDL_DISKAUDIOFILE", (dir / "sound").c_str(), 1);
   const Bytes sound = frames("sound48000.dv");
   {  // closed, its thread gone, before the death test forks
@@ -182,7 +238,8 @@ TEST(Player, CyclesShowWhatTheKeysAskForKeepTheHeapFlatAndEndOnAQuitRequest) {
     EXPECT_TRUE(device.HasRoomForFrame());  // paused: what was queued is dropped
   }
   setenv("SDL_DISKAUDIODELAY", "1", 1), setenv("SDL_DISKAUDIOFILE", (dir / "quiet").c_str(), 1);
-  write_file(dir / "rates.dv", sound), write_file(dir / "rates.dv", frames("sound32000.dv"), true), std::fclose(file);
+  write_file(dir / "rates.dv", sound), write_file(dir / "rates.dv", frames("sound32000.dv"), true),
+      std::fclose(file);
   {  // silent: frame 0 at step 2, then at step 1 frame 1, of another rate than the device's
     SoundOutput device;
     player.file = file = OpenFrameFile((dir / "rates.dv").c_str(), failure), player.sound = &device;
@@ -207,12 +264,24 @@ TEST(ViewerProcess, RefusalsBeforeAnyWindow) {
   write_file(dir / "short", Bytes(middle.begin(), middle.begin() + 100000)), write_file(dir / "empty", {});
   write_file(dir / "random", Bytes(&middle[4 * kPalFrameBytes], &middle[5 * kPalFrameBytes]));
   ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
-  const struct { std::vector<std::string> args; Output want; } cases[] = {
-      {{}, {1, "", usage}}, {{pal, pal}, {1, "", usage}}, {{dir / "none"}, {1, dir / "none" + " not found\n", ""}},
-      {{clip_path("ntsc.dv")}, {1, not_pal, ""}}, {{dir / "short"}, {1, not_pal, ""}}, {{dir / "empty"}, {1, not_pal, ""}},
-      {{dir / "random"}, {1, not_pal, ""}}, {{dir.path}, {1, not_pal, ""}}, {{"/dev/null"}, {1, not_pal, ""}},
-      {{dir / "pipe"}, {1, not_pal, ""}}, {{"--version"}, {0, "ozmira " OZMIRA_VERSION "\n", ""}},
-      {{pal}, {1, "", "Couldn't initialize SDL: No available video device\n"}}};  // only X11 tried: no text-mode driver
+  const struct {
+    std::vector<std::string> args;
+    Output want;
+  } cases[] = {
+      {{}, {1, "", usage}},
+      {{pal, pal}, {1, "", usage}},
+      {{dir / "none"}, {1, dir / "none" + " not found\n", ""}},
+      {{clip_path("ntsc.dv")}, {1, not_pal, ""}},
+      {{dir / "short"}, {1, not_pal, ""}},
+      {{dir / "empty"}, {1, not_pal, ""}},
+      {{dir / "random"}, {1, not_pal, ""}},
+      {{dir.path}, {1, not_pal, ""}},
+      {{"/dev/null"}, {1, not_pal, ""}},
+      {{dir / "pipe"}, {1, not_pal, ""}},
+      {{"--version"}, {0, "ozmira " OZMIRA_VERSION "\n", ""}},
+      {{pal},
+       {1, "",
+        "Couldn't initialize SDL: No available video device\n"}}};  // only X11 tried: no text-mode driver
   for (auto c : cases) {
     c.args.insert(c.args.begin(), OZMIRA_VIEWER);
     EXPECT_EQ(run(c.args, {"DISPLAY", "SDL_VIDEODRIVER"}), c.want) << c.args.back();
@@ -231,29 +300,34 @@ TEST(ViewerProcess, EachFramesOwnSoundInOrderAt25FramesASecondUntilSigtermOrSigi
     const uint8_t *frame = &clip[n % 50 * kPalFrameBytes];
     ASSERT_TRUE(dv_parse_header(libdv, frame) >= 0 && dv_decode_full_audio(libdv, frame, outbufs));
     for (int s = 0; s < dv_get_num_samples(libdv); ++s)
-      for (auto &channel : planar) want.insert(want.end(), (uint8_t *)&channel[s], (uint8_t *)&channel[s + 1]);
+      for (auto &channel : planar)
+        want.insert(want.end(), (uint8_t *)&channel[s], (uint8_t *)&channel[s + 1]);
   }
   dv_decoder_free(libdv);
   const std::vector<uint32_t> expected = sounding(want);
   for (int signal : {SIGTERM, SIGINT}) {
     TempDir dir;
     const Output said = run({OZMIRA_VIEWER, clip_path("sound48000.dv")},
-                            {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIODELAY=1", "SDL_DISKAUDIOFILE=" + dir / "sound"},
+                            {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIODELAY=1",
+                             "SDL_DISKAUDIOFILE=" + dir / "sound"},
                             [&](pid_t pid) { usleep(3000000), kill(pid, signal); });
     const std::vector<uint32_t> played = sounding(read_file(dir / "sound"));
     const double shown = played.size() / 1920.0;  // frames: 75 in 3 s at 25 a second, 180 at 60
     EXPECT_EQ(said, Output{}) << strsignal(signal);
     EXPECT_TRUE(shown >= 30 && shown <= 120) << shown << " frames in 3 s";
-    EXPECT_TRUE(played.size() <= expected.size() && std::equal(played.begin(), played.end(), expected.begin()));
+    EXPECT_TRUE(played.size() <= expected.size() &&
+                std::equal(played.begin(), played.end(), expected.begin()));
   }
 }
-// One line at most when no audio device opens (and nothing of SDL's search, such as ALSA's eight lines where there is
-// no sound card), none for a file without sound.
+// One line at most when no audio device opens (and nothing of SDL's search, such as ALSA's eight lines where
+// there is no sound card), none for a file without sound.
 TEST(ViewerProcess, OneLineAtMostWithoutAnAudioDeviceAndNoneForAFileWithoutSound) {
   const auto play = [](const std::string &clip, const std::string &audio) {
-    return run({OZMIRA_VIEWER, clip_path(clip)}, {"SDL_VIDEODRIVER=dummy", audio}, [](pid_t pid) { usleep(1000000), kill(pid, SIGTERM); });
+    return run({OZMIRA_VIEWER, clip_path(clip)}, {"SDL_VIDEODRIVER=dummy", audio},
+               [](pid_t pid) { usleep(1000000), kill(pid, SIGTERM); });
   };
-  const std::string line = "Couldn't open the audio device: No available audio device; playing without sound\n";
+  const std::string line =
+      "Couldn't open the audio device: No available audio device; playing without sound\n";
   EXPECT_EQ(play("sound48000.dv", "SDL_AUDIODRIVER=nosuch"), (Output{0, "", line}));
   EXPECT_EQ(play("pal420.dv", "SDL_AUDIODRIVER=nosuch"), Output{});
   const Output searched = play("sound48000.dv", "SDL_AUDIODRIVER");

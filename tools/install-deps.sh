@@ -14,7 +14,7 @@ packages=(
   # window tests
   xvfb xauth xdotool x11-utils x11-apps imagemagick libx11-dev
   # sanitizers, fuzzing, memory checks, profiles
-  clang libclang-rt-14-dev valgrind linux-perf
+  clang clang-format libclang-rt-14-dev valgrind linux-perf
   # packaging, and the man page checks
   dpkg-dev file groff-base
 )

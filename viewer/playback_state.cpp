@@ -31,8 +31,12 @@ void ApplyKey(PlaybackState &state, int symbol) {
     case key::kLeft: state.step = state.step == 0 ? -1 : state.step > 0 ? -state.step : state.step; break;
     case key::kSpace: state.step = 0; break;
     case key::kReturn: state.step = 1; break;
-    case key::kUp: state.step = state.step > 0 ? Doubled(state.step) : state.step < 0 ? Halved(state.step) : 1; break;
-    case key::kDown: state.step = state.step > 0 ? Halved(state.step) : state.step < 0 ? Doubled(state.step) : -1; break;
+    case key::kUp:
+      state.step = state.step > 0 ? Doubled(state.step) : state.step < 0 ? Halved(state.step) : 1;
+      break;
+    case key::kDown:
+      state.step = state.step > 0 ? Halved(state.step) : state.step < 0 ? Doubled(state.step) : -1;
+      break;
     case key::kPageUp:
       state.step = 0;
       state.frameno += 1;  // frameno is in range here, below INT_MAX

@@ -55,13 +55,14 @@ void WaitForFrameSlot(Player &player, bool with_sound) {
 }  // namespace
 
 void ShowPicture(unsigned char *rgbbuf) {
-  SDL_Surface *wrapper = SDL_CreateRGBSurfaceFrom(rgbbuf, kWidth, kHeight, kPictureDepth, kPicturePitch, kRedMask,
-                                                  kGreenMask, kBlueMask, kAlphaMask);
+  SDL_Surface *wrapper = SDL_CreateRGBSurfaceFrom(rgbbuf, kWidth, kHeight, kPictureDepth, kPicturePitch,
+                                                  kRedMask, kGreenMask, kBlueMask, kAlphaMask);
   if (wrapper == nullptr) {
     std::fprintf(stderr, "Couldn't make a surface over the picture: %s\n", SDL_GetError());
     std::exit(1);
   }
-  if (SDL_UpperBlit(wrapper, nullptr, screen, nullptr) < 0) std::fprintf(stderr, "BlitSurface error: %s\n", SDL_GetError());
+  if (SDL_UpperBlit(wrapper, nullptr, screen, nullptr) < 0)
+    std::fprintf(stderr, "BlitSurface error: %s\n", SDL_GetError());
   SDL_UpdateRect(screen, 0, 0, wrapper->w, wrapper->h);
   SDL_FreeSurface(wrapper);
   SDL_Flip(screen);

@@ -13,10 +13,14 @@ constexpr int16_t kSilence[kSilenceFrames * kQueueChannels] = {};
 
 }  // namespace
 
-int16_t *SampleQueue::At(int frame) { return &samples_[static_cast<size_t>(frame % Capacity()) * kQueueChannels]; }
+int16_t *SampleQueue::At(int frame) {
+  return &samples_[static_cast<size_t>(frame % Capacity()) * kQueueChannels];
+}
 
 // Frames from `frame` on that lie before the ring's end, of `count`.
-int SampleQueue::BeforeEnd(int frame, int count) const { return std::min(count, Capacity() - frame % Capacity()); }
+int SampleQueue::BeforeEnd(int frame, int count) const {
+  return std::min(count, Capacity() - frame % Capacity());
+}
 
 int SampleQueue::Push(const int16_t *pcm, int count) {
   count = std::min(count, Room());

@@ -14,7 +14,8 @@ inline constexpr int kQueueChannels = 2;
 
 class SampleQueue {
  public:
-  explicit SampleQueue(int capacity_frames) : samples_(static_cast<std::size_t>(capacity_frames) * kQueueChannels) {}
+  explicit SampleQueue(int capacity_frames)
+      : samples_(static_cast<std::size_t>(capacity_frames) * kQueueChannels) {}
 
   int Frames() const { return frames_; }
   int Room() const { return Capacity() - frames_; }

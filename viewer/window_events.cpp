@@ -20,9 +20,10 @@ constexpr char kVideoDriverVariable[] = "SDL_VIDEODRIVER";
 constexpr char kWindowDriver[] = "x11";  // the one driver of SDL's on Linux that opens a window
 
 static_assert(key::kReturn == SDLK_RETURN && key::kEscape == SDLK_ESCAPE && key::kSpace == SDLK_SPACE &&
-              key::kQ == SDLK_q && key::kUp == SDLK_UP && key::kDown == SDLK_DOWN && key::kRight == SDLK_RIGHT &&
-              key::kLeft == SDLK_LEFT && key::kHome == SDLK_HOME && key::kEnd == SDLK_END &&
-              key::kPageUp == SDLK_PAGEUP && key::kPageDown == SDLK_PAGEDOWN && key::kF1 == SDLK_F1);
+              key::kQ == SDLK_q && key::kUp == SDLK_UP && key::kDown == SDLK_DOWN &&
+              key::kRight == SDLK_RIGHT && key::kLeft == SDLK_LEFT && key::kHome == SDLK_HOME &&
+              key::kEnd == SDLK_END && key::kPageUp == SDLK_PAGEUP && key::kPageDown == SDLK_PAGEDOWN &&
+              key::kF1 == SDLK_F1);
 
 volatile std::sig_atomic_t stop_signalled = 0;
 // Set by the event filter, which SDL 1.2 calls on the thread that polls.
@@ -40,7 +41,8 @@ void InstallStopSignals() {
   action.sa_flags = SA_RESTART;
   for (int signal : {SIGINT, SIGTERM}) {
     struct sigaction current {};
-    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) sigaction(signal, &action, nullptr);
+    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+      sigaction(signal, &action, nullptr);
   }
 }
 
@@ -61,7 +63,8 @@ int SDLCALL FilterEvent(const SDL_Event *event) {
 }
 
 void StopMouseEvents() {
-  for (Uint8 type : {SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) SDL_EventState(type, SDL_IGNORE);
+  for (Uint8 type : {SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP})
+    SDL_EventState(type, SDL_IGNORE);
 }
 
 }  // namespace
@@ -90,7 +93,8 @@ void StartUp(const char *path) {
   std::atexit(SDL_Quit);
   screen = SDL_SetVideoMode(kWidth, kHeight, kWindowDepth, kVideoFlags);
   if (screen == nullptr) {
-    std::fprintf(stderr, "Couldn't set %dx%dx%d video mode: %s\n", kWidth, kHeight, kWindowDepth, SDL_GetError());
+    std::fprintf(stderr, "Couldn't set %dx%dx%d video mode: %s\n", kWidth, kHeight, kWindowDepth,
+                 SDL_GetError());
     std::exit(1);
   }
   char title[kTitleBytes];

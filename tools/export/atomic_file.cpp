@@ -191,7 +191,8 @@ bool AtomicFile::write_at(int64_t offset, const void *data, size_t size, std::st
 bool AtomicFile::link_into_place(std::string &error) {
   if (slot_ != -1) {  // a named temporary file
     if (std::rename(pending[slot_].path, final_path_.c_str()) == 0) return true;
-    error = "cannot rename '" + std::string(pending[slot_].path) + "' to '" + final_path_ + "': " + errno_text();
+    error =
+        "cannot rename '" + std::string(pending[slot_].path) + "' to '" + final_path_ + "': " + errno_text();
     return false;
   }
   char self[64];

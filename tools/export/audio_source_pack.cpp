@@ -7,12 +7,12 @@ namespace {
 
 constexpr uint8_t kAudioSourcePack = 0x50;
 constexpr int kSystemByte = 3, kFormatByte = 4;
-constexpr uint8_t kStereoTypeMask = 0x1f;           // STYPE: how many channel pairs
+constexpr uint8_t kStereoTypeMask = 0x1f;  // STYPE: how many channel pairs
 constexpr int kRateShift = 3;
 constexpr uint8_t kRateMask = 0x07, kQuantisationMask = 0x07;
-constexpr int kRates[] = {48000, 44100, 32000};      // SMP codes 0-2
-constexpr int kQuantisations[] = {16, 12, 20};       // QU codes 0-2
-constexpr int kPairsByStereoType[] = {1, 0, 2, 4};   // STYPE codes 0-3; 1 is reserved
+constexpr int kRates[] = {48000, 44100, 32000};     // SMP codes 0-2
+constexpr int kQuantisations[] = {16, 12, 20};      // QU codes 0-2
+constexpr int kPairsByStereoType[] = {1, 0, 2, 4};  // STYPE codes 0-3; 1 is reserved
 constexpr int kRate32k = 32000, kQuantisation12 = 12;
 
 template <size_t N>

@@ -41,7 +41,8 @@ const uint8_t *find_pack(const uint8_t *block, PackArea area, uint8_t id) {
         break;
       case PackArea::aaux:
         for (int n = 0; n < kAudioBlocksPerSequence; ++n) {
-          const uint8_t *pack = block_of(block, sequence, kFirstAudioBlock + n * kAudioBlockSpacing) + kDifIdBytes;
+          const uint8_t *pack =
+              block_of(block, sequence, kFirstAudioBlock + n * kAudioBlockSpacing) + kDifIdBytes;
           if (pack[0] == id) return pack;
         }
         break;

@@ -41,7 +41,8 @@ std::string diagnose_refusal(const std::string &path, const std::string &library
 
 }  // namespace
 
-std::unique_ptr<DvSource> DvSource::open(const std::string &path, bool show_library_lines, std::string &error) {
+std::unique_ptr<DvSource> DvSource::open(const std::string &path, bool show_library_lines,
+                                         std::string &error) {
   dvfile *record;
   std::string library_lines;
   if (show_library_lines) {
@@ -65,7 +66,8 @@ std::unique_ptr<DvSource> DvSource::open(const std::string &path, bool show_libr
     if (length / kFrameBytes > std::numeric_limits<int>::max()) {
       dvclose(record);
       error = quoted(path) + " holds " + std::to_string(length / kFrameBytes) +
-              " frames, more than can be numbered (at most " + std::to_string(std::numeric_limits<int>::max()) + ")";
+              " frames, more than can be numbered (at most " +
+              std::to_string(std::numeric_limits<int>::max()) + ")";
       return nullptr;
     }
   }

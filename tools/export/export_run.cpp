@@ -25,12 +25,17 @@ std::string image_name(const std::string &prefix, int frame) {
   return prefix + "-" + number + ".png";
 }
 
-std::string frame_error(int frame, const std::string &why) { return "frame " + std::to_string(frame) + ": " + why; }
+std::string frame_error(int frame, const std::string &why) {
+  return "frame " + std::to_string(frame) + ": " + why;
+}
 
 class ExportRun {
  public:
   ExportRun(const Options &options, DvSource &source, ChosenFrames &chosen)
-      : options_(options), source_(source), chosen_(chosen), decoder_(options.picture),
+      : options_(options),
+        source_(source),
+        chosen_(chosen),
+        decoder_(options.picture),
         progress_(chosen.count(), progress_bar_wanted(chosen.count(), options.quiet)) {}
 
   int run() {
@@ -38,8 +43,9 @@ class ExportRun {
     const bool images = options_.picture != PictureKind::none;
     if (images && !check_writable_folder(options_.output_folder, error)) return fail(error);
     if (needs_420_sampling(options_.picture) && source_.attributes().code != kSampling420) {
-      return fail("'" + options_.dv_path +
-                  "' holds 4:1:1 frames; the half, thumb and luma pictures need 4:2:0 frames (full and dc work)");
+      return fail(
+          "'" + options_.dv_path +
+          "' holds 4:1:1 frames; the half, thumb and luma pictures need 4:2:0 frames (full and dc work)");
     }
     if (!options_.audio_path.empty()) {
       wav_.emplace();
@@ -114,7 +120,8 @@ class ExportRun {
     progress_.finish();
     if (!wav_->finish(error)) return fail(error);
     if (wav_->silent_frames() > 0) {
-      std::fprintf(stderr, "ozmira-export: warning: %lld of the chosen frames hold no audio that can be decoded; "
+      std::fprintf(stderr,
+                   "ozmira-export: warning: %lld of the chosen frames hold no audio that can be decoded; "
                    "'%s' has silence in their place\n",
                    static_cast<long long>(wav_->silent_frames()), options_.audio_path.c_str());
     }

@@ -83,7 +83,8 @@ ChosenFrames::ChosenFrames(const FrameSelection &selection, int num_frames)
     if (num_frames > 0) ranges_.push_back({0, num_frames - 1});
   } else {
     for (FrameRange range : selection.ranges) {
-      if (range.last == kToLastFrame) range.last = num_frames - 1 < range.first ? range.first : num_frames - 1;
+      if (range.last == kToLastFrame)
+        range.last = num_frames - 1 < range.first ? range.first : num_frames - 1;
       ranges_.push_back(range);
     }
   }

@@ -16,9 +16,9 @@ struct FrameRange {
 inline constexpr int kToLastFrame = -1;
 
 struct FrameSelection {
-  bool all_asked = false;           // "all" was given: every frame, whatever else was listed
-  std::vector<FrameRange> ranges;   // in the order written; none listed means every frame
-  int every = 1;                    // keep the 1st, (1 + every)th, ... of the frames above
+  bool all_asked = false;          // "all" was given: every frame, whatever else was listed
+  std::vector<FrameRange> ranges;  // in the order written; none listed means every frame
+  int every = 1;                   // keep the 1st, (1 + every)th, ... of the frames above
 };
 
 // Parses "all" or a comma-separated list of N, A-B and A-, adding to what
@@ -44,9 +44,9 @@ class ChosenFrames {
   std::vector<FrameRange> ranges_;  // open ends resolved
   int every_;
   int num_frames_;
-  size_t range_ = 0;            // the range that holds the next chosen frame
-  int64_t range_start_ = 0;     // position of ranges_[range_].first among all listed frames
-  int64_t next_position_ = 0;   // position of the next chosen frame among them
+  size_t range_ = 0;           // the range that holds the next chosen frame
+  int64_t range_start_ = 0;    // position of ranges_[range_].first among all listed frames
+  int64_t next_position_ = 0;  // position of the next chosen frame among them
 };
 
 }  // namespace ozmira::frame_export

@@ -51,9 +51,11 @@ std::string recorded_words(const FrameMetadata &m) {
 
 // The details every frame and the file share, as JSON members after a comma.
 std::string details_json(const FrameMetadata &m) {
-  return ",\"aspect\":" + json_string(aspect_text(m.aspect)) + ",\"timecode\":" +
-         json_or_null(m.timecode, timecode_text) + ",\"recorded_date\":" + json_or_null(m.recorded_date, date_text) +
-         ",\"recorded_time\":" + json_or_null(m.recorded_time, time_text) + ",\"audio\":" + audio_json(m.audio);
+  return ",\"aspect\":" + json_string(aspect_text(m.aspect)) +
+         ",\"timecode\":" + json_or_null(m.timecode, timecode_text) +
+         ",\"recorded_date\":" + json_or_null(m.recorded_date, date_text) +
+         ",\"recorded_time\":" + json_or_null(m.recorded_time, time_text) +
+         ",\"audio\":" + audio_json(m.audio);
 }
 
 }  // namespace
@@ -71,13 +73,14 @@ void print_file_info(std::FILE *out, const FileInfo &file, bool json) {
   if (json) {
     const std::string bytes =
         json_needs_bytes(file.path) ? ",\"file_bytes\":" + json_hex(file.path) : std::string();
-    std::fprintf(out,
-                 "{\"file\":%s%s,\"block_size\":%d,\"x_size\":%d,\"y_size\":%d,\"code\":%d,\"sampling\":\"%s\","
-                 "\"type\":%d,\"colour\":\"%s\",\"num_frames\":%d,\"trailing_bytes\":%lld%s,\"last_timecode\":%s}\n",
-                 json_string(file.path).c_str(), bytes.c_str(), a.block_size, a.x_size, a.y_size, a.code,
-                 sampling_name(a.code), a.type, colour_name(a.type), a.num_frames,
-                 static_cast<long long>(file.trailing_bytes), details_json(file.first).c_str(),
-                 json_or_null(file.last_timecode, timecode_text).c_str());
+    std::fprintf(
+        out,
+        "{\"file\":%s%s,\"block_size\":%d,\"x_size\":%d,\"y_size\":%d,\"code\":%d,\"sampling\":\"%s\","
+        "\"type\":%d,\"colour\":\"%s\",\"num_frames\":%d,\"trailing_bytes\":%lld%s,\"last_timecode\":%s}\n",
+        json_string(file.path).c_str(), bytes.c_str(), a.block_size, a.x_size, a.y_size, a.code,
+        sampling_name(a.code), a.type, colour_name(a.type), a.num_frames,
+        static_cast<long long>(file.trailing_bytes), details_json(file.first).c_str(),
+        json_or_null(file.last_timecode, timecode_text).c_str());
     return;
   }
   const FrameMetadata &m = file.first;
@@ -90,7 +93,8 @@ void print_file_info(std::FILE *out, const FileInfo &file, bool json) {
   std::fprintf(out, "trailing bytes:  %lld%s\n", static_cast<long long>(file.trailing_bytes),
                file.trailing_bytes != 0 ? " (a partial frame, never read)" : "");
   std::fprintf(out, "aspect:          %s\n", aspect_text(m.aspect));
-  std::fprintf(out, "timecode:        %s to %s\n", m.timecode ? timecode_text(*m.timecode).c_str() : kNotRecorded,
+  std::fprintf(out, "timecode:        %s to %s\n",
+               m.timecode ? timecode_text(*m.timecode).c_str() : kNotRecorded,
                file.last_timecode ? timecode_text(*file.last_timecode).c_str() : kNotRecorded);
   std::fprintf(out, "recorded:        %s\n", recorded_words(m).c_str());
   std::fprintf(out, "audio:           %s\n", audio_words(m.audio).c_str());
@@ -112,7 +116,8 @@ void print_frame_info(std::FILE *out, int frame, const dvfile *a, const FrameMet
                  details_json(m).c_str(), m.flagged_blocks, m.damaged_segments);
     return;
   }
-  std::fprintf(out, "frame %d: %d x %d, %s (code %d), %s (type %d), %s, timecode %s, recorded %s, audio %s, "
+  std::fprintf(out,
+               "frame %d: %d x %d, %s (code %d), %s (type %d), %s, timecode %s, recorded %s, audio %s, "
                "%d flagged blocks, %d damaged segments\n",
                frame, a->x_size, a->y_size, sampling_name(a->code), a->code, colour_name(a->type), a->type,
                aspect_text(m.aspect), m.timecode ? timecode_text(*m.timecode).c_str() : kNotRecorded,

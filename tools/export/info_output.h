@@ -16,9 +16,9 @@ namespace ozmira::frame_export {
 
 struct FileInfo {
   std::string path;
-  dvfile attributes{};     // as dvopen recorded them from frame 0
+  dvfile attributes{};  // as dvopen recorded them from frame 0
   int64_t trailing_bytes = 0;
-  FrameMetadata first;     // frame 0's details
+  FrameMetadata first;                    // frame 0's details
   std::optional<Timecode> last_timecode;  // the last frame's
 };
 
@@ -31,7 +31,8 @@ void print_file_info(std::FILE *out, const FileInfo &file, bool json);
 
 // `attributes` as dvstatus filled them for frame `frame`, or null when the
 // frame's header does not parse (`metadata` is then not read).
-void print_frame_info(std::FILE *out, int frame, const dvfile *attributes, const FrameMetadata &metadata, bool json);
+void print_frame_info(std::FILE *out, int frame, const dvfile *attributes, const FrameMetadata &metadata,
+                      bool json);
 
 void print_damage_totals(std::FILE *out, const DamageTotals &totals, bool json);
 

@@ -18,13 +18,15 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen) {
   if (!source.read_frame(last, error)) return report_failure("frame " + std::to_string(last) + ": " + error);
   file.last_timecode = read_timecode(source.block());
   print_file_info(stdout, file, options.json);
-  if (!options.frame_info) return std::fflush(stdout) == 0 ? kExitOk : report_failure("cannot write the information");
+  if (!options.frame_info)
+    return std::fflush(stdout) == 0 ? kExitOk : report_failure("cannot write the information");
 
   int status = kExitOk;
   SegmentDamageCounter damage;
   DamageTotals totals;
   for (int frame; chosen.next(frame);) {
-    if (!source.read_frame(frame, error)) return report_failure("frame " + std::to_string(frame) + ": " + error);
+    if (!source.read_frame(frame, error))
+      return report_failure("frame " + std::to_string(frame) + ": " + error);
     dvfile attributes{};
     const bool parsed = dvstatus(source.block(), &attributes) != -1;
     FrameMetadata metadata;

@@ -33,7 +33,8 @@ int main(int argc, char **argv) {
   const auto source = DvSource::open(options.dv_path, options.verbose, error);
   if (source == nullptr) return report_failure(error);
   if (source->trailing_bytes() != 0 && !options.info) {
-    std::fprintf(stderr, "ozmira-export: warning: '%s' ends in %lld bytes of a partial frame, which are ignored\n",
+    std::fprintf(stderr,
+                 "ozmira-export: warning: '%s' ends in %lld bytes of a partial frame, which are ignored\n",
                  options.dv_path.c_str(), static_cast<long long>(source->trailing_bytes()));
   }
   ChosenFrames chosen(options.frames, source->attributes().num_frames);

@@ -14,11 +14,10 @@ constexpr option kLongOptions[] = {
     {"frames", required_argument, nullptr, 'f'},  {"every", required_argument, nullptr, 'e'},
     {"picture", required_argument, nullptr, 'p'}, {"output", required_argument, nullptr, 'o'},
     {"name", required_argument, nullptr, 'n'},    {"audio", required_argument, nullptr, 'a'},
-    {"info", no_argument, nullptr, 'i'},
-    {"frame-info", no_argument, nullptr, kFrameInfo}, {"json", no_argument, nullptr, 'j'},
-    {"quiet", no_argument, nullptr, 'q'},         {"verbose", no_argument, nullptr, 'v'},
-    {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, kVersion},
-    {nullptr, 0, nullptr, 0},
+    {"info", no_argument, nullptr, 'i'},          {"frame-info", no_argument, nullptr, kFrameInfo},
+    {"json", no_argument, nullptr, 'j'},          {"quiet", no_argument, nullptr, 'q'},
+    {"verbose", no_argument, nullptr, 'v'},       {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},  {nullptr, 0, nullptr, 0},
 };
 
 bool parse_count(const char *text, int &value) {
@@ -85,7 +84,8 @@ CommandLine parse_command_line(int argc, char **argv) {
   while ((option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1) {
     switch (option) {
       case 'f':
-        if (std::string error; !parse_frame_list(optarg, o.frames, error)) return refuse(line, "--frames: " + error);
+        if (std::string error; !parse_frame_list(optarg, o.frames, error))
+          return refuse(line, "--frames: " + error);
         break;
       case 'e':
         if (!parse_count(optarg, o.frames.every))
@@ -122,16 +122,20 @@ CommandLine parse_command_line(int argc, char **argv) {
       case ':': return refuse(line, std::string("option '") + argv[optind - 1] + "' needs a value");
       default: {
         const std::string word = argv[optind - 1];
-        if (word.rfind("--", 0) != 0) return refuse(line, std::string("unknown option '-") + char(optopt) + "'");
-        return refuse(line, (optopt != 0 ? "option '" + word + "' takes no value" : "unknown option '" + word + "'"));
+        if (word.rfind("--", 0) != 0)
+          return refuse(line, std::string("unknown option '-") + char(optopt) + "'");
+        return refuse(
+            line, (optopt != 0 ? "option '" + word + "' takes no value" : "unknown option '" + word + "'"));
       }
     }
   }
   if (optind == argc) return refuse(line, "no DV file given");
-  if (argc - optind > 1) return refuse(line, std::string("one DV file only, but '") + argv[optind + 1] + "' follows");
+  if (argc - optind > 1)
+    return refuse(line, std::string("one DV file only, but '") + argv[optind + 1] + "' follows");
   o.dv_path = argv[optind];
   if (o.json && !o.info) return refuse(line, "--json goes with --info or --frame-info");
-  if (o.info && !o.audio_path.empty()) return refuse(line, "--audio writes a file; --info and --frame-info write none");
+  if (o.info && !o.audio_path.empty())
+    return refuse(line, "--audio writes a file; --info and --frame-info write none");
   return line;
 }
 

@@ -9,8 +9,9 @@ namespace ozmira::frame_export {
 namespace {
 
 constexpr int kPalWidth = 720, kPalHeight = 576;
-constexpr int kThumbWidth = 92, kThumbHeight = 72;  // 4 x 2 per macroblock; the last column's patch ends at 91
-constexpr int kSampling420 = 2;                     // dvfile.code of a 4:2:0 frame
+constexpr int kThumbWidth = 92,
+              kThumbHeight = 72;  // 4 x 2 per macroblock; the last column's patch ends at 91
+constexpr int kSampling420 = 2;   // dvfile.code of a 4:2:0 frame
 constexpr int kRequestFull = 2, kRequestDc = 16;
 constexpr unsigned kQualityFull = 5;  // colour, DC and all AC coefficients
 
@@ -120,7 +121,8 @@ bool PictureDecoder::decode(const uint8_t *block, Picture &picture, std::string 
   extended_decoder_->quality = kQualityFull;
   extended_decoder_->prev_frame_decoded = 0;
   int pitches[1] = {picture.bytes_per_row()};
-  ozmira::dv_decode_full_frame(extended_decoder_, block, extended_format(kind_), picture.rows.data(), pitches);
+  ozmira::dv_decode_full_frame(extended_decoder_, block, extended_format(kind_), picture.rows.data(),
+                               pitches);
   return true;
 }
 

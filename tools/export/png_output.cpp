@@ -58,7 +58,8 @@ PngEncoder::PngEncoder() : compressor_(libdeflate_alloc_compressor(kDeflateLevel
 
 PngEncoder::~PngEncoder() { libdeflate_free_compressor(compressor_); }
 
-bool PngEncoder::encode(const Picture &picture, PixelAspect aspect, std::vector<uint8_t> &png, std::string &error) {
+bool PngEncoder::encode(const Picture &picture, PixelAspect aspect, std::vector<uint8_t> &png,
+                        std::string &error) {
   if (compressor_ == nullptr) {
     error = "cannot make the PNG image: out of memory";
     return false;
@@ -69,11 +70,13 @@ bool PngEncoder::encode(const Picture &picture, PixelAspect aspect, std::vector<
 
   png.assign(kSignature, kSignature + sizeof kSignature);
   uint8_t header[13];
-  const uint32_t size_fields[] = {static_cast<uint32_t>(picture.width), static_cast<uint32_t>(picture.height)};
+  const uint32_t size_fields[] = {static_cast<uint32_t>(picture.width),
+                                  static_cast<uint32_t>(picture.height)};
   for (int i = 0; i < 2; ++i) {
     for (int b = 0; b < 4; ++b) header[i * 4 + b] = static_cast<uint8_t>(size_fields[i] >> (24 - 8 * b));
   }
-  const uint8_t rest[] = {kBitDepth, grey ? kColourGrey : kColourRgb, 0, 0, 0};  // deflate, adaptive filters, no interlace
+  const uint8_t rest[] = {kBitDepth, grey ? kColourGrey : kColourRgb, 0, 0,
+                          0};  // deflate, adaptive filters, no interlace
   std::memcpy(header + 8, rest, sizeof rest);
   put_chunk(png, "IHDR", header, sizeof header);
 
@@ -89,14 +92,15 @@ bool PngEncoder::encode(const Picture &picture, PixelAspect aspect, std::vector<
   const size_t bound = libdeflate_zlib_compress_bound(compressor_, filtered_.size());
   const size_t idat_at = png.size();
   png.resize(idat_at + kChunkOverhead + bound);
-  const size_t packed =
-      libdeflate_zlib_compress(compressor_, filtered_.data(), filtered_.size(), png.data() + idat_at + 8, bound);
+  const size_t packed = libdeflate_zlib_compress(compressor_, filtered_.data(), filtered_.size(),
+                                                 png.data() + idat_at + 8, bound);
   if (packed == 0) {
     error = "cannot make the PNG image: the compressor failed";
     return false;
   }
   png.resize(idat_at + 8 + packed);  // the compressed data stays in place after length and type
-  const uint8_t length[] = {uint8_t(packed >> 24), uint8_t(packed >> 16), uint8_t(packed >> 8), uint8_t(packed)};
+  const uint8_t length[] = {uint8_t(packed >> 24), uint8_t(packed >> 16), uint8_t(packed >> 8),
+                            uint8_t(packed)};
   std::memcpy(png.data() + idat_at, length, 4);
   std::memcpy(png.data() + idat_at + 4, "IDAT", 4);
   put_u32(png, libdeflate_crc32(0, png.data() + idat_at + 4, packed + 4));

@@ -16,7 +16,8 @@ std::string duration_text(int64_t seconds) {
   const int64_t minutes = seconds / kSecondsPerMinute, hours = minutes / kSecondsPerMinute;
   if (hours > 0) {
     std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(hours),
-                  static_cast<long long>(minutes % kSecondsPerMinute), static_cast<long long>(seconds % kSecondsPerMinute));
+                  static_cast<long long>(minutes % kSecondsPerMinute),
+                  static_cast<long long>(seconds % kSecondsPerMinute));
   } else {
     std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(minutes),
                   static_cast<long long>(seconds % kSecondsPerMinute));
@@ -58,7 +59,8 @@ void ProgressBar::draw() {
     const double rate = static_cast<double>(done_) / seconds;
     char text[48];
     std::snprintf(text, sizeof text, ", %.1f frames/s, ", rate);
-    pace = text + duration_text(static_cast<int64_t>(static_cast<double>(total_ - done_) / rate + 0.5)) + " left";
+    pace = text + duration_text(static_cast<int64_t>(static_cast<double>(total_ - done_) / rate + 0.5)) +
+           " left";
   }
   // The trailing spaces wipe what a longer earlier line left.
   std::fprintf(stderr, "\r[%s] %lld/%lld frames%s   ", cells.c_str(), static_cast<long long>(done_),

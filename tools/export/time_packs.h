@@ -25,8 +25,8 @@ std::optional<Timecode> read_timecode(const uint8_t *block);
 std::optional<RecordingDate> read_recording_date(const uint8_t *block);
 std::optional<RecordingTime> read_recording_time(const uint8_t *block);
 
-std::string timecode_text(const Timecode &t);         // HH:MM:SS:FF
-std::string date_text(const RecordingDate &d);        // YYYY-MM-DD
-std::string time_text(const RecordingTime &t);        // HH:MM:SS
+std::string timecode_text(const Timecode &t);   // HH:MM:SS:FF
+std::string date_text(const RecordingDate &d);  // YYYY-MM-DD
+std::string time_text(const RecordingTime &t);  // HH:MM:SS
 
 }  // namespace ozmira::frame_export

@@ -46,20 +46,23 @@ bool WavWriter::write_samples(const int16_t *pcm, size_t values, std::string &er
     return false;
   }
   std::vector<uint8_t> little_endian(static_cast<size_t>(bytes));
-  for (size_t i = 0; i < values; ++i) put_le(&little_endian[i * kBytesPerSample], static_cast<uint16_t>(pcm[i]), 2);
+  for (size_t i = 0; i < values; ++i)
+    put_le(&little_endian[i * kBytesPerSample], static_cast<uint16_t>(pcm[i]), 2);
   data_bytes_ += bytes;
   return file_.write(little_endian.data(), little_endian.size(), error);
 }
 
 bool WavWriter::write_silence(int64_t frames, std::string &error) {
-  const std::vector<int16_t> silence(static_cast<size_t>(format_.rate / kPalFramesPerSecond * format_.channels), 0);
+  const std::vector<int16_t> silence(
+      static_cast<size_t>(format_.rate / kPalFramesPerSecond * format_.channels), 0);
   for (int64_t i = 0; i < frames; ++i) {
     if (!write_samples(silence.data(), silence.size(), error)) return false;
   }
   return true;
 }
 
-bool WavWriter::add_frame(const int16_t *pcm, int samples, const ozmira::AudioFormat &format, std::string &error) {
+bool WavWriter::add_frame(const int16_t *pcm, int samples, const ozmira::AudioFormat &format,
+                          std::string &error) {
   if (samples == 0) {
     ++silent_frames_;
     if (format_.rate == 0) {
@@ -73,8 +76,8 @@ bool WavWriter::add_frame(const int16_t *pcm, int samples, const ozmira::AudioFo
     if (!write_silence(silence_owed_, error)) return false;
     silence_owed_ = 0;
   } else if (format.rate != format_.rate || format.channels != format_.channels) {
-    error = "its audio is " + format_words(format) + ", and the frames before it have " + format_words(format_) +
-            "; one WAV file holds one format";
+    error = "its audio is " + format_words(format) + ", and the frames before it have " +
+            format_words(format_) + "; one WAV file holds one format";
     return false;
   }
   return write_samples(pcm, static_cast<size_t>(samples) * format.channels, error);
@@ -83,7 +86,8 @@ bool WavWriter::add_frame(const int16_t *pcm, int samples, const ozmira::AudioFo
 bool WavWriter::finish(std::string &error) {
   if (format_.rate == 0) {
     file_.discard();
-    error = "--audio: none of the chosen frames holds audio that can be decoded; '" + path_ + "' was not written";
+    error =
+        "--audio: none of the chosen frames holds audio that can be decoded; '" + path_ + "' was not written";
     return false;
   }
   uint8_t header[kHeaderBytes];
