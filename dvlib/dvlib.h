@@ -239,6 +239,99 @@ int dv_fseek64(FILE *stream, int frame, int whence);
 /* The 64-bit byte position of `stream`, or -1 on failure. */
 int64_t dv_ftell64(FILE *stream);
 
+/* This library's version. */
+#define DVLIB_VERSION_MAJOR 0
+#define DVLIB_VERSION_MINOR 2
+#define DVLIB_VERSION_PATCH 0
+
+/* The library's version as "MAJOR.MINOR.PATCH", a static string. */
+const char *dvversion(void);
+
+/*
+ * Sends every line dvlib would write to standard error to `log` instead, with
+ * `user` passed through; `line` ends with its line feed and lives for the
+ * call only. (NULL, NULL) sends them to standard error again. No line of
+ * libdv's own ever reaches standard error: what libdv would complain about is
+ * checked before libdv sees it. Lines dvlib writes to standard output
+ * (DisplayDvAttributes, error_mess) are not affected.
+ */
+void dvsetlog(void (*log)(const char *line, void *user), void *user);
+
+/* Sound of one frame: at most 4 channels of 1944 samples. */
+#define DVLIB_AUDIO_MAX_CHANNELS 4
+#define DVLIB_AUDIO_MAX_SAMPLES (4 * 1944)
+
+/*
+ * What a frame block says of itself, beyond its picture. The caller sets
+ * `size` to sizeof(dvframeinfo); dvreadinfo fills only the fields that lie
+ * within it, so a host built against an older, shorter record still works.
+ * Every field that the frame does not record is -1 (aspect, time and date)
+ * or 0 (sound).
+ */
+typedef struct dvframeinfo {
+  int size;           /* set by the caller: sizeof(dvframeinfo) */
+  int x_size, y_size; /* 720 x 576 (625/50) or 720 x 480 (525/60) */
+  int code;           /* chroma sampling: 2 for 4:2:0, 1 for 4:1:1 */
+  int type;           /* colour flag as dvstatus gives it: 1, 0 or -1 */
+  int dif_sequences;  /* 12 (625/50) or 10 (525/60), as the DSF bit marks */
+  int dropout;        /* 1 when the frame holds no recorded DIF blocks (a tape dropout) */
+  int aspect;         /* 0 for 4:3, 1 for 16:9, -1 not stated */
+  int tc_hours, tc_minutes, tc_seconds, tc_frames;                    /* timecode */
+  int rec_year, rec_month, rec_day, rec_hour, rec_minute, rec_second; /* recorded */
+  int audio_rate;          /* samples a second per channel, as dvreadaudio gives them */
+  int audio_channels;      /* channels dvreadaudio gives: 2 or 4 */
+  int audio_bits;          /* quantisation as recorded: 16 or 12 */
+  int audio_samples;       /* samples per channel dvreadaudio gives */
+  int video_blocks;        /* video DIF blocks: 1620 for 625/50, 1350 for 525/60 */
+  int flagged_blocks;      /* video blocks whose STA field is not 0 */
+  int sta_blocks[16];      /* video blocks by STA value (sta_blocks[0]: unflagged) */
+  int audio_error_samples; /* samples with an error code */
+  int audio_channel_errors[DVLIB_AUDIO_MAX_CHANNELS]; /* the same per channel */
+} dvframeinfo;
+
+/*
+ * Reads what the frame block `block` (only read; 144000 bytes when its DSF bit
+ * marks 625/50, 120000 when it marks 525/60) says of itself into `info`.
+ * Returns 1; or -1 when the header does not parse, a pointer is null or
+ * info->size is below the first field's end: then only `size`, `dropout` and
+ * the fields of what is not recorded are set. Prints nothing. A pack whose
+ * digits are not valid binary-coded decimal is skipped and the next valid one
+ * taken.
+ */
+int dvreadinfo(const unsigned char *block, dvframeinfo *info);
+
+/*
+ * The frame's sound, the same decode the viewer plays and ozmira-export
+ * writes: interleaved 16-bit samples into `samples` (room for
+ * DVLIB_AUDIO_MAX_SAMPLES), 12-bit recordings widened to 16. Sets *rate and
+ * *channels when not null. Returns samples per channel; 0, writing nothing,
+ * when the frame has no sound that decodes; -1 when the header does not
+ * parse or `block` or `samples` is null. Samples whose recording carries an
+ * error code are given as 0 (silence). Prints nothing.
+ */
+int dvreadaudio(const unsigned char *block, short *samples, int *rate, int *channels);
+
+/*
+ * Video segments whose codes were damaged in the last decode (dvreadblock,
+ * dvreadarray, dvreadformat, dvreadframe); -1 before the first.
+ */
+int dvdamagedsegments(void);
+
+/*
+ * Reads the raw bytes of frame `frame` (0 is the first) of an open file into
+ * the caller's block of 144000 bytes, found at frame * 144000 with a 64-bit
+ * offset. Returns 1; 0 with a line for a null argument or a frame that is not
+ * whole in the file ("fread failed - invalid frame number?").
+ */
+int dvreadraw(dvfile *dv, unsigned char *block, int frame);
+
+/*
+ * Whole 144000-byte frames in the open `stream` (size / 144000, a trailing
+ * partial frame not counted), at most 2147483647; -1 when its size cannot be
+ * had. The stream's position is left at its start. dvopen counts by it.
+ */
+int dvcountframes(FILE *stream);
+
 /*
  * Host error flag of the frame decoder: point pforerror at an int of your own
  * to have 1 stored there whenever a frame cannot be drawn in a row-addressed
