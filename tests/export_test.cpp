@@ -57,14 +57,23 @@ TEST(Export, EachPictureIsTheDecodeItStandsForNamedAfterItsFrame) {
   dvinit();
   const Bytes pal = frames("pal420.dv", 0, 50);
   const std::string clip = clip_path("pal420.dv");
-  umask(022);
-  for (auto [kind, frame] : {std::pair{"full", 0}, {"dc", 13}, {"half", 25}, {"thumb", 37}, {"luma", 49}}) {
-    TempDir out;
-    struct stat about {};
-    EXPECT_EQ(tool({"-p", kind, "-f", std::to_string(frame), "-o", out.path, clip}), Output{});
-    EXPECT_EQ(out.names(), std::set{image(frame)});
-    EXPECT_TRUE(read_png(out / image(frame)) == expected(kind, &pal[frame * kPalFrameBytes])) << kind;
-    EXPECT_TRUE(stat((out / image(frame)).c_str(), &about) == 0 && (about.st_mode & 0777) == 0644);
+  const struct {
+    const char *kind;
+    int frame;
+    mode_t mask;
+  } kinds[] = {{"full", 0, 022}, {"dc", 13, 077}, {"half", 25, 002}, {"thumb", 37, 027}, {"luma", 49, 0}};
+  for (auto [kind, frame, mask] : kinds) {
+    TempDir out;  // -o makes the folder it names, with the file, under the umask as mkdir and fopen would
+    struct stat folder {};
+    struct stat file {};
+    const mode_t before = umask(mask);
+    EXPECT_EQ(tool({"-p", kind, "-f", std::to_string(frame), "-o", out / "new", clip}), Output{});
+    umask(before);
+    EXPECT_TRUE(read_png(out / ("new/" + image(frame))) == expected(kind, &pal[frame * kPalFrameBytes]));
+    EXPECT_TRUE(stat((out / "new").c_str(), &folder) == 0 && (folder.st_mode & 0777) == (0777 & ~mask));
+    EXPECT_TRUE(stat((out / ("new/" + image(frame))).c_str(), &file) == 0 &&
+                (file.st_mode & 0777) == (0666 & ~mask));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out / "new"), {}), 1) << kind;
   }
   TempDir out;  // every n-th of the frames listed, in the order listed, under the prefix asked for
   EXPECT_EQ(
@@ -119,13 +128,25 @@ TEST(Export, RefusalsSayWhyAndWriteNothing) {
   TempDir dir, out;
   Bytes bad = frames("pal420.dv");
   bad[0] = 0xff;
-  write_file(dir / "short.dv", Bytes(1000, 'x')), write_file(dir / "bad.dv", bad);
+  write_file(dir / "short.dv", Bytes(1000, 'x'));
+  write_file(dir / "bad.dv", bad);
+  write_file(dir / "v.dv", frames("pal420.dv", 0, 2));
+  mkfifo((dir / "fifo").c_str(), 0600);
+  std::filesystem::create_symlink(dir / "v.dv", dir / "link.wav");
+  std::filesystem::create_hard_link(dir / "v.dv", dir / image(1));
   const std::string pal = clip_path("pal420.dv"), ntsc = clip_path("ntsc.dv"),
                     pal411 = clip_path("pal411.dv");
-  const std::string short_ = dir / "short.dv", bad_ = dir / "bad.dv", none = dir / "none",
+  const std::string short_ = dir / "short.dv", bad_ = dir / "bad.dv", none = dir / "none", v = dir / "v.dv",
                     frames_ = "--frames: '", not_a_frame = "' is not a frame number or range (N, A-B or A-)",
                     every = "' is not a whole number of 1 or more";
   const auto fails = [&](const std::string &why) { return Output{1, "", says(why)}; };
+  const auto refused = [&](const std::string &path, const std::string &lines) {  // dvopen's own lines
+    return fails("dvopen refused '" + path + "':\n(dvopen:dvlib) " + lines);
+  };
+  const auto is_input = [&](const std::string &output) {
+    return fails("'" + output + "' is the DV file being read ('" + v + "'); nothing was written");
+  };
+  const std::string irregular = " is not a regular file - closed file and returned NULL.";
   const auto usage = [&](const std::string &why) {
     return Output{2, "", says(why) + "Try 'ozmira-export --help' for more information.\n"};
   };
@@ -133,20 +154,26 @@ TEST(Export, RefusalsSayWhyAndWriteNothing) {
     std::vector<std::string> args;
     Output want;
   } cases[] = {
-      {{none}, fails("cannot open '" + none + "': No such file or directory")},
-      {{"--info", dir.path}, fails("cannot read '" + dir.path + "': Is a directory")},
-      {{short_},
-       fails("'" + short_ + "' is not a DV file: it holds 1000 bytes, less than one 144000-byte frame")},
-      {{"--info", bad_}, fails("'" + bad_ + "' is not a DV file: the header of frame 0 does not parse")},
+      {{none}, refused(none, "Couldn't open DV file (" + none + "): No such file or directory")},
+      {{"--info", dir.path}, refused(dir.path, dir.path + irregular)},
+      {{"--info", dir / "fifo"}, refused(dir / "fifo", dir / "fifo" + irregular)},  // not waited on
+      {{"/dev/zero"}, refused("/dev/zero", "/dev/zero" + irregular)},
+      {{short_}, refused(short_, "Error trying to read DV frame 0 - closed file and returned NULL.")},
+      {{"--info", bad_},
+       refused(bad_, "Error when parsing DV frame 0 header - closed file and returned NULL.")},
       {{ntsc},
-       fails("'" + ntsc +
-             "' is not a PAL DV file: frame 0 is 720 x 480, and only 720 x 576 (625/50) files are read")},
+       refused(ntsc,
+               "Image Size 720 480\n(dvopen:dvlib) Not a PAL format video - closed file and returned NULL. "
+               " Do we need this or is it an application problem?")},
+      {{"-p", "none", "-a", v, v}, is_input(v)},  // the same file, by name, symbolic link or hard link
+      {{"-p", "none", "-a", dir / "link.wav", v}, is_input(dir / "link.wav")},
+      {{"-o", dir.path, v}, is_input(dir / image(1))},
       {{"--quiet", "-f", "0,50", pal}, fails("frame 50 is out of range: the file has 50 frames (0-49)")},
       {{"-p", "luma", pal411},
        fails("'" + pal411 +
              "' holds 4:1:1 frames; the half, thumb and luma pictures need 4:2:0 frames (full and dc"
              " work)")},
-      {{"-o", none, pal}, fails("output folder '" + none + "': No such file or directory")},
+      {{"-o", none + "/sub", pal}, fails("output folder '" + none + "/sub': No such file or directory")},
       {{"-o", pal, pal}, fails("output folder '" + pal + "' is not a folder")},
       {{"-o", "/proc", pal}, fails("cannot write in output folder '/proc': No such file or directory")},
       {{}, usage("no DV file given")},
@@ -180,7 +207,8 @@ TEST(Export, RefusalsSayWhyAndWriteNothing) {
     if (c.want.status == 1 && args[0] != "-o") args.insert(args.begin(), {"-o", out.path});
     EXPECT_EQ(tool(args), c.want);
   }
-  EXPECT_TRUE(out.names().empty() && dir.names() == (std::set<std::string>{"short.dv", "bad.dv"}));
+  EXPECT_TRUE(out.names().empty() && read_file(v) == frames("pal420.dv", 0, 2));
+  EXPECT_EQ(dir.names(), (std::set<std::string>{"short.dv", "bad.dv", "v.dv", "fifo", "link.wav", image(1)}));
   EXPECT_TRUE(tool({"--help"}).out.starts_with("Usage: ozmira-export [OPTION]... FILE\n"));
 }
 // --info of a PAL 4:2:0 colour file whose first frame is a clip's first, as text and as a JSON line: what
@@ -261,10 +289,10 @@ TEST(Export, FramesOfEveryKindInOneFile) {
 }
 TEST(Export, AFileWithAPartialFrameAndAnAwkwardName) {
   TempDir dir;
-  // Each byte of no well-formed UTF-8 (a lone lead, overlong forms, a surrogate, past U+10FFFF, a character
-  // cut short) is written as U+FFFD, and the name given as bytes too.
+  // Each byte of no well-formed UTF-8 (a lone lead, overlong forms, a surrogate, past U+10FFFF, leads F5 to
+  // F7, a character cut short) is written as U+FFFD, and the name given as bytes too.
   const std::string good = " \xf0\x9f\x98\x80\xe2\x82\xac\x7f",
-                    bad = "\xe9\xe0\x80\x80\xc1\xbf\xed\xa0\x80\xf4\x90\x80\x80\xf0\x9f\x98";
+                    bad = "\xe9\xe0\x80\x80\xc1\xbf\xed\xa0\x80\xf4\x90\x80\x80\xf5\x80\xf6\xf7\xf0\x9f\x98";
   const std::string path = dir / ("a\"b\\c\t" + good + bad + ".dv");
   std::string hex, want = json(dir.path + "/a\\\"b\\\\c\\u0009" + good + ".dv", 2, 50000, "00:00:00:01");
   for (size_t i = 0; i < bad.size(); ++i) want.insert(want.find(".dv\""), "\\ufffd");
@@ -314,25 +342,39 @@ TEST(Export, ProgressBarOnATerminalForTenFramesOrMore) {
   EXPECT_TRUE(on_terminal("-p thumb -f 0-9").starts_with("\r[" + std::string(40, '-') + "] 0/10 frames"));
 }
 TEST(Export, NoTemporaryFileOutlivesAFailedWriteOrAnInterrupt) {
-  TempDir out, all;
+  TempDir out;
   const std::string pal = clip_path("pal420.dv");
   write_file(out / image(0), {'o', 'l', 'd'});
-  // Writes past 32 KiB (a full-size PNG is over 100 KB) fail instead of ending the process.
-  EXPECT_EQ(run({"/bin/bash", "-c", "trap '' XFSZ; ulimit -f 32; exec \"$@\"", "-", OZMIRA_EXPORT, "-f0",
-                 "-o", out.path, pal}),
-            (Output{1, "", says("frame 0: cannot write '" + out / image(0) + "': File too large")}));
+  // Writes past 32 KiB (a full-size PNG is over 100 KB) fail with a message instead of ending the process.
+  EXPECT_EQ(
+      run({"/bin/bash", "-c", "ulimit -f 32; exec \"$@\"", "-", OZMIRA_EXPORT, "-f0", "-o", out.path, pal}),
+      (Output{1, "", says("frame 0: cannot write '" + out / image(0) + "': File too large")}));
   EXPECT_TRUE(out.names() == std::set{image(0)} && read_file(out / image(0)) == (Bytes{'o', 'l', 'd'}));
-  // Interrupted, or killed, once the first image stands: only whole images are left, and no file of the
-  // sound.
+  // Ended by a signal once the first image stands, with unnamed temporary files or (preloaded) named ones:
+  // only whole images are left, and no file of the sound. The 100,000 frames asked for outlast the wait.
   const std::string stop =
-      "\"$1\" -o \"$2\" -a \"$2/s.wav\" \"$3\" & until compgen -G \"$2/frame-*\"; do :; done;"
-      "kill -$4 $!; wait $!";
-  for (int signal : {SIGTERM, SIGKILL}) {
-    EXPECT_EQ(
-        run({"/bin/bash", "-c", stop, "-", OZMIRA_EXPORT, all.path, pal, std::to_string(signal)}).status,
-        128 + signal);
+      "set -m; \"$1\" -o \"$2\" -a \"$2/s.wav\" -f \"$5\" \"$3\" & until compgen -G \"$2/frame-*\" "
+      ">/dev/null; do :;"
+      " done; ls -A \"$2\"; kill -$4 $!; wait $!";
+  std::string frames = "0-49";
+  for (int i = 1; i < 2000; ++i) frames += ",0-49";
+  const std::pair<std::string, int> ends[] = {{"", SIGTERM},
+                                              {"", SIGKILL},
+                                              {OZMIRA_NO_TMPFILE, SIGINT},
+                                              {OZMIRA_NO_TMPFILE, SIGQUIT},
+                                              {OZMIRA_NO_TMPFILE, SIGPIPE},
+                                              {OZMIRA_NO_TMPFILE, SIGUSR1},
+                                              {OZMIRA_NO_TMPFILE, SIGALRM},
+                                              {OZMIRA_NO_TMPFILE, SIGRTMIN + 3}};
+  for (const auto &[preload, signal] : ends) {
+    TempDir all;
+    const Output ended =
+        run({"/bin/bash", "-c", stop, "-", OZMIRA_EXPORT, all.path, pal, std::to_string(signal), frames},
+            {"LD_PRELOAD=" + preload, "ASAN_OPTIONS=verify_asan_link_order=0"});
+    EXPECT_EQ(ended.status, 128 + signal);
+    EXPECT_EQ(ended.out.find(".ozmira-export-") != std::string::npos, !preload.empty()) << ended.out;
     for (const std::string &name : all.names())
-      EXPECT_TRUE(name[0] != '.' && std::get<0>(read_png(all / name)) == 720) << name;
+      EXPECT_TRUE(name[0] != '.' && std::get<0>(read_png(all / name)) == 720) << signal << " " << name;
   }
 }
 // The pixel aspect ratio of a PNG, as its pHYs chunk gives it ("" without one).

@@ -1,8 +1,8 @@
 #include "dv_source.h"
 
-#include <cerrno>
+#include <sys/stat.h>
+
 #include <cstdio>
-#include <cstring>
 #include <limits>
 
 #include "stderr_capture.h"
@@ -11,33 +11,8 @@ namespace ozmira::frame_export {
 namespace {
 
 constexpr int kFrameBytes = 144000;
-constexpr int kPalWidth = 720, kPalHeight = 576;
 
 std::string quoted(const std::string &path) { return "'" + path + "'"; }
-
-// dvopen refused the file; look at it again to say why in the user's terms.
-// `library_lines` are dvopen's own lines, the fallback when nothing is found.
-std::string diagnose_refusal(const std::string &path, const std::string &library_lines) {
-  std::FILE *file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return "cannot open " + quoted(path) + ": " + std::strerror(errno);
-  std::vector<uint8_t> block(kFrameBytes);
-  const size_t got = std::fread(block.data(), 1, block.size(), file);
-  const int read_error = std::ferror(file) ? errno : 0;
-  std::fclose(file);
-  if (read_error != 0) return "cannot read " + quoted(path) + ": " + std::strerror(read_error);
-  if (got < block.size()) {
-    return quoted(path) + " is not a DV file: it holds " + std::to_string(got) +
-           " bytes, less than one 144000-byte frame";
-  }
-  dvfile attributes{};
-  if (dvstatus(block.data(), &attributes) == -1)
-    return quoted(path) + " is not a DV file: the header of frame 0 does not parse";
-  if (attributes.x_size != kPalWidth || attributes.y_size != kPalHeight) {
-    return quoted(path) + " is not a PAL DV file: frame 0 is " + std::to_string(attributes.x_size) + " x " +
-           std::to_string(attributes.y_size) + ", and only 720 x 576 (625/50) files are read";
-  }
-  return "dvopen refused " + quoted(path) + ":\n" + library_lines;
-}
 
 }  // namespace
 
@@ -52,8 +27,8 @@ std::unique_ptr<DvSource> DvSource::open(const std::string &path, bool show_libr
     record = dvopen(path.c_str());
     library_lines = capture.take();
   }
-  if (record == nullptr) {
-    error = diagnose_refusal(path, library_lines);
+  if (record == nullptr) {  // dvopen's own lines say why
+    error = "dvopen refused " + quoted(path) + ":\n" + library_lines;
     return nullptr;
   }
   // dvopen leaves the stream at the start; the length gives the bytes after
@@ -78,6 +53,13 @@ DvSource::DvSource(dvfile *record, int64_t trailing_bytes)
     : record_(record), trailing_bytes_(trailing_bytes), block_(kFrameBytes) {}
 
 DvSource::~DvSource() { dvclose(record_); }
+
+bool DvSource::is_this_file(const std::string &path) const {
+  struct stat input {};
+  struct stat output {};
+  return fstat(fileno(record_->file), &input) == 0 && stat(path.c_str(), &output) == 0 &&
+         input.st_dev == output.st_dev && input.st_ino == output.st_ino;
+}
 
 bool DvSource::read_frame(int frame, std::string &error) {
   if (dv_fseek64(record_->file, frame, SEEK_SET) != 0 ||

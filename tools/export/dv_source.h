@@ -26,6 +26,10 @@ class DvSource {
   // Bytes after the last whole frame, which no frame number reaches.
   int64_t trailing_bytes() const { return trailing_bytes_; }
 
+  // True when `path` names the file being read: the same device and inode,
+  // whatever the links (symbolic or hard) that lead there.
+  bool is_this_file(const std::string &path) const;
+
   // Reads frame `frame` (from 0) into block(), found at frame x 144000 with
   // a 64-bit offset. False with a message when it cannot be read whole.
   bool read_frame(int frame, std::string &error);

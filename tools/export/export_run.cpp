@@ -41,7 +41,11 @@ class ExportRun {
   int run() {
     std::string error;
     const bool images = options_.picture != PictureKind::none;
-    if (images && !check_writable_folder(options_.output_folder, error)) return fail(error);
+    if (const std::string input = first_output_that_is_input(images); !input.empty()) {
+      return fail("'" + input + "' is the DV file being read ('" + options_.dv_path +
+                  "'); nothing was written");
+    }
+    if (images && !check_writable_folder(options_.output_folder, true, error)) return fail(error);
     if (needs_420_sampling(options_.picture) && source_.attributes().code != kSampling420) {
       return fail(
           "'" + options_.dv_path +
@@ -73,6 +77,18 @@ class ExportRun {
     progress_.finish();
     pool_.reset();  // workers stop before the pictures they read go away
     return report_failure(message);
+  }
+
+  // The first file this run would write that is the input itself, or "".
+  std::string first_output_that_is_input(bool images) const {
+    if (!options_.audio_path.empty() && source_.is_this_file(options_.audio_path)) return options_.audio_path;
+    if (!images) return "";
+    ChosenFrames frames = chosen_;
+    for (int frame; frames.next(frame);) {
+      const std::string path = options_.output_folder + "/" + image_name(options_.name_prefix, frame);
+      if (source_.is_this_file(path)) return path;
+    }
+    return "";
   }
 
   // Reads, decodes and queues one frame, and adds its sound.

@@ -31,7 +31,7 @@ bool WavWriter::open(const std::string &path, std::string &error) {
     error = "--audio: '" + path + "' does not name a file";
     return false;
   }
-  if (!check_writable_folder(folder, error) || !file_.open(folder, name, error)) {
+  if (!check_writable_folder(folder, false, error) || !file_.open(folder, name, error)) {
     error = "--audio: " + error;
     return false;
   }
