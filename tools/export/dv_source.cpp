@@ -5,48 +5,57 @@
 #include <cstdio>
 #include <limits>
 
-#include "stderr_capture.h"
-
 namespace ozmira::frame_export {
 namespace {
 
 constexpr int kFrameBytes = 144000;
 
+struct LibraryLines {
+  std::string held;
+  bool shown = false;
+};
+LibraryLines library_lines;
+
+extern "C" void take_line(const char *line, void *user) {
+  auto &lines = *static_cast<LibraryLines *>(user);
+  if (lines.shown) {
+    std::fputs(line, stderr);
+  } else {
+    lines.held += line;
+  }
+}
+
 std::string quoted(const std::string &path) { return "'" + path + "'"; }
 
 }  // namespace
 
+std::string take_library_lines() {
+  std::string lines;
+  lines.swap(library_lines.held);
+  return lines;
+}
+
 std::unique_ptr<DvSource> DvSource::open(const std::string &path, bool show_library_lines,
                                          std::string &error) {
-  dvfile *record;
-  std::string library_lines;
-  if (show_library_lines) {
-    record = dvopen(path.c_str());
-  } else {
-    StderrCapture capture;
-    record = dvopen(path.c_str());
-    library_lines = capture.take();
-  }
+  library_lines.shown = show_library_lines;
+  dvsetlog(take_line, &library_lines);
+  dvfile *record = dvopen(path.c_str());
+  const std::string opening = take_library_lines();
+  library_lines.shown = false;
   if (record == nullptr) {  // dvopen's own lines say why
-    error = "dvopen refused " + quoted(path) + ":\n" + library_lines;
+    error = "dvopen refused " + quoted(path) + ":\n" + opening;
     return nullptr;
   }
-  // dvopen leaves the stream at the start; the length gives the bytes after
-  // the last whole frame, which dvopen only mentions in a warning, and the
-  // frame count, which dvopen keeps in an int.
-  int64_t trailing = 0;
-  if (dv_fseek64(record->file, 0, SEEK_END) == 0) {
-    const int64_t length = dv_ftell64(record->file);
-    if (length > 0) trailing = length % kFrameBytes;
-    if (length / kFrameBytes > std::numeric_limits<int>::max()) {
-      dvclose(record);
-      error = quoted(path) + " holds " + std::to_string(length / kFrameBytes) +
-              " frames, more than can be numbered (at most " +
-              std::to_string(std::numeric_limits<int>::max()) + ")";
-      return nullptr;
-    }
+  // The length by seeking, which block devices answer too.
+  const int64_t length = dv_fseek64(record->file, 0, SEEK_END) == 0 ? dv_ftell64(record->file) : 0;
+  if (length / kFrameBytes > std::numeric_limits<int>::max()) {
+    dvclose(record);
+    error = quoted(path) + " holds " + std::to_string(length / kFrameBytes) +
+            " frames, more than can be numbered (at most " + std::to_string(std::numeric_limits<int>::max()) +
+            ")";
+    return nullptr;
   }
-  return std::unique_ptr<DvSource>(new DvSource(record, trailing));
+  return std::unique_ptr<DvSource>(new DvSource(record, length > 0 ? length % kFrameBytes : 0));
 }
 
 DvSource::DvSource(dvfile *record, int64_t trailing_bytes)
@@ -62,12 +71,10 @@ bool DvSource::is_this_file(const std::string &path) const {
 }
 
 bool DvSource::read_frame(int frame, std::string &error) {
-  if (dv_fseek64(record_->file, frame, SEEK_SET) != 0 ||
-      std::fread(block_.data(), block_.size(), 1, record_->file) != 1) {
-    error = "it cannot be read whole (did the file shrink?)";
-    return false;
-  }
-  return true;
+  if (dvreadraw(record_, block_.data(), frame) == 1) return true;
+  take_library_lines();
+  error = "it cannot be read whole (did the file shrink?)";
+  return false;
 }
 
 }  // namespace ozmira::frame_export

@@ -7,17 +7,26 @@
 namespace ozmira::frame_export {
 namespace {
 
-enum LongOnly { kFrameInfo = 256, kVersion };
+enum LongOnly { kFrameInfo = 256, kVersion, kBadFrames, kRecordings };
 
 constexpr char kShortOptions[] = ":f:e:p:o:n:a:ijqvh";
 constexpr option kLongOptions[] = {
-    {"frames", required_argument, nullptr, 'f'},  {"every", required_argument, nullptr, 'e'},
-    {"picture", required_argument, nullptr, 'p'}, {"output", required_argument, nullptr, 'o'},
-    {"name", required_argument, nullptr, 'n'},    {"audio", required_argument, nullptr, 'a'},
-    {"info", no_argument, nullptr, 'i'},          {"frame-info", no_argument, nullptr, kFrameInfo},
-    {"json", no_argument, nullptr, 'j'},          {"quiet", no_argument, nullptr, 'q'},
-    {"verbose", no_argument, nullptr, 'v'},       {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, kVersion},  {nullptr, 0, nullptr, 0},
+    {"frames", required_argument, nullptr, 'f'},
+    {"every", required_argument, nullptr, 'e'},
+    {"picture", required_argument, nullptr, 'p'},
+    {"output", required_argument, nullptr, 'o'},
+    {"name", required_argument, nullptr, 'n'},
+    {"audio", required_argument, nullptr, 'a'},
+    {"info", no_argument, nullptr, 'i'},
+    {"frame-info", no_argument, nullptr, kFrameInfo},
+    {"json", no_argument, nullptr, 'j'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {"bad-frames", required_argument, nullptr, kBadFrames},
+    {"recordings", no_argument, nullptr, kRecordings},
+    {nullptr, 0, nullptr, 0},
 };
 
 bool parse_count(const char *text, int &value) {
@@ -57,6 +66,10 @@ const char *usage_text() {
          "  -n, --name PREFIX    name the images PREFIX-NNNNNN.png (default: frame)\n"
          "  -a, --audio FILE     also write the chosen frames' sound to FILE as a 16-bit\n"
          "                       WAV at the recorded rate (silence for frames without)\n"
+         "      --bad-frames WHAT  for a frame that does not decode (a dropout, a header that\n"
+         "                       does not parse, a frame of another system): skip (the\n"
+         "                       default), previous (the last good picture) or black;\n"
+         "                       each gets a line and a frame's length of silence\n"
          "  -q, --quiet          no progress bar (one is shown on a terminal for 10 frames\n"
          "                       or more, with the rate and the time left)\n"
          "  -v, --verbose        show dvlib's own lines while the file is opened\n"
@@ -66,13 +79,19 @@ const char *usage_text() {
          "                       recording date and audio format\n"
          "      --frame-info     also each chosen frame's header, aspect, timecode,\n"
          "                       recording date, audio format and damage, and the\n"
-         "                       damage of all of them\n"
+         "                       damage of all of them: dropouts, headers that do not\n"
+         "                       parse, blocks flagged in error, damaged segments,\n"
+         "                       sound samples with error codes, and each frame whose\n"
+         "                       timecode or recording date breaks the run\n"
+         "      --recordings     the recordings the file holds: first and last frame,\n"
+         "                       timecode in and out, date and time, frames, damage\n"
          "  -j, --json           as JSON lines, one object per line\n"
          "\n"
          "  -h, --help           show this help and exit\n"
          "      --version        show the version and exit\n"
          "\n"
-         "Exit status: 0 success, 1 a file, frame or output problem, 2 a bad command line.\n";
+         "Exit status: 0 success, 1 a file, frame or output problem, 2 a bad command line,\n"
+         "3 done, but some chosen frames did not decode.\n";
 }
 
 CommandLine parse_command_line(int argc, char **argv) {
@@ -113,7 +132,27 @@ CommandLine parse_command_line(int argc, char **argv) {
         if (o.audio_path.empty()) return refuse(line, "--audio: the file name is empty");
         break;
       case 'i': o.info = true; break;
-      case kFrameInfo: o.info = o.frame_info = true; break;
+      case kFrameInfo:
+        o.info = true;
+        o.frame_info = true;
+        break;
+      case kRecordings:
+        o.info = true;
+        o.recordings = true;
+        break;
+      case kBadFrames: {
+        const std::string what = optarg;
+        if (what == "skip") {
+          o.bad_frames = BadFrames::skip;
+        } else if (what == "previous") {
+          o.bad_frames = BadFrames::previous;
+        } else if (what == "black") {
+          o.bad_frames = BadFrames::black;
+        } else {
+          return refuse(line, "--bad-frames: '" + what + "' is not skip, previous or black");
+        }
+        break;
+      }
       case 'j': o.json = true; break;
       case 'q': o.quiet = true; break;
       case 'v': o.verbose = true; break;
@@ -133,7 +172,7 @@ CommandLine parse_command_line(int argc, char **argv) {
   if (argc - optind > 1)
     return refuse(line, std::string("one DV file only, but '") + argv[optind + 1] + "' follows");
   o.dv_path = argv[optind];
-  if (o.json && !o.info) return refuse(line, "--json goes with --info or --frame-info");
+  if (o.json && !o.info) return refuse(line, "--json goes with --info, --frame-info or --recordings");
   if (o.info && !o.audio_path.empty())
     return refuse(line, "--audio writes a file; --info and --frame-info write none");
   return line;
