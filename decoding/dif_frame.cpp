@@ -45,6 +45,25 @@ int DifSequencesMarked(const uint8_t *frame) {
   return (frame[kDsfByte] & kDsfBit) != 0 ? kDifSequences625 : kDifSequences525;
 }
 
+bool HoldsNoRecordedBlocks(const uint8_t *frame) {
+  constexpr int kSubcode = 1, kVaux = 2, kAudio = 3, kVideo = 4, kSectionShift = 5;
+  const int sequences = DifSequencesMarked(frame);
+  for (int sequence = 0; sequence < sequences; ++sequence) {
+    for (int index = 1; index < kBlocksPerSequence; ++index) {
+      int section = kVideo;
+      if (index < kVauxBlocks[0]) {
+        section = kSubcode;
+      } else if (index < kFirstAudioBlock) {
+        section = kVaux;
+      } else if (!IsVideoBlock(index)) {
+        section = kAudio;
+      }
+      if ((DifBlock(frame, sequence, index)[0] >> kSectionShift) == section) return false;
+    }
+  }
+  return true;
+}
+
 const uint8_t *FindPack(const uint8_t *frame, PackArea area, uint8_t id, bool (*accept)(const uint8_t *)) {
   const int sequences = DifSequencesMarked(frame);
   for (int sequence = 0; sequence < sequences; ++sequence) {

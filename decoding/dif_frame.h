@@ -60,6 +60,11 @@ inline bool IsVideoBlock(int index) {
 // Block `index` of a sequence that holds audio block `n` (0 to 8).
 inline constexpr int AudioBlockIndex(int n) { return kFirstAudioBlock + n * kAudioBlockSpacing; }
 
+// Whether no block of the frame past each sequence's header holds the section
+// type (the top three bits of its first byte) its position calls for: a tape
+// dropout, such as a frame of zero bytes.
+bool HoldsNoRecordedBlocks(const uint8_t *frame);
+
 enum class PackArea { kSubcode, kVaux, kAaux };
 
 // The first pack with `id` in `area` of the frame, in sequence order, over
