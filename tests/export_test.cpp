@@ -4,6 +4,7 @@
 // libdv's decode), damage counted, the progress bar on a terminal, and no temporary file left by a failing
 // write, an interrupt or a kill.
 #include <png.h>
+#include <regex>
 #include <sys/stat.h>
 #include "dvlib.h"
 #include "frame_decoder.h"
@@ -200,7 +201,8 @@ TEST(Export, RefusalsSayWhyAndWriteNothing) {
       {{"-a", "", pal}, usage("--audio: the file name is empty")},
       {{"--output", "", pal}, usage("--output: the folder name is empty")},
       {{"--name", "a/b", pal}, usage("--name: the prefix must be a plain file name (not empty, no '/')")},
-      {{"--json", pal}, usage("--json goes with --info or --frame-info")},
+      {{"--json", pal}, usage("--json goes with --info, --frame-info or --recordings")},
+      {{"--bad-frames", "keep", pal}, usage("--bad-frames: 'keep' is not skip, previous or black")},
       {{"--version"}, {0, "ozmira-export " OZMIRA_VERSION "\n", ""}}};
   for (const auto &c : cases) {
     std::vector<std::string> args = c.args;
@@ -231,60 +233,95 @@ std::string json(const std::string &path, int frames, int trailing, const std::s
          std::to_string(frames) + ",\"trailing_bytes\":" + std::to_string(trailing) + plain +
          ",\"last_timecode\":\"" + last + "\"}\n";
 }
-// A file of frames of every kind: each chosen frame described by its own header; images stop at the first
-// frame that cannot be drawn, after the whole images before it.
+// Frame n of a file of every kind of frame is a clip's frame n (timecode 00:00:00:0n): 4:2:0, 4:1:1, a header
+// that does not parse, greyscale, colour not stated, a dropout, 525/60. Each is described by its own header;
+// the export goes on past those that do not decode, each a line, as --bad-frames says, and ends with
+// status 3.
 TEST(Export, FramesOfEveryKindInOneFile) {
   TempDir dir;
-  const std::string
-      mixed = dir / "mixed.dv",
-      size = "{\"frame\":", sizes = ",\"x_size\":720,\"y_size\":576,\"code\":",
-      four20 = "2,\"sampling\":\"4:2:0\",\"type\":",
-      intact = plain + ",\"flagged_blocks\":0,\"damaged_segments\":0}\n",
-      text =
-          ", 4:3, timecode 00:00:00:00, recorded 1970-01-01 00:00:00, audio none, 0 flagged blocks, 0 "
-          "damaged segments\n";
-  Bytes ntsc = frames("ntsc.dv", 0, 1, kNtscFrameBytes), bad = frames("pal420.dv");
-  ntsc.resize(kPalFrameBytes), bad[0] = 0xff;
-  const Bytes pal = frames("pal420.dv");
-  for (const Bytes &f : {pal, frames("pal411.dv"), bad, recoloured(pal, true), recoloured(pal, false), ntsc})
+  const std::string mixed = dir / "mixed.dv", head = "{\"frame\":", sizes = ",\"x_size\":720,\"y_size\":",
+                    four20 = "576,\"code\":2,\"sampling\":\"4:2:0\",\"type\":",
+                    intact =
+                        ",\"dropout\":false,\"video_blocks\":1620,\"flagged_blocks\":0,\"flagged_by_sta\":{},"
+                        "\"damaged_segments\":0,\"audio_error_samples\":null,\"break\":null}\n";
+  const auto details = [](int n) {
+    return std::string(plain).replace(plain.find(":00\",\"rec"), 3, ":0" + std::to_string(n));
+  };
+  Bytes ntsc = frames("ntsc.dv", 6, 1, kNtscFrameBytes), bad = frames("pal420.dv", 2);
+  ntsc.resize(kPalFrameBytes);
+  bad[0] = 0xff;
+  for (const Bytes &f :
+       {frames("pal420.dv"), frames("pal411.dv", 1), bad, recoloured(frames("pal420.dv", 3), true),
+        recoloured(frames("pal420.dv", 4), false), Bytes(kPalFrameBytes, 0), ntsc})
     write_file(mixed, f, true);
+  const Bytes all = read_file(mixed);
   EXPECT_EQ(
-      tool({"--frame-info", "--json", "-f", "4,0-2", mixed}),
-      (Output{1,
-              json(mixed, 6, 0, "00:00:00:00") + size + "4" + sizes + four20 +
-                  "-1,\"colour\":\"not stated\"" + intact + size + "0" + sizes + four20 +
-                  "1,\"colour\":\"colour\"" + intact + size + "1" + sizes +
-                  "1,\"sampling\":\"4:1:1\",\"type\":1,\"colour\":\"colour\"" + intact + size +
-                  "2,\"error\":\"header does not parse\"}\n{\"totals\":{\"frames\":3,\"damaged_frames\":0,"
-                  "\"flagged_blocks\":0,\"damaged_segments\":0}}\n",
+      tool({"--frame-info", "--json", "-f", "4,0-2,5-6", mixed}),
+      (Output{3,
+              json(mixed, 7, 0, "00:00:00:06") + head + "4" + sizes + four20 + "-1,\"colour\":null" +
+                  details(4) + intact + head + "0" + sizes + four20 + "1,\"colour\":\"colour\"" + details(0) +
+                  intact + head + "1" + sizes +
+                  "576,\"code\":1,\"sampling\":\"4:1:1\",\"type\":1,\"colour\":\"colour\"" + details(1) +
+                  intact + head +
+                  "2,\"error\":\"header does not parse\",\"dropout\":false,\"break\":null}\n" + head +
+                  "5,\"error\":\"dropout\",\"dropout\":true,\"break\":null}\n" + head + "6" + sizes +
+                  "480,\"code\":1,\"sampling\":\"4:1:1\",\"type\":1,\"colour\":\"colour\"" + details(6) +
+                  std::regex_replace(intact, std::regex("1620(.*)0,"), "1350$1null,") +
+                  "{\"totals\":{\"frames\":6,\"damaged_frames\":3,\"dropouts\":1,\"unparsed\":1,\"flagged_"
+                  "blocks\":0,"
+                  "\"damaged_segments\":0,\"audio_error_samples\":0,\"breaks\":0}}\n",
               ""}));
-  EXPECT_EQ(tool({"--frame-info", "-f", "1-3", mixed}),
-            (Output{1,
-                    info(mixed, 6, "0", "00:00:00:00") +
-                        "frame 1: 720 x 576, 4:1:1 (code 1), colour (type 1)" + text +
-                        "frame 2: header does not parse\nframe 3: 720 x 576, 4:2:0 (code 2), greyscale "
-                        "(type 0)" +
-                        text + "damage: 0 of 2 frames, 0 flagged blocks, 0 damaged segments\n",
-                    ""}));
+  EXPECT_EQ(
+      tool({"--frame-info", "-f", "2-3", mixed}),
+      (Output{
+          3,
+          info(mixed, 7, "0", "00:00:00:06") +
+              "frame 2: header does not parse\nframe 3: 720 x 576, 4:2:0 (code 2), greyscale (type 0), 4:3, "
+              "timecode 00:00:00:03, recorded 1970-01-01 00:00:00, audio none, 0 flagged blocks of 1620, "
+              "0 damaged segments, 0 audio error samples\ndamage: 1 of 2 frames, 0 dropouts, 1 headers "
+              "that do not parse, 0 flagged blocks, 0 damaged segments, 0 audio error samples; 0 breaks\n",
+          ""}));
+  const std::string thumb_411 =
+      "frame 1: it is a 4:1:1 frame; the half, thumb and luma pictures need 4:2:0 frames (full and dc "
+      "work)";
   const struct {
     std::vector<std::string> args;
-    std::string err;
-    std::set<std::string> names;
-  } runs[] = {
-      {{"-p", "thumb"},
-       "frame 1: it is a 4:1:1 frame; the half, thumb and luma pictures need 4:2:0 frames (full and dc "
-       "work)",
-       {image(0)}},
-      {{"-p", "dc", "-f", "0-1,2"},
-       "frame 2: its header does not parse (damaged, or not DV)",
-       {image(0), image(1)}},
-      {{"-f", "4-"}, "frame 5: it is 720 x 480, not a 720 x 576 PAL frame", {image(4)}}};
+    Output want;
+    std::set<int> written;
+    int like;  // the frame whose picture stands for those that do not decode; -1 black
+  } runs[] = {{{"-p", "thumb"}, {1, "", says(thumb_411)}, {0}, 0},
+              {{"-p", "dc", "-f", "0,2-3"},
+               {3, "",
+                says("frame 2: header does not parse; skipped") +
+                    says("done; 1 of 3 chosen frames did not decode (skipped)")},
+               {0, 3},
+               0},
+              {{"-f", "4-", "--bad-frames", "previous"},
+               {3, "",
+                says("frame 5: dropout; the previous picture in its place") +
+                    says("frame 6: another system; the previous picture in its place") +
+                    says("done; 2 of 3 chosen frames did not decode (the previous picture in its place)")},
+               {4, 5, 6},
+               4},
+              {{"-f", "5", "--bad-frames", "black"},
+               {3, "",
+                says("frame 5: dropout; a black picture in its place") +
+                    says("done; 1 of 1 chosen frames did not decode (a black picture in its place)")},
+               {5},
+               -1}};
   for (const auto &r : runs) {
     TempDir out;
     std::vector<std::string> args = r.args;
     args.insert(args.end(), {"-o", out.path, mixed});
-    EXPECT_EQ(tool(args), (Output{1, "", says(r.err)}));
-    EXPECT_EQ(out.names(), r.names);
+    EXPECT_EQ(tool(args), r.want);
+    std::set<std::string> names;
+    for (int n : r.written) {
+      names.insert(image(n));
+      const Png want = r.like < 0 ? Png{720, 576, 3, Bytes(720 * 576 * 3, 0)}
+                                  : expected("full", &all[(n == 5 || n == 6 ? r.like : n) * kPalFrameBytes]);
+      EXPECT_TRUE(r.args[0] != "-f" || read_png(out / image(n)) == want) << n;
+    }
+    EXPECT_EQ(out.names(), names);
   }
 }
 TEST(Export, AFileWithAPartialFrameAndAnAwkwardName) {
@@ -534,22 +571,37 @@ TEST(Export, AudioIsLibdvsDecodeOfTheChosenFramesInOrder) {
   EXPECT_TRUE(read_file(wav) == got && dir.names() == (std::set<std::string>{"mixed.dv", "sound.wav"}));
 }
 
-// Damage: video blocks whose STA field flags an error, counted exactly (audio
-// blocks are not video), and the twelve segments of damaged_middle()'s frame 7
-// that would lead libdv's parser out of its blocks, drawn from DC alone.
+// Damage: video blocks whose STA field flags an error, by kind (audio blocks are not video); the twelve
+// segments of damaged_middle()'s frame 7 that would lead libdv's parser out of its blocks; sound samples
+// carrying the error code 0x8000, by channel (sequences 0-5 carry the first in 625/50); the timecode going
+// backwards.
 TEST(Export, DamageIsCountedPerFrameAndInTotal) {
   TempDir dir;
-  Bytes f = damaged_middle();
+  Bytes f = damaged_middle(), sound = frames("sound48000.dv");
   for (size_t block : {7, 8, 150 + 49, 11 * 150 + 149, 6}) f[2 * kPalFrameBytes + block * 80 + 3] |= 0x10;
+  f[2 * kPalFrameBytes + (150 + 49) * 80 + 3] |= 0x70;
+  for (size_t at : {6 * 80 + 8, 6 * 80 + 10, 6 * 12000 + 6 * 80 + 8}) {
+    sound[at] = 0x80;
+    sound[at + 1] = 0;
+  }
   write_file(dir / "d.dv", f);
-  const std::string out = tool({"--frame-info", "-f", "2,7", dir / "d.dv"}).out;
+  write_file(dir / "d.dv", sound, true);
+  const std::string out = tool({"--frame-info", "-f", "2,7,10", dir / "d.dv"}).out;
+  const std::string json = tool({"--frame-info", "-j", "-f", "10", dir / "d.dv"}).out;
   EXPECT_NE(
       out.find("\nframe 2: 720 x 576, 4:2:0 (code 2), colour (type 1), 4:3, timecode 00:00:00:02, recorded"
-               " 1970-01-01 00:00:00, audio none, 4 flagged blocks, 0 damaged segments\n"),
+               " 1970-01-01 00:00:00, audio none, 4 flagged blocks of 1620 (STA 1: 3, STA 7: 1), 0 damaged "
+               "segments, 0 audio error samples\n"),
       std::string::npos)
       << out;
-  EXPECT_NE(out.find(" flagged blocks, 12 damaged segments\ndamage: 2 of 2 frames, "), std::string::npos)
-      << out;
+  EXPECT_NE(out.find(" 12 damaged segments, 0 audio error samples\nframe 10: "), std::string::npos) << out;
+  EXPECT_NE(
+      out.find(", 3 audio error samples, break: timecode backwards\ndamage: 3 of 3 frames, 0 dropouts, 0 "
+               "headers that do not parse, "),
+      std::string::npos);
+  EXPECT_NE(out.find(" flagged blocks, 12 damaged segments, 3 audio error samples; 1 breaks\n"),
+            std::string::npos);
+  EXPECT_NE(json.find("\"audio_error_samples\":[2,1],\"break\":null}\n"), std::string::npos) << json;
 }
 
 }  // namespace

@@ -82,13 +82,14 @@ int64_t timecode_frames(const dvframeinfo &i) {
   return ((int64_t{i.tc_hours} * 60 + i.tc_minutes) * 60 + i.tc_seconds) * kFramesPerSecond + i.tc_frames;
 }
 
-const char *continuity_break(const FrameFacts &before, const FrameFacts &frame) {
+const char *continuity_break(const FrameFacts &before, const FrameFacts &frame, int distance) {
   const int64_t was = recorded_seconds(before.info), now = recorded_seconds(frame.info);
-  if (was >= 0 && now >= 0 && (now < was || now > was + 1)) return "new recording";
+  if (was >= 0 && now >= 0 && (now < was || now > was + 1 + distance / kFramesPerSecond))
+    return "new recording";
   const int64_t last = timecode_frames(before.info), next = timecode_frames(frame.info);
   if (last < 0 || next < 0) return nullptr;
   constexpr int64_t kDay = int64_t{24} * 60 * 60 * kFramesPerSecond;
-  if (next == (last + 1) % kDay) return nullptr;
+  if (next == (last + distance) % kDay) return nullptr;
   if (next == last) return "timecode repeat";
   return next < last ? "timecode backwards" : "timecode gap";
 }

@@ -29,12 +29,12 @@ std::optional<std::string> date_text(const dvframeinfo &info);      // YYYY-MM-D
 std::optional<std::string> time_text(const dvframeinfo &info);      // HH:MM:SS
 const char *aspect_text(int aspect);                                // "4:3", "16:9" or "not stated"
 
-// What breaks the run of frames between `before` and `frame`: "new recording"
-// when the recording date and time moves by more than a second or backwards,
-// else "timecode gap", "timecode repeat" or "timecode backwards" when the
-// timecode is not the one after the last; nullptr when it follows on (or
-// there is nothing to compare).
-const char *continuity_break(const FrameFacts &before, const FrameFacts &frame);
+// What breaks the run between `before` and `frame`, `distance` frames after
+// it in the file: "new recording" when the recording date and time moves
+// backwards or further than those frames take, else "timecode gap",
+// "timecode repeat" or "timecode backwards" when the timecode is not
+// `distance` frames on; nullptr when it follows on or either lacks them.
+const char *continuity_break(const FrameFacts &before, const FrameFacts &frame, int distance);
 
 // Frames since 00:00:00:00 at 25 a second, or -1 when no timecode is recorded.
 int64_t timecode_frames(const dvframeinfo &info);

@@ -39,7 +39,8 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen) {
   DamageTotals totals;
   Recording recording;
   std::vector<uint8_t> scratch;
-  FrameFacts before;
+  FrameFacts before;  // the last frame whose header parses, and its number
+  int before_frame = 0;
   for (int frame; chosen.next(frame);) {
     if (!source.read_frame(frame, error))
       return report_failure("frame " + std::to_string(frame) + ": " + error);
@@ -52,8 +53,9 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen) {
       report.damaged_segments = count_damaged_segments(source.block(), report.facts.info.code, scratch);
     }
     if (report.facts.parsed && report.facts.info.dropout != 1) {
-      if (before.parsed) report.broken = continuity_break(before, report.facts);
+      if (before.parsed) report.broken = continuity_break(before, report.facts, frame - before_frame);
       before = report.facts;
+      before_frame = frame;
     }
     if (options.frame_info) {
       totals.add(report);
