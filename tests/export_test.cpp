@@ -1,8 +1,5 @@
-// ozmira-export as a process: each picture against the decode it stands for and its pixel aspect against
-// FFmpeg's, the frames a list chooses, every refusal with its exact message and nothing written, --info and
-// --frame-info exactly, the recording details and sound of clips made with known ones (the sound against
-// libdv's decode), damage counted, the progress bar on a terminal, and no temporary file left by a failing
-// write, an interrupt or a kill.
+// ozmira-export as a process, against independent oracles: libdv's decode of each picture and sound, FFmpeg's
+// pixel aspect, the clips' known details, dvopen's documented lines, the DV layout for planted damage.
 #include <png.h>
 #include <regex>
 #include <sys/stat.h>
@@ -95,18 +92,13 @@ TEST(Export, FrameListsChooseTheFramesTheyName) {
     std::string out_of_range;
   } cases[] = {{"all", 1, 5, {0, 1, 2, 3, 4}, ""},
                {"all", 2, 5, {0, 2, 4}, ""},
-               {"all", 3, 0, {}, ""},
-               {"7-7", 1, 50, {7}, ""},
                {"3,10-12", 1, 50, {3, 10, 11, 12}, ""},
                {"45-", 1, 50, {45, 46, 47, 48, 49}, ""},
-               {"0-", 1, 1, {0}, ""},
                {"5-20", 7, 50, {5, 12, 19}, ""},
                {"30,2-3,40-41", 2, 50, {30, 3, 41}, ""},
                {"9,9", 1, 50, {9, 9}, ""},
                {"0,50", 1, 50, {}, "frame 50" + out_of_50},
-               {"49-50", 1, 50, {}, "frame 50" + out_of_50},
                {"60-", 1, 50, {}, "frame 60" + out_of_50},
-               {"2147483647", 1, 50, {}, "frame 2147483647" + out_of_50},
                {"1", 1, 1, {}, "frame 1 is out of range: the file has 1 frame (0)"}};
   for (const auto &c : cases) {
     frame_export::FrameSelection selection;
@@ -138,8 +130,7 @@ TEST(Export, RefusalsSayWhyAndWriteNothing) {
   const std::string pal = clip_path("pal420.dv"), ntsc = clip_path("ntsc.dv"),
                     pal411 = clip_path("pal411.dv");
   const std::string short_ = dir / "short.dv", bad_ = dir / "bad.dv", none = dir / "none", v = dir / "v.dv",
-                    frames_ = "--frames: '", not_a_frame = "' is not a frame number or range (N, A-B or A-)",
-                    every = "' is not a whole number of 1 or more";
+                    frames_ = "--frames: '", not_a_frame = "' is not a frame number or range (N, A-B or A-)";
   const auto fails = [&](const std::string &why) { return Output{1, "", says(why)}; };
   const auto refused = [&](const std::string &path, const std::string &lines) {  // dvopen's own lines
     return fails("dvopen refused '" + path + "':\n(dvopen:dvlib) " + lines);
@@ -185,19 +176,14 @@ TEST(Export, RefusalsSayWhyAndWriteNothing) {
       {{pal, "-f"}, usage("option '-f' needs a value")},
       {{"--frames", "5-3", pal}, usage("--frames: the range '5-3' runs backwards")},
       {{"-f", "1,,2", pal}, usage(frames_ + not_a_frame)},
-      {{"-f", "-4", pal}, usage(frames_ + "-4" + not_a_frame)},
-      {{"-f", "3-x", pal}, usage(frames_ + "3-x" + not_a_frame)},
-      {{"-f", "3--4", pal}, usage(frames_ + "3--4" + not_a_frame)},
       {{"-f", "9999999999", pal},
        usage(frames_ + "9999999999' is too large for a frame number (the largest is 2147483647)")},
-      {{"--every", "0", pal}, usage("--every: '0" + every)},
-      {{"-e", "2x", pal}, usage("--every: '2x" + every)},
+      {{"--every", "0", pal}, usage("--every: '0' is not a whole number of 1 or more")},
       {{"-p", "quarter", pal},
        usage("--picture: unknown picture 'quarter' (full, dc, half, thumb, luma or none)")},
       {{"--info", "--audio", "x.wav", pal},
        usage("--audio writes a file; --info and --frame-info write none")},
       {{"-p", "none", "-a", dir.path + "/", pal}, fails("--audio: '" + dir.path + "/' does not name a file")},
-      {{"-p", "none", "-a", dir / "..", pal}, fails("--audio: '" + dir / ".." + "' does not name a file")},
       {{"-a", "", pal}, usage("--audio: the file name is empty")},
       {{"--output", "", pal}, usage("--output: the folder name is empty")},
       {{"--name", "a/b", pal}, usage("--name: the prefix must be a plain file name (not empty, no '/')")},
@@ -271,16 +257,9 @@ TEST(Export, FramesOfEveryKindInOneFile) {
                   "blocks\":0,"
                   "\"damaged_segments\":0,\"audio_error_samples\":0,\"breaks\":0}}\n",
               ""}));
-  EXPECT_EQ(
-      tool({"--frame-info", "-f", "2-3", mixed}),
-      (Output{
-          3,
-          info(mixed, 7, "0", "00:00:00:06") +
-              "frame 2: header does not parse\nframe 3: 720 x 576, 4:2:0 (code 2), greyscale (type 0), 4:3, "
-              "timecode 00:00:00:03, recorded 1970-01-01 00:00:00, audio none, 0 flagged blocks of 1620, "
-              "0 damaged segments, 0 audio error samples\ndamage: 1 of 2 frames, 0 dropouts, 1 headers "
-              "that do not parse, 0 flagged blocks, 0 damaged segments, 0 audio error samples; 0 breaks\n",
-          ""}));
+  EXPECT_NE(
+      tool({"--frame-info", "-f", "2", mixed}).out.find("\nframe 2: header does not parse\ndamage: 1 of 1"),
+      std::string::npos);
   const std::string thumb_411 =
       "frame 1: it is a 4:1:1 frame; the half, thumb and luma pictures need 4:2:0 frames (full and dc "
       "work)";
@@ -424,9 +403,8 @@ std::string aspect_of(const std::string &path) {
   return at + 9 > png.size() ? "" : word(at) + ":" + word(at + 4) + " unit " + std::to_string(png[at + 8]);
 }
 
-// Clips made with known details (clips/make_clips.sh): what --info and
-// --frame-info report of them, and the PNGs' pixel aspect, which must be what
-// FFmpeg gives the same frame at full size and scaled to the thumbnail's size.
+// Clips made with known details (clips/make_clips.sh): what --info, --frame-info and --recordings report of
+// them, and the PNGs' pixel aspect, which must be FFmpeg's for the same frame at full and thumbnail size.
 TEST(Export, RecordingDetailsAreThoseTheClipsWereMadeWith) {
   struct Clip {
     const char *clip;
@@ -435,6 +413,7 @@ TEST(Export, RecordingDetailsAreThoseTheClipsWereMadeWith) {
   };
   const Clip clips[] = {{"meta169.dv", "16:9", "2031-03-04", "05:06:07", 48000, 10, 20, 30, 12},
                         {"meta43.dv", "4:3", "1999-12-31", "23:59:58", 32000, 23, 59, 58, 20}};
+  std::string recordings;
   for (const auto &c : clips) {
     const auto timecode = [&](int n) -> std::string {  // frame n's, at 25 frames a second
       const int f = c.frames + n, s = c.seconds + f / 25, m = c.minutes + s / 60;
@@ -443,12 +422,11 @@ TEST(Export, RecordingDetailsAreThoseTheClipsWereMadeWith) {
                            f % 25),
              text;
     };
-    const std::string path = clip_path(c.clip),
-                      head = "\"type\":1,\"colour\":\"colour\",\"aspect\":\"" + c.aspect,
-                      details = ",\"timecode\":\"" + timecode(0) + "\",\"recorded_date\":\"" + c.date +
-                                "\",\"recorded_time\":\"" + c.time +
-                                "\",\"audio\":{\"rate\":" + std::to_string(c.rate) +
-                                ",\"channels\":2,\"quantisation\":16}";
+    const std::string path = clip_path(c.clip), details = ",\"timecode\":\"" + timecode(0) +
+                                                          "\",\"recorded_date\":\"" + c.date +
+                                                          "\",\"recorded_time\":\"" + c.time +
+                                                          "\",\"audio\":{\"rate\":" + std::to_string(c.rate) +
+                                                          ",\"channels\":2,\"quantisation\":16}";
     EXPECT_EQ(tool({"-i", "-j", path}),
               (Output{0,
                       "{\"file\":\"" + path +
@@ -458,14 +436,11 @@ TEST(Export, RecordingDetailsAreThoseTheClipsWereMadeWith) {
                           "\"trailing_bytes\":0,\"aspect\":\"" +
                           c.aspect + "\"" + details + ",\"last_timecode\":\"" + timecode(24) + "\"}\n",
                       ""}));
-    const std::string each = tool({"--frame-info", "-j", path}).out;
-    for (int n = 0; n < 25; ++n)
-      EXPECT_NE(each.find("{\"frame\":" + std::to_string(n) +
-                          ",\"x_size\":720,\"y_size\":576,\"code\":2,"
-                          "\"sampling\":\"4:2:0\"," +
-                          head + "\",\"timecode\":\"" + timecode(n) + "\""),
-                std::string::npos)
-          << n;
+    recordings += "{\"recording\":" + std::to_string(recordings.empty() ? 1 : 2) + ",\"first_frame\":" +
+                  (recordings.empty() ? "0,\"last_frame\":24" : "25,\"last_frame\":49") +
+                  ",\"timecode_in\":\"" + timecode(0) + "\",\"timecode_out\":\"" + timecode(24) +
+                  "\",\"recorded_date\":\"" + c.date + "\",\"recorded_time\":\"" + c.time +
+                  "\",\"frames\":25,\"damaged_frames\":0}\n";
     TempDir out;
     for (const std::string kind : {"full", "thumb", "half"}) {
       EXPECT_EQ(tool({"-p", kind, "-f", "7", "-n", kind, "-o", out.path, "-a", out / "s.wav", path}),
@@ -478,47 +453,11 @@ TEST(Export, RecordingDetailsAreThoseTheClipsWereMadeWith) {
           << c.clip << " " << kind << ": " << ours;
     }
   }
-  // Bytes 1-4 of frame 0's packs of an id (and id - 0x10, in AAUX) replaced, reserved bits and flags set as
-  // there: two-digit years from 69 on are 19xx, a detail with a digit out of range is not recorded, display
-  // code 7 is 16:9 (FFmpeg's reading); the timecode's drop-frame flag is no digit.
-  const struct {
-    uint8_t id, was[4], now[4];
-    std::string says;
-  } edits[] = {
-      {0x62, {0xff, 0xf1, 0x12, 0x99}, {0xff, 0xf1, 0x12, 0x68}, "recorded:        2068-12-31 23:59:58"},
-      {0x62, {0xff, 0xf1, 0x12, 0x99}, {0xff, 0xf1, 0x12, 0x69}, "recorded:        1969-12-31 23:59:58"},
-      {0x62, {0xff, 0xf1, 0x12, 0x99}, {0xff, 0xc9, 0xe1, 0x00}, "recorded:        2000-01-09 23:59:58"},
-      {0x62,
-       {0xff, 0xf1, 0x12, 0x99},
-       {0xff, 0xc0, 0x12, 0x99},
-       "recorded:        date not recorded 23:59:58"},
-      {0x62,
-       {0xff, 0xf1, 0x12, 0x99},
-       {0xff, 0xf1, 0x13, 0x99},
-       "recorded:        date not recorded 23:59:58"},
-      {0x63,
-       {0xff, 0xd8, 0xd9, 0xe3},
-       {0xff, 0xd8, 0xd9, 0xe4},
-       "recorded:        1999-12-31 time not recorded"},
-      {0x13,
-       {0x20, 0xd8, 0xd9, 0xe3},
-       {0x20, 0xda, 0xd9, 0xe3},
-       "timecode:        not recorded to not recorded"},
-      {0x13,
-       {0x20, 0xd8, 0xd9, 0xe3},
-       {0x60, 0xd8, 0xd9, 0xe3},
-       "timecode:        23:59:58:20 to 23:59:58:20"},
-      {0x61, {0x3f, 0xca, 0xfc, 0xff}, {0x3f, 0xcf, 0xfc, 0xff}, "aspect:          16:9"}};  // of meta169.dv
+  // The two clips joined are two recordings: the date and time jump back at frame 25.
   TempDir dir;
-  for (const auto &e : edits) {
-    Bytes f = frames(e.id == 0x61 ? "meta169.dv" : "meta43.dv");
-    for (size_t i = 0; i + 5 <= f.size(); ++i)
-      if ((f[i] == e.id || f[i] == e.id - 0x10) && std::equal(e.was, e.was + 4, &f[i + 1]))
-        std::copy(e.now, e.now + 4, &f[i + 1]);
-    write_file(dir / "edited.dv", f);
-    const std::string said = tool({"--info", dir / "edited.dv"}).out;
-    EXPECT_NE(said.find(e.says + "\n"), std::string::npos) << said;
-  }
+  write_file(dir / "two.dv", frames("meta169.dv", 0, 25));
+  write_file(dir / "two.dv", frames("meta43.dv", 0, 25), true);
+  EXPECT_EQ(tool({"--recordings", "-j", dir / "two.dv"}), (Output{0, recordings, ""}));
 }
 
 // --audio: the sound of the chosen frames in their order, as libdv decodes
