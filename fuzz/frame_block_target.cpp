@@ -17,7 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static std::deque<fuzz::Image> images;
   static int format_error = 0;
   if (images.empty()) {
-    fuzz::discard_stdout(), dvinit(), pforerror = &format_error;
+    fuzz::discard_stdout();
+    dvinit();
+    pforerror = &format_error;
     for (int f = 0; f < kColorSpaceCount; ++f) images.emplace_back(f);
   }
   const bool is_pal = size > 3 && (data[3] & 0x80) != 0;  // DSF, byte 3 bit 7: 625/50

@@ -40,9 +40,12 @@ void draw(int f, const Image &yuy2, int x, int y, Image &image) {
       std::memcpy(p, &red, 4);
     else if (f == 4 || f == 7)
       *p = f == 4 ? uint8_t(luma_term(l) >> 10) : uint8_t(red);
-    else
-      p[0] = uint8_t(red), p[1] = component(luma_term(l) - chroma_term(r, 832.512) - chroma_term(b, 400.384)),
-      p[2] = component(luma_term(l) + chroma_term(b, 2066.432)), p[3] = 0;
+    else {
+      p[0] = uint8_t(red);
+      p[1] = component(luma_term(l) - chroma_term(r, 832.512) - chroma_term(b, 400.384));
+      p[2] = component(luma_term(l) + chroma_term(b, 2066.432));
+      p[3] = 0;
+    }
   };
   for (int r = 0; r < 16; ++r)
     for (int c = 0; c < 16; ++c) {
@@ -165,7 +168,8 @@ TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
   }
   pforerror = nullptr;
   EXPECT_TRUE(clip.damage < 2 || damaged_segments > 0);
-  dv_decoder_free(ours), dv_decoder_free(libdv);
+  dv_decoder_free(ours);
+  dv_decoder_free(libdv);
 }
 INSTANTIATE_TEST_SUITE_P(
     Clips, EveryClip,
@@ -233,7 +237,8 @@ TEST_F(AgainstLibdv, InverseDctOnRandomBlocks) {
     alignas(16) dv_coeff_t theirs[2][64], ours[2][64];
     for (int b = 0; b < 2; ++b)
       for (int i = 0, kind = int(rng() % 4); i < 64; ++i) theirs[b][i] = ours[b][i] = value(kind);
-    _dv_idct_88(theirs[0]), _dv_idct_88(theirs[1]);
+    _dv_idct_88(theirs[0]);
+    _dv_idct_88(theirs[1]);
     n % 4 && avx2 ? Idct88PairAvx2(ours[0], ours[1]) : (Idct88Sse2(ours[0]), Idct88Sse2(ours[1]));
     ASSERT_EQ(std::memcmp(ours, theirs, sizeof ours), 0) << "blocks " << n << " and " << n + 1;
   }
@@ -249,14 +254,15 @@ TEST_F(AgainstLibdv, BlockWorkOnRandomSegmentsAndEveryDc) {
       ours.mb[m].qno = n < 2000 ? int(rng() % 16) : dc % 16;
       for (int b = 0; b < 6; ++b) {
         dv_block_t &block = ours.mb[m].b[b];
-        block.class_no = n < 2000 ? int(rng() % 4) : b % 4,
+        block.class_no = n < 2000 ? int(rng() % 4) : b % 4;
         block.dct_mode = n < 2000 ? rng() % 6 == 0 : dc / 8192 % 2;
         for (dv_coeff_t &c : block.coeffs) c = n < 2000 ? value(int(rng() % 4)) : 0;
         block.coeffs[0] = n < 2000 ? block.coeffs[0] : dv_coeff_t(dc / 16 % 512 - 256);
       }
     }
     theirs = ours;
-    TransformSegment(&ours, quality, kAllBlocks), dv_decode_video_segment(libdv, &theirs, quality);
+    TransformSegment(&ours, quality, kAllBlocks);
+    dv_decode_video_segment(libdv, &theirs, quality);
     for (int i = 0; i < 30; ++i)
       ASSERT_EQ(std::memcmp(ours.mb[i / 6].b[i % 6].coeffs, theirs.mb[i / 6].b[i % 6].coeffs, 128), 0)
           << "segment " << n << ", quality " << quality << ", macroblock " << i / 6 << ", block " << i % 6;
@@ -285,7 +291,8 @@ TEST_F(AgainstLibdv, PackedRenderersAtEveryPosition) {
     std::shuffle(places.begin(), places.end(), rng);
     for (int place : places) {
       dv_macroblock_t mb{};
-      mb.x = place % 45 * 16, mb.y = place / 45 * 16;
+      mb.x = place % 45 * 16;
+      mb.y = place / 45 * 16;
       const int kind = int(rng() % 4);  // 3: DC-only blocks, drawn by their row plan where the format has one
       int shapes[6];
       for (int b = 0; b < 6; ++b) {
@@ -295,9 +302,11 @@ TEST_F(AgainstLibdv, PackedRenderersAtEveryPosition) {
                                         : in(-32768, 253)
                     : kind == 0 ? value(int(rng() % 2))
                           : in(-43, kind == 1 && b == 5 ? 127 : 43);
-        if (kind == 3)
-          mb.b[b].coeffs[0] = b < 4 ? in(-220, 214) : in(-256, 255), mb.b[b].dct_mode = rng() % 2,
+        if (kind == 3) {
+          mb.b[b].coeffs[0] = b < 4 ? in(-220, 214) : in(-256, 255);
+          mb.b[b].dct_mode = rng() % 2;
           shapes[b] = FillDcOnlyBlock(&mb.b[b]);
+        }
       }
       dv_macroblock_t copy = mb;
       format.theirs(&mb, &picture[0], &pitch);
@@ -378,7 +387,8 @@ TEST(FrameAudio, EveryFrameAsLibdvDecodesItAtEachRateAndIn12Bits) {
   int16_t *outbufs[] = {planar[0], planar[1], planar[2], planar[3]};
   for (const auto &clip : clips) {
     dv_decoder_t *libdv = dv_decoder_new(0, 0, 0);
-    dv_set_error_log(libdv, nullptr), dv_set_mixing_level(libdv, 16);  // both pairs as recorded
+    dv_set_error_log(libdv, nullptr);  // both pairs as recorded
+    dv_set_mixing_level(libdv, 16);
     for (size_t n = 0; n < clip.frames.size() / kPalFrameBytes; ++n) {
       const uint8_t *frame = &clip.frames[n * kPalFrameBytes];
       AudioFormat format;

@@ -36,9 +36,11 @@ bool all(const uint8_t *p, size_t n, uint8_t v = 0x5a) {
 Bytes libdv_rgb(Bytes block, unsigned quality = 5) {
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   block.resize(block.size() + 64);  // libdv reads a little past damaged frames
-  dv_parse_header(dv, block.data()), dv->quality = quality;
+  dv_parse_header(dv, block.data());
+  dv->quality = quality;
   Image rgb(dv->height, dv->width * 3);
-  ::dv_decode_full_frame(dv, block.data(), ::e_dv_color_rgb, rgb.pixels(), &rgb.pitch), dv_decoder_free(dv);
+  ::dv_decode_full_frame(dv, block.data(), ::e_dv_color_rgb, rgb.pixels(), &rgb.pitch);
+  dv_decoder_free(dv);
   return Bytes(rgb.mem.data(), rgb.mem.data() + rgb.mem.size);
 }
 // Only format | flags counts: dvreadblock draws 2 at full detail and 16 from DC coefficients, dvreadarray 2
@@ -48,8 +50,10 @@ TEST(FrameBlock, RequestCodesAndWhatEachDraws) {
   const Bytes pal = frames("pal420.dv", 3), ntsc = frames("ntsc.dv", 1, 1, kNtscFrameBytes);
   Image direct(5);  // the frame decoder's own full-size RGB0, which dvreadarray must give
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
-  dv_parse_header(dv, pal.data()), dv->quality = 5;
-  ozmira::DecodeFrame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch), dv_decoder_free(dv);
+  dv_parse_header(dv, pal.data());
+  dv->quality = 5;
+  ozmira::DecodeFrame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch);
+  dv_decoder_free(dv);
   const struct {
     int format, flags;
     unsigned draws;
@@ -103,11 +107,13 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
   dvinit();
   Bytes frame = frames("pal420.dv"), bad = frame, image(kRgb, 0x5a),
         vaux50 = frames("ntsc.dv", 0, 1, kNtscFrameBytes);
-  bad[0] = 0xff, vaux50[451] = 0xe0;  // section type 7: no header block; source pack: 50 fields
+  bad[0] = 0xff;  // section type 7: no header block; source pack: 50 fields
+  vaux50[451] = 0xe0;
   uint8_t *rows[576], *none[1] = {nullptr}, *packed[1] = {image.data()};
   for (int n = 0; n < 576; ++n) rows[n] = &image[size_t(n) * 2160];
   uint8_t *gap72[576];
-  std::copy(rows, rows + 576, gap72), gap72[72] = nullptr;
+  std::copy(rows, rows + 576, gap72);
+  gap72[72] = nullptr;
   int pitch = 2160, short_pitch = 2159, long_pitch = INT_MAX / 576 + 1;
   const std::string f = "(dvreadformat:dvlib): ";
   const std::string nulled = "' was NULL - user must pass a frame block, pixels and pitches.\n";
@@ -178,7 +184,8 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
   for (int drawn : {3, 4, 5, 6, 7, 8, 11})  // the first and the last row of each layout in dvlib.h
     for (int missing : {0, rows_of(drawn) - 1}) {
       uint8_t *gap[576];
-      std::copy(rows, rows + 576, gap), gap[missing] = nullptr;
+      std::copy(rows, rows + 576, gap);
+      gap[missing] = nullptr;
       EXPECT_EQ(capture([&] { EXPECT_EQ(dvreadformat(pal, drawn, gap, &pitch, 2), 0); }).err,
                 f + "row " + std::to_string(missing) + " was NULL - format " + std::to_string(drawn) +
                     " needs " + std::to_string(rows_of(drawn)) + " rows of " +
@@ -192,7 +199,8 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
   for (int i = 0; i < 12 * 27 * 5; ++i) messages += error_mess;
   for (int f = 2, flag = 0, result = 1; f < 15; ++f) {
     Image lines(576, 2880, 0x5a);
-    pforerror = &flag, flag = 7;  // set to 1, not added to
+    pforerror = &flag;  // set to 1, not added to
+    flag = 7;
     const Output said = capture([&] {
       result = f == 2 ? dvreadarray(pal411.data(), lines.pixels(), 2, 0)
                       : dvreadformat(pal411.data(), f, lines.pixels(), &pitch, 2);
@@ -329,8 +337,8 @@ TEST(DvFile, RefusedFiles) {
   bad[0] = 0xff;
   write_file(dir / "random", Bytes(&middle[4 * kPalFrameBytes], &middle[6 * kPalFrameBytes]));
   write_file(dir / "empty", {});
-  write_file(dir / "short", Bytes(middle.begin(), middle.begin() + kPalFrameBytes - 1)),
-      write_file(dir / "bad", bad);
+  write_file(dir / "short", Bytes(middle.begin(), middle.begin() + kPalFrameBytes - 1));
+  write_file(dir / "bad", bad);
   ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
   const auto line = [](const std::string &text) { return "(dvopen:dvlib) " + text + "\n"; };
   const auto not_regular = [&](std::string path) {
@@ -371,7 +379,8 @@ TEST(DvFile, FilesThatOpenReadFrameByFrame) {
   const Bytes pal = frames("pal420.dv", 0, 4), middle = damaged_middle();
   write_file(dir / "cut", Bytes(pal.begin(), pal.end() - 74000));
   write_file(dir / "plus_one", Bytes(pal.begin(), pal.end() - 143999));
-  write_file(dir / "middle", middle), write_file(dir / "shrinking", middle);
+  write_file(dir / "middle", middle);
+  write_file(dir / "shrinking", middle);
   const auto warning = [](std::string bytes) {
     return "(dvopen:dvlib) Warning - DV file length (" + bytes +
            " bytes) is not an exact multiple of 144,000 - corrupt "
@@ -457,8 +466,9 @@ TEST(DvFile, FramesOfAnotherSizeAndFilesPastIntFrameNumbers) {
   dvinit();
   TempDir dir;
   Bytes mixed = frames("pal420.dv"), ntsc = frames("ntsc.dv", 0, 1, kNtscFrameBytes), image(kRgb, 0x5a);
-  mixed.insert(mixed.end(), ntsc.begin(), ntsc.end()), mixed.resize(3 * kPalFrameBytes),
-      write_file(dir / "mixed", mixed);
+  mixed.insert(mixed.end(), ntsc.begin(), ntsc.end());
+  mixed.resize(3 * kPalFrameBytes);
+  write_file(dir / "mixed", mixed);
   dvfile *dv = nullptr;
   capture([&] { dv = dvopen((dir / "mixed").c_str()); });
   for (int f : {1, 2})
@@ -544,7 +554,8 @@ TEST(Threads, CountsCappedByTheCoresNegativeOnesRefused) {
 std::atomic<int> pieces_begun;
 std::atomic<bool> waited_out;
 bool pieces_shared() {
-  pieces_begun = 0, waited_out = false;
+  pieces_begun = 0;
+  waited_out = false;
   ozmira::RunPieces(
       2,
       [](void *, int) {
@@ -570,18 +581,21 @@ TEST(Threads, LeaveTheProcessSignalsAloneAndForkedChildrenDecode) {
   struct sigaction action {};
   action.sa_handler = [](int) { handled = 1; };
   sigset_t usr1, before, pending;
-  sigemptyset(&usr1), sigaddset(&usr1, SIGUSR1), sigaction(SIGUSR1, &action, nullptr);
-  pthread_sigmask(SIG_BLOCK, &usr1, &before),
-      kill(getpid(), SIGUSR1);                          // it can only wait, unless a worker takes it
+  sigemptyset(&usr1);
+  sigaddset(&usr1, SIGUSR1);
+  sigaction(SIGUSR1, &action, nullptr);
+  pthread_sigmask(SIG_BLOCK, &usr1, &before);
+  kill(getpid(), SIGUSR1);                              // it can only wait, unless a worker takes it
   for (int n = 0; n < 10; ++n) ASSERT_TRUE(decodes());  // a worker first run by now would take it too
   sigpending(&pending);
   EXPECT_TRUE(sigismember(&pending, SIGUSR1) && !handled);
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
   EXPECT_TRUE(handled);
   const pid_t child = fork();
-  if (child == 0)
-    alarm(30),
-        _exit(decodes() && pieces_shared() ? 0 : 1);  // a child waiting on its parent's threads would hang
+  if (child == 0) {
+    alarm(30);
+    _exit(decodes() && pieces_shared() ? 0 : 1);  // a child waiting on its parent's threads would hang
+  }
   int status = 0;
   EXPECT_TRUE(waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
