@@ -116,6 +116,13 @@ TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
     padded.resize(clip.frame_bytes + 64);  // libdv's own decoder reads a little past damaged frames
     if (dv_parse_header(ours, block.data()) < 0 || dv_parse_header(libdv, padded.data()) < 0) continue;
     const bool is411 = ours->sampling == e_dv_sample_411;
+    dvfile status{};  // dvlib's records of every kind of frame: libdv's own parse of it
+    dvframeinfo info{};
+    info.size = sizeof info;
+    EXPECT_TRUE(dvstatus(block.data(), &status) >= 0 && dvreadinfo(block.data(), &info) == 1);
+    EXPECT_TRUE(status.x_size == libdv->width && status.y_size == libdv->height &&
+                status.code == libdv->sampling && status.type == dv_frame_is_color(libdv) &&
+                info.y_size == libdv->height && info.code == libdv->sampling && info.type == status.type);
     for (unsigned quality : {5u, 1u}) {
       SCOPED_TRACE(testing::Message() << clip.name << " frame " << n << " quality " << quality);
       ours->quality = libdv->quality = quality;
