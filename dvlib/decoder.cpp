@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "color_tables.h"
 #include "dif_packs.h"
@@ -63,10 +63,15 @@ void LogLine(const char *format, ...) {
     host_log(small, host_log_user);
     return;
   }
-  std::string line(static_cast<size_t>(length) + 1, '\0');
-  std::vsnprintf(line.data(), line.size(), format, again);
+  // A longer line (a long file name): malloc, not new, so that a C host
+  // linking the static library needs no C++ runtime.
+  char *line = static_cast<char *>(std::malloc(static_cast<size_t>(length) + 1));
+  if (line != nullptr) {
+    std::vsnprintf(line, static_cast<size_t>(length) + 1, format, again);
+    host_log(line, host_log_user);
+    std::free(line);
+  }
   va_end(again);
-  host_log(line.c_str(), host_log_user);
 }
 
 CallGuard::CallGuard(const char *caller) : entered_(!call_running.exchange(true, std::memory_order_acquire)) {
