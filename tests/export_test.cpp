@@ -468,23 +468,26 @@ TEST(Export, AudioIsLibdvsDecodeOfTheChosenFramesInOrder) {
   write_file(mixed, frames("meta43.dv", 0, 4)),
       write_file(mixed, frames("pal420.dv"), true);  // frame 4: no sound
   write_file(mixed, frames("sound48000.dv"), true);
+  write_file(mixed, Bytes(kPalFrameBytes, 0), true);  // frame 6: a dropout
   dvinit();
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   Bytes pcm;
-  for (int frame : {4, 3, 4, 1}) {
-    const Bytes f = frames("meta43.dv", frame == 4 ? 0 : frame);
+  for (int frame : {4, 3, 4, 6, 1}) {
+    const Bytes f = frames("meta43.dv", frame >= 4 ? 0 : frame);
     std::vector<int16_t> channel[4] = {std::vector<int16_t>(2000), std::vector<int16_t>(2000), {}, {}};
     int16_t *out[4] = {channel[0].data(), channel[1].data(), channel[2].data(), channel[3].data()};
-    if (frame != 4) dv_parse_header(dv, f.data()), dv_decode_full_audio(dv, f.data(), out);  // else zeros
-    for (int i = 0; i < (frame == 4 ? 32000 / 25 : dv->audio->samples_this_frame); ++i)  // frame 4: silence
+    if (frame < 4) dv_parse_header(dv, f.data()), dv_decode_full_audio(dv, f.data(), out);  // else zeros
+    for (int i = 0; i < (frame >= 4 ? 32000 / 25 : dv->audio->samples_this_frame); ++i)     // 4, 6: silence
       for (int16_t sample : {out[0][i], out[1][i]})
         pcm.insert(pcm.end(), {uint8_t(sample), uint8_t(sample >> 8)});
   }
   dv_decoder_free(dv);
-  EXPECT_EQ(tool({"-p", "none", "-f", "4,3-4,1", "-a", wav, mixed}),
-            (Output{0, "",
-                    says("warning: 2 of the chosen frames hold no audio that can be decoded; '" + wav +
-                         "' has silence in their place")}));
+  EXPECT_EQ(tool({"-p", "none", "-f", "4,3-4,6,1", "-a", wav, mixed}),
+            (Output{3, "",
+                    says("frame 6: dropout; skipped") +
+                        says("warning: 2 of the chosen frames hold no audio that can be decoded; '" + wav +
+                             "' has silence in their place") +
+                        says("done; 1 of 5 chosen frames did not decode (skipped)")}));
   const Bytes got = read_file(wav);
   const auto field = [&](size_t at, int bytes) {  // little-endian
     return bytes == 2 ? got[at] | got[at + 1] << 8
