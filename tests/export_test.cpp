@@ -458,6 +458,14 @@ TEST(Export, RecordingDetailsAreThoseTheClipsWereMadeWith) {
   write_file(dir / "two.dv", frames("meta169.dv", 0, 25));
   write_file(dir / "two.dv", frames("meta43.dv", 0, 25), true);
   EXPECT_EQ(tool({"--recordings", "-j", dir / "two.dv"}), (Output{0, recordings, ""}));
+  // --split: each recording a file named by its number, date and time; joined, they are the input.
+  const std::string first = "recording-001-2031-03-04-05_06_07.dv",
+                    second = "recording-002-1999-12-31-23_59_58.dv";
+  EXPECT_EQ(tool({"--split", dir / "parts", dir / "two.dv"}), Output{});
+  const Bytes part = read_file(dir / ("parts/" + first));
+  write_file(dir / ("parts/" + first), read_file(dir / ("parts/" + second)), true);
+  EXPECT_TRUE(read_file(dir / ("parts/" + first)) == read_file(dir / "two.dv") &&
+              part.size() == 25 * kPalFrameBytes);
 }
 
 // --audio: the sound of the chosen frames in their order, as libdv decodes

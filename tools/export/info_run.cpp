@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "atomic_file.h"
 #include "exit_status.h"
 #include "info_output.h"
 
@@ -9,6 +10,21 @@ namespace ozmira::frame_export {
 namespace {
 
 constexpr char kNewRecording[] = "new recording";
+constexpr size_t kFrameBytes = 144000;
+
+// recording-NNN-YYYY-MM-DD-HH_MM_SS.dv, "undated" when the date or time is not recorded.
+std::string split_name(int index, const dvframeinfo &i) {
+  const auto date = date_text(i);
+  const auto time = time_text(i);
+  char name[96];
+  std::snprintf(name, sizeof name, "recording-%03d-%s%s%s.dv", index, date ? date->c_str() : "undated",
+                date && time ? "-" : "", date && time ? time->c_str() : "");
+  std::string text = name;
+  for (char &c : text) {
+    if (c == ':') c = '_';
+  }
+  return text;
+}
 
 int finish(int status) {
   return std::fflush(stdout) == 0 ? status : report_failure("cannot write the information");
@@ -33,6 +49,9 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen) {
     if (!options.frame_info) return finish(kExitOk);
   }
 
+  const bool splitting = !options.split_folder.empty();
+  AtomicFile part;
+  if (splitting && !check_writable_folder(options.split_folder, true, error)) return report_failure(error);
   // Only the codes are parsed, to count damaged segments: no picture is drawn.
   dvthreads(0);
   int status = kExitOk;
@@ -64,7 +83,17 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen) {
     }
     const bool starts =
         recording.index == 0 || (report.broken != nullptr && std::string(report.broken) == kNewRecording);
-    if (starts && recording.index > 0) print_recording(stdout, recording, options.json);
+    if (starts && recording.index > 0 && !splitting) print_recording(stdout, recording, options.json);
+    if (starts && splitting) {
+      const std::string name = split_name(recording.index + 1, report.facts.info);
+      if (source.is_this_file(options.split_folder + "/" + name)) {
+        return report_failure("'" + options.split_folder + "/" + name + "' is the DV file being read");
+      }
+      if ((recording.index > 0 && !part.commit(error)) || !part.open(options.split_folder, name, error)) {
+        return report_failure(error);
+      }
+    }
+    if (splitting && !part.write(source.block(), kFrameBytes, error)) return report_failure(error);
     if (starts) {
       const int index = recording.index + 1;
       recording = Recording{};
@@ -83,7 +112,9 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen) {
     }
   }
   if (options.frame_info) print_damage_totals(stdout, totals, options.json);
-  if (options.recordings && recording.index > 0) print_recording(stdout, recording, options.json);
+  if (splitting && recording.index > 0 && !part.commit(error)) return report_failure(error);
+  if (options.recordings && recording.index > 0 && !splitting)
+    print_recording(stdout, recording, options.json);
   return finish(status);
 }
 

@@ -7,7 +7,7 @@
 namespace ozmira::frame_export {
 namespace {
 
-enum LongOnly { kFrameInfo = 256, kVersion, kBadFrames, kRecordings };
+enum LongOnly { kFrameInfo = 256, kVersion, kBadFrames, kRecordings, kSplit };
 
 constexpr char kShortOptions[] = ":f:e:p:o:n:a:ijqvh";
 constexpr option kLongOptions[] = {
@@ -26,6 +26,7 @@ constexpr option kLongOptions[] = {
     {"version", no_argument, nullptr, kVersion},
     {"bad-frames", required_argument, nullptr, kBadFrames},
     {"recordings", no_argument, nullptr, kRecordings},
+    {"split", required_argument, nullptr, kSplit},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -85,6 +86,9 @@ const char *usage_text() {
          "                       timecode or recording date breaks the run\n"
          "      --recordings     the recordings the file holds: first and last frame,\n"
          "                       timecode in and out, date and time, frames, damage\n"
+         "      --split DIR      write each recording to DIR as a DV file of its own,\n"
+         "                       frames byte for byte, named by its number and its\n"
+         "                       start date and time (DIR is made if missing)\n"
          "  -j, --json           as JSON lines, one object per line\n"
          "\n"
          "  -h, --help           show this help and exit\n"
@@ -137,6 +141,12 @@ CommandLine parse_command_line(int argc, char **argv) {
         o.frame_info = true;
         break;
       case kRecordings:
+        o.info = true;
+        o.recordings = true;
+        break;
+      case kSplit:
+        o.split_folder = optarg;
+        if (o.split_folder.empty()) return refuse(line, "--split: the folder name is empty");
         o.info = true;
         o.recordings = true;
         break;
