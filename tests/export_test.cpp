@@ -189,6 +189,7 @@ TEST(Export, RefusalsSayWhyAndWriteNothing) {
       {{"--name", "a/b", pal}, usage("--name: the prefix must be a plain file name (not empty, no '/')")},
       {{"--json", pal}, usage("--json goes with --info, --frame-info or --recordings")},
       {{"--bad-frames", "keep", pal}, usage("--bad-frames: 'keep' is not skip, previous or black")},
+      {{"-r", "0", pal}, usage("--recording: '0' is not a recording number (1 or more)")},
       {{"--version"}, {0, "ozmira-export " OZMIRA_VERSION "\n", ""}}};
   for (const auto &c : cases) {
     std::vector<std::string> args = c.args;
@@ -466,6 +467,13 @@ TEST(Export, RecordingDetailsAreThoseTheClipsWereMadeWith) {
   write_file(dir / ("parts/" + first), read_file(dir / ("parts/" + second)), true);
   EXPECT_TRUE(read_file(dir / ("parts/" + first)) == read_file(dir / "two.dv") &&
               part.size() == 25 * kPalFrameBytes);
+  // Frames by timecode (frames 8 and 9 of the first) and a whole recording (the second), split.
+  EXPECT_EQ(tool({"-f", "10:20:30:20-10:20:30:21", "-r", "2", "--split", dir / "some", dir / "two.dv"}),
+            Output{});
+  write_file(dir / ("some/" + first), read_file(dir / ("some/" + second)), true);
+  write_file(dir / "expected.dv", frames("meta169.dv", 8, 2));
+  write_file(dir / "expected.dv", frames("meta43.dv", 0, 25), true);
+  EXPECT_TRUE(read_file(dir / ("some/" + first)) == read_file(dir / "expected.dv"));
 }
 
 // --audio: the sound of the chosen frames in their order, as libdv decodes

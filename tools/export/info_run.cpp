@@ -32,6 +32,33 @@ int finish(int status) {
 
 }  // namespace
 
+bool resolve_by_tape(FrameSelection &selection, DvSource &source, std::string &error) {
+  bool wanted = false;
+  for (const FrameRange &range : selection.ranges) wanted = wanted || range.by_tape();
+  if (!wanted) return true;
+  const int frames = source.attributes().num_frames;
+  std::vector<int64_t> timecodes(static_cast<size_t>(frames), -1);
+  std::vector<int> recordings(static_cast<size_t>(frames), 0);
+  FrameFacts before;
+  int recording = 0;
+  for (int frame = 0; frame < frames; ++frame) {
+    if (!source.read_frame(frame, error)) {
+      error = "frame " + std::to_string(frame) + ": " + error;
+      return false;
+    }
+    const FrameFacts facts = read_facts(source.block());
+    if (facts.parsed && facts.info.dropout != 1) {
+      const char *broken = before.parsed ? continuity_break(before, facts, 1) : nullptr;
+      if (recording == 0 || (broken != nullptr && std::string(broken) == kNewRecording)) ++recording;
+      timecodes[static_cast<size_t>(frame)] = timecode_frames(facts.info);
+      before = facts;
+    }
+    recordings[static_cast<size_t>(frame)] = recording == 0 ? 1 : recording;
+  }
+  resolve_tape_ranges(selection, frames, timecodes, recordings);
+  return true;
+}
+
 int run_info(const Options &options, DvSource &source, ChosenFrames &chosen) {
   std::string error;
   if (!options.recordings) {

@@ -12,4 +12,8 @@ namespace ozmira::frame_export {
 // --recordings); 1 when a frame cannot be read or the output not written.
 int run_info(const Options &options, DvSource &source, ChosenFrames &chosen);
 
+// Resolves the frames chosen by timecode or recording, by reading every
+// frame's facts. False with a message when a frame cannot be read.
+bool resolve_by_tape(FrameSelection &selection, DvSource &source, std::string &error);
+
 }  // namespace ozmira::frame_export

@@ -9,9 +9,10 @@ namespace {
 
 enum LongOnly { kFrameInfo = 256, kVersion, kBadFrames, kRecordings, kSplit };
 
-constexpr char kShortOptions[] = ":f:e:p:o:n:a:ijqvh";
+constexpr char kShortOptions[] = ":f:r:e:p:o:n:a:ijqvh";
 constexpr option kLongOptions[] = {
     {"frames", required_argument, nullptr, 'f'},
+    {"recording", required_argument, nullptr, 'r'},
     {"every", required_argument, nullptr, 'e'},
     {"picture", required_argument, nullptr, 'p'},
     {"output", required_argument, nullptr, 'o'},
@@ -52,7 +53,11 @@ const char *usage_text() {
          "Frames (frame 0 is the first):\n"
          "  -f, --frames LIST    all (the default), or frame numbers and ranges separated\n"
          "                       by commas, as in 0,10-99,250- (A- runs to the last frame);\n"
-         "                       given more than once, the lists add up in order\n"
+         "                       given more than once, the lists add up in order;\n"
+         "                       HH:MM:SS:FF-HH:MM:SS:FF chooses the frames whose\n"
+         "                       timecode lies in that range, in file order\n"
+         "  -r, --recording LIST recordings N[,M...] (from 1, as --recordings numbers\n"
+         "                       them), whole, adding to the frames listed\n"
          "  -e, --every N        of those frames, take only the 1st, (N+1)th, (2N+1)th, ...\n"
          "\n"
          "Images:\n"
@@ -109,6 +114,10 @@ CommandLine parse_command_line(int argc, char **argv) {
       case 'f':
         if (std::string error; !parse_frame_list(optarg, o.frames, error))
           return refuse(line, "--frames: " + error);
+        break;
+      case 'r':
+        if (std::string error; !parse_recording_list(optarg, o.frames, error))
+          return refuse(line, "--recording: " + error);
         break;
       case 'e':
         if (!parse_count(optarg, o.frames.every))
