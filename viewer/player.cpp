@@ -12,7 +12,10 @@ namespace {
 
 constexpr int kPictureDepth = 24;
 constexpr int kPicturePitch = kWidth * 3;
-constexpr Uint32 kRedMask = 0xFF, kGreenMask = 0xFF00, kBlueMask = 0xFF0000, kAlphaMask = 0;
+constexpr Uint32 kRedMask = 0xFF;
+constexpr Uint32 kGreenMask = 0xFF00;
+constexpr Uint32 kBlueMask = 0xFF0000;
+constexpr Uint32 kAlphaMask = 0;
 constexpr int kPausedCycleMs = 40;
 constexpr int kFullDetailRequest = 2;
 // How much longer than the frame period a cycle waits for a device that
@@ -30,29 +33,40 @@ bool DecodeFrame(const unsigned char *framebuf, unsigned char *rgbbuf) {
   return dvreadblock(framebuf, rgbbuf, kFullDetailRequest, 0) == 1;
 }
 
-// Waits, on SDL's clock, until the frame period has passed since the last
+class SdlTicks final : public Clock {
+ public:
+  Uint32 NowMs() override { return SDL_GetTicks(); }
+  void DelayMs(int ms) override { SDL_Delay(ms); }
+};
+
+// Waits, on the player's clock, until the frame period has passed since the last
 // shown frame's cycle began, and while `with_sound` until the sound queue has
 // room (kMaxSoundWaitMs more at most); then notes the start of this cycle.
 void WaitForFrameSlot(Player &player, bool with_sound) {
   if (player.shown_before) {
     for (;;) {
-      const Uint32 now = SDL_GetTicks();
+      const Uint32 now = player.clock->NowMs();
       const int wait = FrameWaitMs(now, player.last_shown_ms, player.period_ms);
       if (wait > 0) {
-        SDL_Delay(wait);
+        player.clock->DelayMs(wait);
         continue;
       }
       if (!with_sound || player.sound->HasRoomForFrame() ||
           FrameWaitMs(now, player.last_shown_ms, player.period_ms + kMaxSoundWaitMs) == 0)
         break;
-      SDL_Delay(kSoundPollMs);
+      player.clock->DelayMs(kSoundPollMs);
     }
   }
   player.shown_before = true;
-  player.last_shown_ms = SDL_GetTicks();
+  player.last_shown_ms = player.clock->NowMs();
 }
 
 }  // namespace
+
+Clock &SdlClock() {
+  static SdlTicks clock;
+  return clock;
+}
 
 void ShowPicture(unsigned char *rgbbuf) {
   SDL_Surface *wrapper = SDL_CreateRGBSurfaceFrom(rgbbuf, kWidth, kHeight, kPictureDepth, kPicturePitch,
@@ -78,12 +92,14 @@ void RunCycle(PlaybackState &state, Player &player) {
   ReadFrame(player.file, state.frameno, player.framebuf);
   if (show) {
     // While decoding is suspended the picture last decoded is shown again.
-    if (!state.nodecode) DecodeFrame(player.framebuf, player.rgbbuf);
+    // (PlaysSound does not hold then, so no sound is queued.)
+    const bool own_picture = !state.nodecode && DecodeFrame(player.framebuf, player.rgbbuf);
     ShowPicture(player.rgbbuf);
-    // The sound has checks of its own: a frame whose picture does not decode may still carry it.
-    if (with_sound) player.sound->QueueFrame(player.framebuf);
+    // A frame not shown as its own picture plays its length of silence, so later sound stays with the
+    // pictures.
+    if (with_sound) player.sound->QueueFrame(player.framebuf, own_picture);
   } else {
-    SDL_Delay(kPausedCycleMs);
+    player.clock->DelayMs(kPausedCycleMs);
   }
   EndCycle(state, PollOneEvent());
 }
