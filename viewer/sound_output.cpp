@@ -46,7 +46,7 @@ class QuietStandardError {
 
 class SdlDevice final : public AudioDevice {
  public:
-  bool Open(int rate, Fill fill, void *user) override {
+  const char *Open(int rate, Fill fill, void *user) override {
     SDL_AudioSpec wanted{};
     wanted.freq = rate;
     wanted.format = AUDIO_S16SYS;
@@ -55,15 +55,14 @@ class SdlDevice final : public AudioDevice {
     wanted.callback = fill;
     wanted.userdata = user;
     // No format of its own back: SDL converts to whatever the device takes.
-    if (SDL_OpenAudio(&wanted, nullptr) < 0) return false;
+    if (SDL_OpenAudio(&wanted, nullptr) < 0) return SDL_GetError();
     SDL_PauseAudio(0);
-    return true;
+    return nullptr;
   }
   void Close() override { SDL_CloseAudio(); }
   void Lock() override { SDL_LockAudio(); }
   void Unlock() override { SDL_UnlockAudio(); }
   bool Playing() override { return SDL_GetAudioStatus() == SDL_AUDIO_PLAYING; }
-  const char *Error() override { return SDL_GetError(); }
 };
 
 // The viewer's one call of the sound decode: the frame's samples per
@@ -107,13 +106,13 @@ bool SoundOutput::OpenDevice(int rate) {
   open_ = false;
   queue_.Clear();
   starved_ = true;
-  bool opened;
+  const char *refusal;
   {
     QuietStandardError quiet;
-    opened = device_.Open(rate, Fill, this);
+    refusal = device_.Open(rate, Fill, this);
   }
-  if (!opened) {
-    std::fprintf(stderr, "Couldn't open the audio device: %s; playing without sound\n", device_.Error());
+  if (refusal != nullptr) {
+    std::fprintf(stderr, "Couldn't open the audio device: %s; playing without sound\n", refusal);
     refused_ = true;
     return false;
   }

@@ -22,16 +22,15 @@ class AudioDevice {
  public:
   using Fill = void(SDLCALL *)(void *user, Uint8 *stream, int bytes);
   virtual ~AudioDevice() = default;
-  // Opens for interleaved 16-bit stereo at `rate` and starts playing; false
-  // when it cannot, with the reason in Error().
-  virtual bool Open(int rate, Fill fill, void *user) = 0;
+  // Opens for interleaved 16-bit stereo at `rate` and starts playing.
+  // Returns null, or the reason why it cannot.
+  virtual const char *Open(int rate, Fill fill, void *user) = 0;
   virtual void Close() = 0;
   virtual void Lock() = 0;
   virtual void Unlock() = 0;
   // False once the driver has failed (a disk driver's full disk, a sound
   // server gone): it takes no more sound.
   virtual bool Playing() = 0;
-  virtual const char *Error() = 0;
 };
 
 // SDL's audio device, shared by the whole process.
