@@ -23,6 +23,9 @@ namespace {
 
 using namespace ozmira::viewer;
 using namespace ozmira::viewer::key;
+using std::string;
+using std::vector;
+using Pairs = vector<uint32_t>;
 // A key press; 0 an event that is no key, -1 a quit request.
 PlaybackEvent press(int key) {
   return {key > 0 ? EventKind::KeyPress : key ? EventKind::Quit : EventKind::Other, key};
@@ -77,8 +80,8 @@ TEST(Playback, CyclesWrapWithoutModuloAndAnEventReplacesTheAdvance) {
   const std::optional<PlaybackEvent> none;
   const struct {
     int nframes, frameno, step;
-    std::vector<std::optional<PlaybackEvent>> events;
-    std::vector<int> shown;
+    vector<std::optional<PlaybackEvent>> events;
+    vector<int> shown;
   } cases[] = {{100, 96, 8, {none, none}, {96, 0}},
                {100, 3, -8, {none, none}, {3, 99}},  // not 4, not 95
                {INT_MAX, INT_MAX - 1, 1 << 30, {none, none}, {INT_MAX - 1, 0}},
@@ -87,7 +90,7 @@ TEST(Playback, CyclesWrapWithoutModuloAndAnEventReplacesTheAdvance) {
                {100, 10, 3, {none, press(0), press('x'), none, none}, {10, 13, -1, -1, 16}}};
   for (const auto &c : cases) {
     PlaybackState state{c.nframes, c.frameno, -1, c.step, 0, 1};
-    std::vector<int> shown;
+    vector<int> shown;
     for (const auto &event : c.events) {
       BringIntoRange(state);
       shown.push_back(FrameChanged(state) ? state.frameno : -1);
@@ -102,25 +105,25 @@ TEST(WindowTitle, CutToItsBufferNeverInsideACharacter) {
     char title[kTitleBytes], after[16];
   } buffer;
   std::memset(buffer.after, 'G', 16);
-  for (const std::string tail : {"", "y", "\xC3\xA9", "\xE2\x82\xAC"})
+  for (const string tail : {"", "y", "\xC3\xA9", "\xE2\x82\xAC"})
     for (size_t shift = 0; shift < 5; ++shift) {
-      const std::string whole = "Ozmira " + std::string(kTitleBytes - 11 + shift, 'x') + tail + tail;
+      const string whole = "Ozmira " + string(kTitleBytes - 11 + shift, 'x') + tail + tail;
       FormatTitle(buffer.title, whole.c_str() + 7);
-      const std::string cut = buffer.title;
+      const string cut = buffer.title;
       EXPECT_TRUE(whole.starts_with(cut) &&
                   (cut == whole || ((whole[cut.size()] & 0xC0) != 0x80 &&
                                     cut.size() + std::max<size_t>(tail.size(), 1) >= kTitleBytes)));
-      EXPECT_EQ(std::string(buffer.after, 16), std::string(16, 'G'));
+      EXPECT_EQ(string(buffer.after, 16), string(16, 'G'));
     }
 }
 // libdv's decode of frame n's sound as pairs (two pairs mixed at its default level).
-std::vector<uint32_t> libdv_sound(const Bytes &frames, size_t n = 0) {
+Pairs libdv_sound(const Bytes &frames, size_t n = 0) {
   static int16_t planar[4][1944];
   int16_t *out[] = {planar[0], planar[1], planar[2], planar[3]};
   const uint8_t *frame = &frames[n * kPalFrameBytes];
   dv_decoder_t *libdv = dv_decoder_new(0, 0, 0);
   EXPECT_TRUE(dv_parse_header(libdv, frame) >= 0 && dv_decode_full_audio(libdv, frame, out));
-  std::vector<uint32_t> pairs;
+  Pairs pairs;
   for (int s = 0; s < dv_get_num_samples(libdv); ++s)
     pairs.push_back(uint16_t(planar[0][s]) | uint32_t(planar[1][s]) << 16);
   dv_decoder_free(libdv);
@@ -128,7 +131,7 @@ std::vector<uint32_t> libdv_sound(const Bytes &frames, size_t n = 0) {
 }
 struct FakeClock : Clock {
   Uint32 now = 0;
-  std::vector<int> waits;
+  vector<int> waits;
   Uint32 NowMs() override { return now; }
   void DelayMs(int ms) override {
     waits.push_back(ms);
@@ -160,8 +163,8 @@ TEST(Player, CyclesShowWaitPlaySoundAndEndAsTold) {
   EXPECT_EQ(signal(SIGQUIT, SIG_DFL), SIG_DFL);  // no parachute
   char *title = nullptr, *icon = nullptr;
   SDL_WM_GetCaption(&title, &icon);
-  EXPECT_EQ(std::string(title) + "|" + icon, "Ozmira " + dir / "middle.dv" + "|testwin");
-  std::vector<Bytes> pictures(10, Bytes(720 * 576 * 3));
+  EXPECT_EQ(string(title) + "|" + icon, "Ozmira " + dir / "middle.dv" + "|testwin");
+  vector<Bytes> pictures(10, Bytes(720 * 576 * 3));
   for (int f = 0; f < 10; ++f)
     capture([&] { dvreadblock(&middle[f * kPalFrameBytes], pictures[f].data(), 2, 0); });
   pictures[4] = pictures[5];  // 4 does not parse: played backwards, 5 stays
@@ -221,7 +224,7 @@ TEST(Player, CyclesShowWaitPlaySoundAndEndAsTold) {
   clock.now += 15;
   SDL_WarpMouse(300, 200);  // no mouse event takes an advance's place
   cycle(none);
-  EXPECT_TRUE(clock.waits == std::vector<int>({40, 25}) && state.frameno == 3);
+  EXPECT_TRUE(clock.waits == vector<int>({40, 25}) && state.frameno == 3);
   event.active.state = SDL_APPMOUSEFOCUS;  // nor the pointer entering or leaving, nor a key release
   for (int type : {SDL_ACTIVEEVENT, SDL_KEYUP}) {
     event.type = type;
@@ -248,28 +251,27 @@ TEST(Player, CyclesShowWaitPlaySoundAndEndAsTold) {
   // 512 ahead of a frame, which waits 200 ms for room.
   const auto s48 = [](size_t n) { return frames("sound48000.dv", n); };
   const Bytes s32 = frames("sound32000.dv"), mute = frames("pal420.dv");
-  Bytes marked = s48(1), twelve = s32;  // 525/60 in its DIF header; 12-bit with a second pair
-  marked[3] &= 0x7f;
+  Bytes twelve = s32;  // 12-bit with a second pair
   for (size_t pack = 483; pack < twelve.size(); pack += pack % 12000 < 10000 ? 1280 : 3040)
     if (twelve[pack] == 0x50) twelve[pack + 4] = (twelve[pack + 4] & 0xf8) | 1;
-  const std::vector<uint32_t> gap(1920), f0 = libdv_sound(s48(0));
+  const Pairs gap(1920), f0 = libdv_sound(s48(0));
   const struct {
-    std::vector<Bytes> file;
+    vector<Bytes> file;
     int rate, opens, polls;
-    std::vector<std::vector<uint32_t>> sound;
+    vector<Pairs> sound;
   } cases[] = {{{mute, s48(0)}, 48000, 1, 0, {f0}},
-               {{s48(0), marked, mute}, 48000, 1, 100, {f0, gap, gap}},
+               {{s48(0), frames("ntsc_sound.dv"), mute}, 48000, 1, 100, {f0, gap, gap}},
                {{s48(0), s48(1), s48(2)}, 48000, 1, 100, {f0, libdv_sound(s48(1)), libdv_sound(s48(2))}},
                {{s48(0), s32}, 32000, 2, 0, {libdv_sound(s32)}},
                {{twelve}, 32000, 1, 0, {libdv_sound(twelve)}},
                {{s48(0), s32}, 0, 1, 0, {}}};
   for (const auto &c : cases) {
-    std::vector<uint32_t> want(c.rate ? 512 : 0);
+    Pairs want(c.rate ? 512 : 0);
     for (const auto &piece : c.sound) {
       want.erase(want.begin(), want.end() - std::min<long>(want.size(), 2 * c.rate / 25 - 512));
       want.insert(want.end(), piece.begin(), piece.end());
     }
-    std::vector<int> waits(c.file.size() - 1, 40);
+    vector<int> waits(c.file.size() - 1, 40);
     waits.resize(waits.size() + c.polls, 2);
     write_file(dir / "s.dv", {});
     for (const Bytes &f : c.file) write_file(dir / "s.dv", f, true);
@@ -279,13 +281,18 @@ TEST(Player, CyclesShowWaitPlaySoundAndEndAsTold) {
     FakeClock paced;
     player = {OpenFrameFile((dir / "s.dv").c_str(), failure), framebuf, rgbbuf.data(), &sound, &paced};
     state = {int(c.file.size()), 0, -1, 1, 0, 1};
-    std::string said;
+    string said;
     for (size_t i = 0; i < c.file.size(); ++i) said += cycle(none);
-    std::vector<uint32_t> got(8000);
+    Pairs got(8000);
     got.resize(sound.Take((int16_t *)got.data(), 8000));
     EXPECT_TRUE(got == want && paced.waits == waits && device.opens == c.opens && sound.Rate() == c.rate &&
                 said == (c.rate ? "" : "Couldn't open the audio device: none; playing without sound\n"))
         << got.size() << said;
+    uint32_t first = 0;  // frame 0 again after the device ran dry: a lead first; then paused: all dropped
+    cycle(kSpace);
+    sound.Take((int16_t *)&first, 1);
+    cycle(none);
+    EXPECT_TRUE(first == 0 && sound.Take((int16_t *)&first, 1) == 0) << first;
     std::fclose(player.file);
   }
   fail_surface = true;
@@ -295,7 +302,7 @@ TEST(Player, CyclesShowWaitPlaySoundAndEndAsTold) {
 // Refusals come before any window (SDL would complain: no display).
 TEST(ViewerProcess, RefusalsBeforeAnyWindow) {
   TempDir dir;
-  const std::string pal = clip_path("pal420.dv"), usage = "Usage:  ozmira <dv file>\n";
+  const string pal = clip_path("pal420.dv"), usage = "Usage:  ozmira <dv file>\n";
   const Bytes middle = damaged_middle();
   write_file(dir / "short", Bytes(middle.begin(), middle.begin() + 100000));
   write_file(dir / "empty", {});
@@ -303,12 +310,12 @@ TEST(ViewerProcess, RefusalsBeforeAnyWindow) {
   ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
   write_file(dir / "--help", {});  // ./--help: a file
   std::filesystem::current_path(dir.path);
-  for (const std::string &path : {clip_path("ntsc.dv"), dir / "short", dir / "empty", dir / "random",
-                                  dir.path, std::string("/dev/null"), dir / "pipe", std::string("./--help")})
+  for (const string &path : {clip_path("ntsc.dv"), dir / "short", dir / "empty", dir / "random", dir.path,
+                             string("/dev/null"), dir / "pipe", string("./--help")})
     EXPECT_EQ(run({OZMIRA_VIEWER, path}, {"DISPLAY", "SDL_VIDEODRIVER"}),
               (Output{1, "Not a PAL format video\n", ""}))
         << path;
-  for (auto [args, want] : std::vector<std::pair<std::vector<std::string>, Output>>{
+  for (auto [args, want] : vector<std::pair<vector<string>, Output>>{
            {{}, {1, "", usage}},
            {{pal, pal}, {1, "", usage}},
            {{dir / "none"}, {1, dir / "none" + " not found\n", ""}},
@@ -324,16 +331,16 @@ TEST(ViewerProcess, RefusalsBeforeAnyWindow) {
 // opens, none without sound.
 TEST(ViewerProcess, SoundInOrderOrOneLineWithoutADeviceUntilSigtermOrSigint) {
   const Bytes clip = frames("sound48000.dv", 0, 50);
-  std::vector<uint32_t> expected;  // six times round the clip
+  Pairs expected;  // six times round the clip
   for (size_t n = 0; n < 300; ++n) {
-    const std::vector<uint32_t> sound = libdv_sound(clip, n % 50);
+    const Pairs sound = libdv_sound(clip, n % 50);
     expected.insert(expected.end(), sound.begin(), sound.end());
   }
   std::erase(expected, 0u);  // silence (where the queue ran dry) left out
   const struct {
-    std::string clip, driver;
+    string clip, driver;
     int signal;
-    std::string err;
+    string err;
   } runs[] = {{"sound48000.dv", "disk", SIGTERM, ""},
               {"sound48000.dv", "nosuch", SIGTERM,
                "Couldn't open the audio device: No available audio device; playing without sound\n"},
@@ -343,25 +350,25 @@ TEST(ViewerProcess, SoundInOrderOrOneLineWithoutADeviceUntilSigtermOrSigint) {
     const bool disk = r.driver == "disk";
     const auto played = [&] {
       const Bytes raw = read_file(dir / "sound");
-      std::vector<uint32_t> pairs(raw.size() / 4);
+      Pairs pairs(raw.size() / 4);
       std::memcpy(pairs.data(), raw.data(), pairs.size() * 4);
       std::erase(pairs, 0u);
       return pairs;
     };
-    const Output said = run({OZMIRA_VIEWER, clip_path(r.clip)},
-                            {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=" + r.driver, "SDL_DISKAUDIODELAY=10",
-                             "SDL_DISKAUDIOFILE=" + dir / "sound"},
-                            [&](pid_t pid) {
-                              siginfo_t ended{};  // until 60 frames' sound or 20 frames read, or the end
-                              long bytes = 0;
-                              for (std::string rchar;
-                                   (disk ? played().size() < 60 * 1920 : bytes < 20 * 144000) &&
-                                   !waitid(P_PID, pid, &ended, WEXITED | WNOHANG | WNOWAIT) && !ended.si_pid;
-                                   usleep(20000))
-                                std::ifstream("/proc/" + std::to_string(pid) + "/io") >> rchar >> bytes;
-                              kill(pid, r.signal);
-                            });
-    const std::vector<uint32_t> sound = played();
+    const Output said =
+        run({OZMIRA_VIEWER, clip_path(r.clip)},
+            {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=" + r.driver, "SDL_DISKAUDIODELAY=10",
+             "SDL_DISKAUDIOFILE=" + dir / "sound"},
+            [&](pid_t pid) {
+              siginfo_t ended{};  // until 60 frames' sound or 20 frames read, or the end
+              long bytes = 0;
+              for (string rchar; (disk ? played().size() < 60 * 1920 : bytes < 20 * 144000) &&
+                                 !waitid(P_PID, pid, &ended, WEXITED | WNOHANG | WNOWAIT) && !ended.si_pid;
+                   usleep(20000))
+                std::ifstream("/proc/" + std::to_string(pid) + "/io") >> rchar >> bytes;
+              kill(pid, r.signal);
+            });
+    const Pairs sound = played();
     EXPECT_EQ(said, (Output{0, "", r.err}));
     EXPECT_TRUE(sound.size() >= disk * 60 * 1920u && sound.size() <= expected.size() &&
                 std::equal(sound.begin(), sound.end(), expected.begin()))
