@@ -19,8 +19,7 @@ const char error_mess[49] = "Video Format Not implemented, possible bad data\n";
 namespace ozmira {
 namespace {
 
-constexpr size_t kDifBlockBytes = 80;
-constexpr size_t kSequenceBytes = 150 * kDifBlockBytes;
+constexpr size_t kSequenceBytes = kDifSequenceBytes;
 constexpr int kSegmentsPerSequence = 27;
 constexpr int kPiecesPerSequence = 3, kSegmentsPerPiece = kSegmentsPerSequence / kPiecesPerSequence;
 constexpr int kRightEdgeX = 704;  // 4:1:1 macroblocks from here are 16 x 16
@@ -28,8 +27,8 @@ constexpr int kRightEdgeX = 704;  // 4:1:1 macroblocks from here are 16 x 16
 // Where segment v of a DIF sequence begins: after the header, two subcode and
 // three VAUX blocks, in runs of three segments each after an audio block.
 size_t segment_offset(int v) {
-  constexpr int kFirstVideoBlock = 7, kRunBlocks = 16, kSegmentsPerRun = 3;
-  return kDifBlockBytes * (kFirstVideoBlock + kRunBlocks * (v / kSegmentsPerRun) +
+  constexpr int kSegmentsPerRun = 3;
+  return kDifBlockBytes * (kFirstVideoBlock + kAudioBlockSpacing * (v / kSegmentsPerRun) +
                            kMacroblocksPerSegment * (v % kSegmentsPerRun));
 }
 
@@ -43,9 +42,9 @@ struct PackedRenderers {
 };
 
 const PackedRenderers kPackedRenderers[] = {
-    {mb420_packed_yuy2, nullptr, dv_mb411_YUY2, dv_mb411_right_YUY2},
-    {mb420_packed_rgb, mb420_packed_rgb_dc_only, dv_mb411_rgb, dv_mb411_right_rgb},
-    {mb420_packed_bgr0, mb420_packed_bgr0_dc_only, dv_mb411_bgr0, dv_mb411_right_bgr0},
+    {Mb420PackedYuy2, nullptr, dv_mb411_YUY2, dv_mb411_right_YUY2},
+    {Mb420PackedRgb, Mb420PackedRgbDcOnly, dv_mb411_rgb, dv_mb411_right_rgb},
+    {Mb420PackedBgr0, Mb420PackedBgr0DcOnly, dv_mb411_bgr0, dv_mb411_right_bgr0},
 };
 
 using ExtendedRenderer = void (*)(dv_macroblock_t *, uint8_t **, int);
@@ -62,25 +61,25 @@ struct ExtendedFormat {
 };
 
 const ExtendedFormat kExtendedFormats[] = {
-    {dv_mb420_b_i, kLumaBlocks | kCrBlock, false},
-    {dv_mb420_b_l, kLumaBlocks, false},
-    {dv_mb420_b_rgb, kAllBlocks, false},
-    {dv_mb420_b_ti, kTopLeftLuma | kCrBlock, true},
-    {dv_mb420_b_tl, kTopLeftLuma | kCrBlock, true},
-    {dv_mb420_b_trgb, kTopLeftLuma | kCrBlock | kCbBlock, true},
-    {dv_mb420_b_hi, kNoBlocks, false},
-    {dv_mb420_b_hl, kNoBlocks, false},
-    {dv_mb420_b_hrgb, kAllBlocks, false},
-    {dv_mb420_b_qi, kNoBlocks, false},
-    {dv_mb420_b_ql, kNoBlocks, false},
-    {dv_mb420_b_qrgb, kNoBlocks, false},
+    {Mb420RowsI, kLumaBlocks | kCrBlock, false},
+    {Mb420RowsL, kLumaBlocks, false},
+    {Mb420RowsRgb, kAllBlocks, false},
+    {Mb420RowsTi, kTopLeftLuma | kCrBlock, true},
+    {Mb420RowsTl, kTopLeftLuma | kCrBlock, true},
+    {Mb420RowsTrgb, kTopLeftLuma | kCrBlock | kCbBlock, true},
+    {Mb420RowsHi, kNoBlocks, false},
+    {Mb420RowsHl, kNoBlocks, false},
+    {Mb420RowsHrgb, kAllBlocks, false},
+    {Mb420RowsQi, kNoBlocks, false},
+    {Mb420RowsQl, kNoBlocks, false},
+    {Mb420RowsQrgb, kNoBlocks, false},
 };
 
 // One frame's decode as every segment of it is done.
 struct FrameJob {
   dv_decoder_t *dv;
   const uint8_t *buffer;
-  dv_color_space_t color_space;
+  ColorSpace color_space;
   uint8_t **pixels;
   int *pitches;
   bool draws;       // false: segments are only parsed
@@ -90,7 +89,7 @@ struct FrameJob {
 
 // The extended formats draw nothing of a 4:1:1 frame, and no format outside
 // the fifteen draws anything. Compared as unsigned, so negative values too.
-FrameJob job_for(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space, uint8_t **pixels,
+FrameJob job_for(dv_decoder_t *dv, const uint8_t *buffer, ColorSpace color_space, uint8_t **pixels,
                  int *pitches) {
   FrameJob job{dv, buffer, color_space, pixels, pitches, true, kAllBlocks, false};
   if (static_cast<unsigned>(color_space) >= kColorSpaceCount) {
@@ -103,7 +102,7 @@ FrameJob job_for(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color
   return job;
 }
 
-bool extended_format_of_411(const dv_decoder_t *dv, dv_color_space_t color_space) {
+bool extended_format_of_411(const dv_decoder_t *dv, ColorSpace color_space) {
   return color_space > e_dv_color_bgr0 && static_cast<unsigned>(color_space) < kColorSpaceCount &&
          dv->sampling == e_dv_sample_411;
 }
@@ -166,11 +165,11 @@ bool decode_segment(const FrameJob &job, dv_videosegment_t &vs, const uint8_t *s
   const unsigned quality = job.dv->quality;
   // Without AC codes no code can be invalid; block work fills every sample.
   const bool dc_only = (quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC;
-  const bool intact = dc_only && job.draws ? (read_block_heads(segment, quality, vs.mb), true)
-                                           : parse_video_segment(segment, quality, vs.mb);
+  const bool intact = dc_only && job.draws ? (ReadBlockHeads(segment, quality, vs.mb), true)
+                                           : ParseVideoSegment(segment, quality, vs.mb);
   if (!job.draws) return intact;
   const DcOnlyRowPlan *plans[kMacroblocksPerSegment];
-  transform_segment(&vs, quality, job.blocks, plans);
+  TransformSegment(&vs, quality, job.blocks, plans);
   vs.i = ds;
   vs.k = v;
   render_segment(job, vs, dc_only ? plans : nullptr);
@@ -179,16 +178,16 @@ bool decode_segment(const FrameJob &job, dv_videosegment_t &vs, const uint8_t *s
 
 }  // namespace
 
-bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v,
-                          dv_color_space_t color_space, uint8_t **pixels, int *pitches) {
+bool DecodeVideoSegment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, ColorSpace color_space,
+                        uint8_t **pixels, int *pitches) {
   dv_videosegment_t vs{};  // without colour, the chrominance blocks stay 0: neutral
   const bool intact = decode_segment(job_for(dv, nullptr, color_space, pixels, pitches), vs, segment, ds, v);
   if (extended_format_of_411(dv, color_space)) report_format_mismatch(kMacroblocksPerSegment);
   return intact;
 }
 
-bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
-                          uint8_t **pixels, int *pitches, DecodeReport *report) {
+bool DecodeFrame(dv_decoder_t *dv, const uint8_t *buffer, ColorSpace color_space, uint8_t **pixels,
+                 int *pitches, DecodeReport *report) {
   // The pieces shared among the threads are runs of segments of a DIF
   // sequence, a third of one each, so that a thread held up elsewhere leaves
   // little for the others to wait on. Every macroblock lands in pixels of its
@@ -197,7 +196,7 @@ bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_spac
     FrameJob job;
     int sequences;
     std::atomic<int> damaged;
-  } frame{job_for(dv, buffer, color_space, pixels, pitches), dif_sequences_to_walk(dv, buffer), {0}};
+  } frame{job_for(dv, buffer, color_space, pixels, pitches), DifSequencesToWalk(dv, buffer), {0}};
   const PieceTask decode_piece = [](void *context, int piece) {
     Frame &f = *static_cast<Frame *>(context);
     const int ds = f.job.in_order ? piece / kPiecesPerSequence : sequence_of_piece(piece, f.sequences);
@@ -214,7 +213,7 @@ bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_spac
   if (frame.job.in_order) {
     for (int piece = 0; piece < pieces; ++piece) decode_piece(&frame, piece);
   } else {
-    run_pieces(pieces, decode_piece, &frame);
+    RunPieces(pieces, decode_piece, &frame);
   }
   if (extended_format_of_411(dv, color_space) && sequences > 0) {
     report_format_mismatch(sequences * kSegmentsPerSequence * kMacroblocksPerSegment);
@@ -223,6 +222,6 @@ bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_spac
   return sequences == dv->num_dif_seqs;
 }
 
-int set_decode_threads(int count) { return use_threads(count < 0 ? 0 : count); }
+int SetDecodeThreads(int count) { return UseThreads(count < 0 ? 0 : count); }
 
 }  // namespace ozmira

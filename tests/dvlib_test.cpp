@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <climits>
+#include <thread>
 #include "frame_decoder.h"
 #include "test_support.h"
 #include "worker_pool.h"
@@ -48,8 +49,7 @@ TEST(FrameBlock, RequestCodesAndWhatEachDraws) {
   Image direct(5);  // the frame decoder's own full-size RGB0, which dvreadarray must give
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   dv_parse_header(dv, pal.data()), dv->quality = 5;
-  ozmira::dv_decode_full_frame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch),
-      dv_decoder_free(dv);
+  ozmira::DecodeFrame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch), dv_decoder_free(dv);
   const struct {
     int format, flags;
     unsigned draws;
@@ -90,6 +90,13 @@ TEST(FrameBlock, RequestCodesAndWhatEachDraws) {
     EXPECT_TRUE(dvstatus(pal.data(), &r) == 1 && r.y_size == 576 && r.code == 2 && r.num_frames == -7 &&
                 r.file == stdin);
   }
+  // A refused header (a 525/60 frame whose VAUX says 50 fields) leaves the system as the last frame that
+  // parsed.
+  Bytes vaux50 = ntsc;
+  vaux50[451] = 0xe0;
+  EXPECT_EQ((std::array<int, 4>{dvstatus(pal.data(), &r), dvstatus(ntsc.data(), &r),
+                                dvstatus(vaux50.data(), &r), dvstatus(pal.data(), &r)}),
+            (std::array<int, 4>{0, 2, -1, 1}));
   dvinit();  // a fresh decoder, which has parsed nothing yet
   EXPECT_EQ(dvstatus(pal.data(), &r), 1);
 }
@@ -161,10 +168,16 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
       {format(pal, 1, packed, &long_pitch, 2), 0, f + "pitch " + std::to_string(long_pitch) + range},
       {format(pal, 11, gap72, &pitch, 16), 0,
        f + "row 72 was NULL - format 11 needs 288 rows of 1440 bytes.\n"}};
-  for (const auto &c : cases) {
+  std::string logged;  // every other case's lines go to the host's log, the others' to standard error
+  const auto log = [](const char *line, void *to) { *static_cast<std::string *>(to) += line; };
+  for (size_t n = 0; n < std::size(cases); ++n) {
     int result = 99;
-    EXPECT_EQ(capture([&] { result = c.call(); }), (Output{0, "", c.err}));
-    EXPECT_EQ(result, c.result) << c.err;
+    logged.clear();
+    dvsetlog(n % 2 ? +log : nullptr, n % 2 ? &logged : nullptr);
+    const Output said = capture([&] { result = cases[n].call(); });
+    dvsetlog(nullptr, nullptr);
+    EXPECT_EQ(said, (Output{0, "", n % 2 ? "" : cases[n].err}));
+    EXPECT_TRUE(result == cases[n].result && logged == (n % 2 ? cases[n].err : "")) << cases[n].err;
   }
   for (int drawn : {3, 4, 5, 6, 7, 8, 11})  // the first and the last row of each layout in dvlib.h
     for (int missing : {0, rows_of(drawn) - 1}) {
@@ -181,7 +194,7 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
   // sequences, not 12, and says it could not decode all the header asked for.
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   EXPECT_TRUE(dv_parse_header(dv, vaux50.data()) >= 0 && dv->num_dif_seqs == 12 &&
-              !ozmira::dv_decode_full_frame(dv, vaux50.data(), ozmira::e_dv_color_rgb, packed, &pitch));
+              !ozmira::DecodeFrame(dv, vaux50.data(), ozmira::e_dv_color_rgb, packed, &pitch));
   dv_decoder_free(dv);
   // A 4:1:1 frame: dvreadarray (2 below) and the row formats report every macroblock, draw none and return 0.
   const Bytes pal411 = frames("pal411.dv");
@@ -201,6 +214,175 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
                                : "(dvreadformat:dvlib): format " + std::to_string(f) +
                                      " needs a 4:2:0 frame; this one is 4:1:1 - nothing drawn.\n");
   }
+}
+// Offsets of the packs with `id` in a frame's subcode (blocks 1, 2: sync block k at 6 + 8 k) or VAUX (blocks
+// 3 to 5: pack p at 3 + 5 p) areas, in sequence order.
+std::vector<size_t> packs(const Bytes &f, uint8_t id, bool subcode) {
+  std::vector<size_t> at;
+  for (size_t block = 0; block < f.size() / 80; ++block) {
+    const size_t index = block % 150;
+    for (int k = 0; k < 15; ++k) {
+      const size_t offset = block * 80 + (subcode ? 6 + 8 * k : 3 + 5 * k);
+      const bool here = subcode ? index >= 1 && index <= 2 && k < 6 : index >= 3 && index <= 5;
+      if (here && f[offset] == id) at.push_back(offset);
+    }
+  }
+  return at;
+}
+dvframeinfo info_of(const Bytes &block, int *result = nullptr) {
+  dvframeinfo info;
+  std::memset(&info, 0x5a, sizeof info);
+  info.size = sizeof info;
+  const int got = dvreadinfo(block.data(), &info);
+  if (result != nullptr) *result = got;
+  return info;
+}
+// What frames say of themselves, against what FFmpeg was asked to write (clips/make_clips.sh) and against
+// hand-edited packs: the first valid pack wins, values at their bounds, each display code with each APT.
+TEST(FrameFacts, TimesAspectAndShapeAsRecorded) {
+  dvinit();
+  const Bytes wide = frames("meta169.dv", 3), narrow = frames("meta43.dv"),
+              ntsc = frames("ntsc.dv", 0, 1, 120000);
+  const struct {
+    const Bytes *frame;
+    std::array<int, 15> facts;  // y_size, code, sequences, aspect, timecode, date, time, video blocks
+  } clips[] = {{&wide, {576, 2, 12, 1, 10, 20, 30, 15, 2031, 3, 4, 5, 6, 7, 1620}},
+               {&narrow, {576, 2, 12, 0, 23, 59, 58, 20, 1999, 12, 31, 23, 59, 58, 1620}},
+               {&ntsc, {480, 1, 10, 0, 0, 0, 0, 0, 1970, 1, 1, 0, 0, 0, 1350}}};
+  for (const auto &c : clips) {
+    int result = 0;
+    const dvframeinfo i = info_of(*c.frame, &result);
+    const std::array<int, 15> got = {i.y_size,     i.code,       i.dif_sequences, i.aspect,
+                                     i.tc_hours,   i.tc_minutes, i.tc_seconds,    i.tc_frames,
+                                     i.rec_year,   i.rec_month,  i.rec_day,       i.rec_hour,
+                                     i.rec_minute, i.rec_second, i.video_blocks};
+    EXPECT_EQ(got, c.facts);
+    EXPECT_TRUE(result == 1 && i.x_size == 720 && i.type == 1 && i.dropout == 0 && i.flagged_blocks == 0);
+  }
+  // Timecode digits (frames, seconds, minutes, hours) at and past their bounds in the first pack: past them
+  // the pack is skipped for the next, which says 10:20:30:15 as every other.
+  const size_t tc = packs(wide, 0x13, true).at(0);
+  const struct {
+    size_t byte;
+    uint8_t value;
+    std::array<int, 4> want;
+  } digits[] = {{1, 0x24, {10, 20, 30, 24}}, {1, 0x25, {10, 20, 30, 15}}, {1, 0x1a, {10, 20, 30, 15}},
+                {2, 0x59, {10, 20, 59, 15}}, {2, 0x60, {10, 20, 30, 15}}, {3, 0x59, {10, 59, 30, 15}},
+                {3, 0x5f, {10, 20, 30, 15}}, {4, 0x23, {23, 20, 30, 15}}, {4, 0x24, {10, 20, 30, 15}}};
+  for (const auto &d : digits) {
+    Bytes edited = wide;
+    edited[tc + d.byte] = d.value;
+    const dvframeinfo i = info_of(edited);
+    EXPECT_EQ((std::array<int, 4>{i.tc_hours, i.tc_minutes, i.tc_seconds, i.tc_frames}), d.want)
+        << d.byte << " " << int(d.value);
+  }
+  // Every subcode date pack of invalid BCD: the first VAUX one is taken, then AAUX's; none valid: not
+  // recorded.
+  Bytes dated = wide;
+  for (size_t at : packs(dated, 0x62, true)) dated[at + 2] = 0x3a;
+  dated[packs(dated, 0x62, false).at(0) + 4] = 0x07;
+  EXPECT_EQ(info_of(dated).rec_year, 2007);
+  for (size_t at : packs(dated, 0x62, false)) dated[at + 3] = 0x13;
+  for (size_t at : packs(dated, 0x13, true)) dated[at + 4] = 0xff;
+  EXPECT_EQ(info_of(dated).rec_year, 2031);  // the AAUX date pack (0x52)
+  for (size_t b = 0; b < dated.size() / 80; ++b)
+    dated[b * 80 + 3] ^= b % 150 % 16 == 6 && dated[b * 80 + 3] == 0x52 ? 0xad : 0;
+  const dvframeinfo undated = info_of(dated);
+  EXPECT_TRUE(undated.rec_year == -1 && undated.rec_month == -1 && undated.rec_day == -1 &&
+              undated.tc_hours == -1 && undated.tc_frames == -1 && undated.rec_hour == 5);
+  // 16:9 where the display code is 2, or 7 with APT 0 (as FFmpeg reads them); no source control pack: -1.
+  for (int apt = 0; apt < 8; ++apt)
+    for (int display = 0; display < 8; ++display) {
+      Bytes edited = narrow;
+      edited[4] = uint8_t((edited[4] & 0xf8) | apt);
+      for (size_t at : packs(edited, 0x61, false))
+        edited[at + 2] = uint8_t((edited[at + 2] & 0xf8) | display);
+      EXPECT_EQ(info_of(edited).aspect, display == 2 || (apt == 0 && display == 7)) << apt << " " << display;
+    }
+  Bytes unstated = narrow;
+  for (size_t at : packs(unstated, 0x61, false)) unstated[at] = 0xff;
+  EXPECT_EQ(info_of(unstated).aspect, -1);
+  // A dropout of zero bytes parses as 525/60; a short record gets no more than its size.
+  const dvframeinfo dropout = info_of(Bytes(kPalFrameBytes));
+  EXPECT_TRUE(dropout.dropout == 1 && dropout.y_size == 480 && dropout.audio_channels == 0);
+  dvframeinfo shorter;
+  std::memset(&shorter, 0x5a, sizeof shorter);
+  shorter.size = offsetof(dvframeinfo, aspect);
+  EXPECT_TRUE(dvreadinfo(wide.data(), &shorter) == 1 && shorter.dropout == 0 && shorter.aspect == 0x5a5a5a5a);
+  shorter.size = 2;
+  EXPECT_TRUE(dvreadinfo(wide.data(), &shorter) == -1 && shorter.aspect == 0x5a5a5a5a);
+}
+// Sound: what dvreadaudio gives is libdv's own decode (both pairs unmixed) of the frame, the facts agree with
+// it, and no line of libdv's reaches standard error. 12-bit 32 kHz frames give their second pair only when it
+// is recorded; frames whose source pack libdv cannot read have no sound and still draw as libdv draws them.
+TEST(FrameFacts, SoundStatusAndErrorsAsRecorded) {
+  dvinit();
+  const auto libdv_sound = [](const Bytes &block, int channels) {
+    dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
+    dv_set_mixing_level(dv, 16);
+    std::vector<std::vector<int16_t>> planar(4, std::vector<int16_t>(1944));
+    int16_t *out[4] = {planar[0].data(), planar[1].data(), planar[2].data(), planar[3].data()};
+    dv_parse_header(dv, block.data());
+    dv_decode_full_audio(dv, block.data(), out);
+    std::vector<int16_t> pcm;
+    for (int n = 0; n < dv->audio->samples_this_frame; ++n)
+      for (int c = 0; c < channels; ++c) pcm.push_back(planar[c][n]);
+    dv_decoder_free(dv);
+    return pcm;
+  };
+  const Bytes pal = frames("pal420.dv");
+  Bytes twelve = frames("sound32000.dv"), four = twelve, bad_rate = frames("sound48000.dv");
+  const size_t source = (6 + 16 * 3) * 80 + 3, second = 6 * 12000 + source;
+  for (Bytes *f : {&twelve, &four}) (*f)[source + 4] = uint8_t(((*f)[source + 4] & 0xf8) | 1);
+  twelve[second + 2] |= 0x0f;
+  four[second + 2] &= 0xf0;
+  four[second + 4] = four[source + 4];
+  bad_rate[source + 4] |= 0x38;
+  const struct {
+    std::string name;
+    Bytes block;
+    std::array<int, 4> sound;  // rate, channels, bits, samples
+  } cases[] = {{"48k", frames("sound48000.dv", 5), {48000, 2, 16, 1920}},
+               {"44.1k", frames("sound44100.dv", 5), {44100, 2, 16, 1764}},
+               {"32k", frames("sound32000.dv", 5), {32000, 2, 16, 1280}},
+               {"12-bit, one pair", twelve, {32000, 2, 12, 1280}},
+               {"12-bit, two pairs", four, {32000, 4, 12, 1280}},
+               {"rate code 7", bad_rate, {0, 0, 0, 0}},
+               {"no sound", pal, {0, 0, 0, 0}}};
+  for (const auto &c : cases) {
+    std::vector<int16_t> pcm(DVLIB_AUDIO_MAX_SAMPLES, 0x5a5a);
+    int rate = 0, channels = 0, samples = 0, drawn = 0;
+    dvframeinfo i{};
+    Bytes image(kRgb);
+    EXPECT_EQ(capture([&] {
+                i = info_of(c.block);
+                samples = dvreadaudio(c.block.data(), pcm.data(), &rate, &channels);
+                drawn = dvreadblock(c.block.data(), image.data(), 2, 0);
+              }),
+              Output{});
+    EXPECT_EQ((std::array<int, 4>{i.audio_rate, i.audio_channels, i.audio_bits, i.audio_samples}), c.sound);
+    EXPECT_TRUE(samples == c.sound[3] && (samples == 0 || (rate == c.sound[0] && channels == c.sound[1])))
+        << c.name;
+    if (samples > 0) {
+      pcm.resize(size_t(samples * channels));
+      EXPECT_EQ(pcm, libdv_sound(c.block, channels)) << c.name;
+    }
+    EXPECT_TRUE(drawn == 1 && image == libdv_rgb(c.block)) << c.name;
+  }
+  // STA flags of three video blocks, and error codes in 30 samples of the right channel.
+  Bytes flagged = frames("sound48000.dv", 5);
+  const int errors = info_of(flagged).audio_error_samples;
+  flagged[7 * 80 + 3] |= 0x20;
+  flagged[(11 * 150 + 149) * 80 + 3] |= 0x20;
+  flagged[(5 * 150 + 100) * 80 + 3] |= 0xf0;
+  for (int n = 0; n < 30; ++n) {
+    flagged[(7 * 150 + 22) * 80 + 8 + 2 * n] = 0x80;
+    flagged[(7 * 150 + 22) * 80 + 9 + 2 * n] = 0x00;
+  }
+  const dvframeinfo i = info_of(flagged);
+  EXPECT_TRUE(i.flagged_blocks == 3 && i.sta_blocks[0] == 1617 && i.sta_blocks[2] == 2 &&
+              i.sta_blocks[15] == 1);
+  EXPECT_TRUE(i.audio_error_samples == errors + 30 && i.audio_channel_errors[1] >= 30);
 }
 // Refused files: the lines say why, at once for a pipe with no writer, and nothing stays open.
 // What the installed library drew in a C host (install_test.sh) is what this build draws, which the decoding
@@ -304,6 +486,7 @@ TEST(DvFile, FilesThatOpenReadFrameByFrame) {
     ASSERT_NE(dv, nullptr) << c.path;
     EXPECT_TRUE(dv->block_size == 144000 && dv->x_size == 720 && dv->y_size == 576 && dv->code == c.code &&
                 dv->type == 1 && dv->num_frames == c.frames && dv_ftell64(dv->file) == 0);
+    EXPECT_TRUE(dvcountframes(dv->file) == c.frames && (fcntl(fileno(dv->file), F_GETFD) & FD_CLOEXEC));
     ASSERT_TRUE(c.cut == 0 || truncate(c.path.c_str(), off_t(c.cut)) == 0);
     const int whole = c.cut != 0 ? int(c.cut / kPalFrameBytes) : c.frames;
     const Bytes file = read_file(c.path);
@@ -315,6 +498,23 @@ TEST(DvFile, FilesThatOpenReadFrameByFrame) {
       const bool gone = f < 0 || f >= whole, bad = f == c.unparsed;
       EXPECT_EQ(said, (Output{0, "", gone ? kFreadFailed : bad ? unparsed : ""})) << c.path << " frame " << f;
       EXPECT_EQ(result, !gone && !bad) << c.path << " frame " << f;
+      Bytes raw(kPalFrameBytes, 0x5a);
+      const Output raw_said = capture([&] { EXPECT_EQ(dvreadraw(dv, raw.data(), f), !gone); });
+      EXPECT_TRUE(gone ? raw_said.err == "(dvreadraw:dvlib): fread failed - invalid frame number? (frame " +
+                                             std::to_string(f) + ")\n"
+                       : std::equal(raw.begin(), raw.end(), &file[f * kPalFrameBytes]));
+      // Segments damaged in the last decode: the frame decoder's own count on the same frame.
+      if (result) {
+        DecodeReport report;
+        int pitch = 2160;
+        uint8_t *pixels[1] = {image.data()};
+        dv_decoder_t *own = dv_decoder_new(0, 0, 0);
+        dv_parse_header(own, raw.data());
+        own->quality = 5;
+        ozmira::DecodeFrame(own, raw.data(), ozmira::e_dv_color_rgb, pixels, &pitch, &report);
+        dv_decoder_free(own);
+        EXPECT_EQ(dvdamagedsegments(), report.damaged_segments) << c.path << " frame " << f;
+      }
       EXPECT_TRUE(
           result ? image == libdv_rgb(Bytes(&file[f * kPalFrameBytes], &file[(f + 1) * kPalFrameBytes])) &&
                        dv_ftell64(dv->file) == (f + 1) * 144000LL
@@ -390,6 +590,37 @@ TEST(Memory, HeapStaysFlatOverFramesAndFreshDecoders) {
   EXPECT_LE(heap_in_use(), before + 16384);
   dvclose(dv);
 }
+// A call made while another runs (from the host's log, on a second host thread) is refused with a line, not
+// let in to share the decoder; the first call's own line and picture are as ever.
+Bytes overlap_frame;
+std::vector<std::string> overlap_lines;
+int overlap_results[3];
+TEST(Log, OverlappingCallsAreRefusedWithALine) {
+  dvinit();
+  overlap_frame = frames("pal420.dv");
+  Bytes bad = overlap_frame, image(kRgb, 0x5a), second(kRgb, 0x5a);
+  bad[0] = 0xff;
+  const auto log = [](const char *line, void *image) {
+    overlap_lines.push_back(line);
+    if (overlap_lines.size() > 1) return;
+    std::thread([image] {
+      dvfile r;
+      overlap_results[0] = dvreadblock(overlap_frame.data(), static_cast<uint8_t *>(image), 2, 0);
+      overlap_results[1] = dvstatus(overlap_frame.data(), &r);
+    }).join();
+  };
+  dvsetlog(log, second.data());
+  overlap_results[2] = dvreadblock(bad.data(), image.data(), 2, 0);
+  dvsetlog(nullptr, nullptr);
+  const std::string refused =
+      ":dvlib): another dvlib call is running on another thread - calls must not overlap; "
+      "this one is refused.\n";
+  EXPECT_EQ(overlap_lines, (std::vector<std::string>{"(dvreadblock:dvlib): dv_parse_header failed - erm?\n",
+                                                     "(dvreadblock" + refused, "(dvstatus" + refused}));
+  EXPECT_TRUE(overlap_results[0] == 0 && overlap_results[1] == -1 && overlap_results[2] == 0);
+  EXPECT_TRUE(all(image.data(), image.size()) && all(second.data(), second.size()));
+  EXPECT_EQ(dvreadblock(overlap_frame.data(), image.data(), 2, 0), 1);
+}
 // dvthreads: counts capped by the cores, negative ones refused with a line.
 TEST(Threads, CountsCappedByTheCoresNegativeOnesRefused) {
   const int cores = int(sysconf(_SC_NPROCESSORS_ONLN));
@@ -404,7 +635,7 @@ std::atomic<int> pieces_begun;
 std::atomic<bool> waited_out;
 bool pieces_shared() {
   pieces_begun = 0, waited_out = false;
-  ozmira::run_pieces(
+  ozmira::RunPieces(
       2,
       [](void *, int) {
         ++pieces_begun;
