@@ -5,7 +5,6 @@
 
 #include "dvlib.h"
 #include "frame_file.h"
-#include "frame_header.h"
 
 namespace ozmira::viewer {
 namespace {
@@ -18,6 +17,7 @@ constexpr Uint32 kBlueMask = 0xFF0000;
 constexpr Uint32 kAlphaMask = 0;
 constexpr int kPausedCycleMs = 40;
 constexpr int kFullDetailRequest = 2;
+constexpr int kPalDifSequences = 12;  // 625/50: 144000 bytes
 // How much longer than the frame period a cycle waits for a device that
 // plays slower than frames come, before older sound is dropped instead.
 constexpr int kMaxSoundWaitMs = 200;
@@ -26,10 +26,11 @@ constexpr int kSoundPollMs = 2;
 // Decodes `framebuf` into `rgbbuf`; false, with the picture untouched, when
 // the frame's header does not parse (dvreadblock says so) or its DIF header
 // marks a 525/60 frame of 720 x 480, such as an NTSC frame or an all-zero
-// dropout block. The mark is read directly: a second header parse would
-// repeat libdv's complaints about a damaged frame's audio packs.
+// dropout block (dvreadinfo says so without a word).
 bool DecodeFrame(const unsigned char *framebuf, unsigned char *rgbbuf) {
-  if (dif_sequences_marked(framebuf) != kDifSequences625) return false;
+  dvframeinfo info{};
+  info.size = sizeof info;
+  if (dvreadinfo(framebuf, &info) == 1 && info.dif_sequences != kPalDifSequences) return false;
   return dvreadblock(framebuf, rgbbuf, kFullDetailRequest, 0) == 1;
 }
 

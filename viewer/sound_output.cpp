@@ -8,14 +8,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frame_file.h"
-
 namespace ozmira::viewer {
 namespace {
 
 constexpr int kLagLimitVideoFrames = 2;  // sound never lags its picture by more
 constexpr int kVideoFramesPerSecond = 25;
-constexpr int kQueueCapacityFrames = 4 * kMaxAudioSamplesPerFrame;  // the lag limit, a lead and a frame fit
+constexpr int kMaxChannels = DVLIB_AUDIO_MAX_CHANNELS;
+constexpr int kMaxSamplesPerFrame = DVLIB_AUDIO_MAX_SAMPLES / kMaxChannels;  // per channel
+constexpr int kQueueCapacityFrames = 4 * kMaxSamplesPerFrame;  // the lag limit, a lead and a frame fit
 constexpr int kPairs = 2;
 constexpr int kSampleFrameBytes = kQueueChannels * sizeof(int16_t);
 
@@ -69,18 +69,15 @@ class SdlDevice final : public AudioDevice {
 // channel, interleaved into `pcm`, with their rate and channels; 0 when the
 // frame has no sound that decodes.
 int DecodeSound(const unsigned char *frame, int16_t *pcm, int &rate, int &channels) {
-  AudioFormat format;
-  const int samples = decode_frame_audio(frame, kFrameBytes, format, pcm);
-  rate = format.rate;
-  channels = format.channels;
-  return samples;
+  const int samples = dvreadaudio(frame, pcm, &rate, &channels);
+  return samples > 0 ? samples : 0;
 }
 
 // Four channels (two pairs) into one pair, in place, as libdv mixes them at
 // its default level: half of each pair's sample, truncated, summed.
 void MixPairs(int16_t *pcm, int samples) {
   for (int s = 0; s < samples; ++s) {
-    const int16_t *in = pcm + s * kMaxAudioChannels;
+    const int16_t *in = pcm + s * kMaxChannels;
     const int left = in[0] / 2 + in[2] / 2;
     const int right = in[1] / 2 + in[3] / 2;
     pcm[s * kQueueChannels] = static_cast<int16_t>(left);

@@ -1,5 +1,5 @@
 // The sound of the frames shown, through an audio device (SDL's): each
-// frame's own samples as libdv decodes them, queued in the order shown and
+// frame's own samples as dvlib decodes them (dvreadaudio), queued in the order shown and
 // played without gaps while frames keep coming every 40 ms. The device opens
 // at the first frame that has sound and reopens when the rate changes; a
 // frame without sound of the device's rate, or one not shown as its own
@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "frame_audio.h"
+#include "dvlib.h"
 #include "sample_queue.h"
 
 namespace ozmira::viewer {
@@ -82,7 +82,7 @@ class SoundOutput {
   int rate_ = 0;
   int nominal_frames_ = 0;  // sample frames in 40 ms at the device's rate
   SampleQueue queue_;
-  int16_t pcm_[ozmira::kMaxAudioChannels * ozmira::kMaxAudioSamplesPerFrame];
+  int16_t pcm_[DVLIB_AUDIO_MAX_SAMPLES];  // one frame's sound, every channel
 };
 
 }  // namespace ozmira::viewer
