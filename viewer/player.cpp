@@ -40,9 +40,9 @@ class SdlTicks final : public Clock {
   void DelayMs(int ms) override { SDL_Delay(ms); }
 };
 
-// Waits, on the player's clock, until the frame period has passed since the last
-// shown frame's cycle began, and while `with_sound` until the sound queue has
-// room (kMaxSoundWaitMs more at most); then notes the start of this cycle.
+// Waits, on the player's clock, until the frame period has passed since the
+// last shown frame's slot, and while `with_sound` until the sound queue has
+// room (kMaxSoundWaitMs more at most); then notes this cycle's slot.
 void WaitForFrameSlot(Player &player, bool with_sound) {
   if (player.shown_before) {
     for (;;) {
@@ -58,8 +58,16 @@ void WaitForFrameSlot(Player &player, bool with_sound) {
       player.clock->DelayMs(kSoundPollMs);
     }
   }
+  // On time (less than a period past its slot), this cycle takes its slot,
+  // one period after the last: what the clock's whole milliseconds and
+  // SDL_Delay's oversleeping add to a cycle does not add up, so frames keep
+  // to 25 a second and to the sound. Late (a slow decode, a stalled sound
+  // device, the first frame after a pause) the slots start again from now.
+  const Uint32 now = player.clock->NowMs();
+  const Uint32 slot = player.last_shown_ms + player.period_ms;
+  const bool on_time = player.shown_before && FrameWaitMs(now, slot, player.period_ms) > 0;
+  player.last_shown_ms = on_time ? slot : now;
   player.shown_before = true;
-  player.last_shown_ms = player.clock->NowMs();
 }
 
 }  // namespace

@@ -36,7 +36,9 @@ struct Player {
   Clock *clock = &SdlClock();
   int period_ms = kFramePeriodMs;  // shown frames start this far apart at least; 0 does not pace
   bool shown_before = false;
-  Uint32 last_shown_ms = 0;  // on `clock`, when the last cycle that showed a frame started
+  // On `clock`, the slot of the last cycle that showed a frame: when it
+  // started, or one period after the slot before when it came on time.
+  Uint32 last_shown_ms = 0;
 };
 
 // Wraps the packed RGB picture `rgbbuf` (720 x 576, bytes R, G, B), without
@@ -47,7 +49,7 @@ void ShowPicture(unsigned char *rgbbuf);
 
 // One pass of the playback loop: brings the frame number into range; when
 // the frame differs from the previous cycle's, waits until `period_ms` have
-// passed since the last shown frame's cycle began (and, while sound plays,
+// passed since the last shown frame's slot (and, while sound plays,
 // for a device that plays slower than frames come, up to 200 ms longer),
 // reads it, decodes it into `rgbbuf` (unless F1 suspended decoding or the
 // frame is not 720 x 576: the previous picture then stays) and shows it,
