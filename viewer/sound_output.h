@@ -45,8 +45,7 @@ class SoundOutput {
   SoundOutput(const SoundOutput &) = delete;
   SoundOutput &operator=(const SoundOutput &) = delete;
 
-  bool IsOpen() const { return open_; }
-  int Rate() const { return rate_; }
+  int Rate() const { return rate_; }  // the open device's rate; 0 before one opened
 
   // Queues the sound of the frame just shown (a whole 144000-byte frame);
   // `own_picture` is false when the frame was not shown as its own picture,
