@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "block_work.h"
 #include "dc_only_blocks.h"
@@ -51,30 +53,39 @@ const PackedRenderers kPackedRenderers[] = {
 using ExtendedRenderer = void (*)(dv_macroblock_t *, uint8_t **, int);
 
 // Each extended renderer with the blocks whose samples it reads (the others
-// need no block work at all), and whether its patches overlap those of
-// macroblocks that other DIF sequences carry: the thumbnails' do, by two
-// columns, and the one drawn later stands, so they are drawn in the frame's
-// order on one thread.
+// need no block work at all), and, for the thumbnails, the bytes of a pixel.
+// A thumbnail's patches overlap those of macroblocks that other DIF
+// sequences carry, by two columns, and the one drawn later in the frame's
+// order stands: the threads draw each patch aside (Patches) and the calling
+// thread copies them into the picture in the frame's order.
 struct ExtendedFormat {
   ExtendedRenderer render;
   BlockSet reads;
-  bool overlaps;
+  int patch_pixel_bytes;  // 0: not a thumbnail
 };
 
 const ExtendedFormat kExtendedFormats[] = {
-    {dv_mb420_b_i, kLumaBlocks | kCrBlock, false},
-    {dv_mb420_b_l, kLumaBlocks, false},
-    {dv_mb420_b_rgb, kAllBlocks, false},
-    {dv_mb420_b_ti, kTopLeftLuma | kCrBlock, true},
-    {dv_mb420_b_tl, kTopLeftLuma | kCrBlock, true},
-    {dv_mb420_b_trgb, kTopLeftLuma | kCrBlock | kCbBlock, true},
-    {dv_mb420_b_hi, kNoBlocks, false},
-    {dv_mb420_b_hl, kNoBlocks, false},
-    {dv_mb420_b_hrgb, kAllBlocks, false},
-    {dv_mb420_b_qi, kNoBlocks, false},
-    {dv_mb420_b_ql, kNoBlocks, false},
-    {dv_mb420_b_qrgb, kNoBlocks, false},
+    {dv_mb420_b_i, kLumaBlocks | kCrBlock, 0},
+    {dv_mb420_b_l, kLumaBlocks, 0},
+    {dv_mb420_b_rgb, kAllBlocks, 0},
+    {dv_mb420_b_ti, kTopLeftLuma | kCrBlock, 4},
+    {dv_mb420_b_tl, kTopLeftLuma | kCrBlock, 1},
+    {dv_mb420_b_trgb, kTopLeftLuma | kCrBlock | kCbBlock, 4},
+    {dv_mb420_b_hi, kNoBlocks, 0},
+    {dv_mb420_b_hl, kNoBlocks, 0},
+    {dv_mb420_b_hrgb, kAllBlocks, 0},
+    {dv_mb420_b_qi, kNoBlocks, 0},
+    {dv_mb420_b_ql, kNoBlocks, 0},
+    {dv_mb420_b_qrgb, kNoBlocks, 0},
 };
+
+// The thumbnail patches of a frame's macroblocks, by their place in the
+// frame's order (sequence, segment, macroblock), with where each goes.
+struct Patch {
+  uint8_t rows[2][16];  // 4 x 2 pixels of at most 4 bytes
+  int column, row;      // in the thumbnail
+};
+constexpr int kMacroblocksPerSequence = kSegmentsPerSequence * kMacroblocksPerSegment;
 
 // One frame's decode as every segment of it is done.
 struct FrameJob {
@@ -83,22 +94,23 @@ struct FrameJob {
   dv_color_space_t color_space;
   uint8_t **pixels;
   int *pitches;
-  bool draws;       // false: segments are only parsed
-  BlockSet blocks;  // those whose samples the renderer reads
-  bool in_order;    // drawn on one thread, sequence after sequence
+  bool draws;             // false: segments are only parsed
+  BlockSet blocks;        // those whose samples the renderer reads
+  int patch_pixel_bytes;  // thumbnails: drawn into `patches` first
+  Patch *patches;
 };
 
 // The extended formats draw nothing of a 4:1:1 frame, and no format outside
 // the fifteen draws anything. Compared as unsigned, so negative values too.
 FrameJob job_for(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space, uint8_t **pixels,
                  int *pitches) {
-  FrameJob job{dv, buffer, color_space, pixels, pitches, true, kAllBlocks, false};
+  FrameJob job{dv, buffer, color_space, pixels, pitches, true, kAllBlocks, 0, nullptr};
   if (static_cast<unsigned>(color_space) >= kColorSpaceCount) {
     job.draws = false;
   } else if (color_space > e_dv_color_bgr0) {
     job.draws = dv->sampling != e_dv_sample_411;
     job.blocks = kExtendedFormats[color_space - b_dv_color_I].reads;
-    job.in_order = kExtendedFormats[color_space - b_dv_color_I].overlaps;
+    job.patch_pixel_bytes = kExtendedFormats[color_space - b_dv_color_I].patch_pixel_bytes;
   }
   return job;
 }
@@ -146,7 +158,32 @@ void render_segment(const FrameJob &job, dv_videosegment_t &vs, const DcOnlyRowP
   }
   const ExtendedRenderer render = kExtendedFormats[job.color_space - b_dv_color_I].render;
   const int pitch = job.pitches[0];
-  place_and_render(job, vs, [&](dv_macroblock_t *mb, int) { render(mb, job.pixels, pitch); });
+  if (job.patches == nullptr) {
+    place_and_render(job, vs, [&](dv_macroblock_t *mb, int) { render(mb, job.pixels, pitch); });
+    return;
+  }
+  place_and_render(job, vs, [&](dv_macroblock_t *mb, int m) {
+    Patch &patch = job.patches[vs.i * kMacroblocksPerSequence + vs.k * kMacroblocksPerSegment + m];
+    patch.column = mb->x / 8;
+    patch.row = mb->y / 8;
+    uint8_t *rows[2] = {patch.rows[0], patch.rows[1]};
+    mb->x = 0;  // the patch's own rows; the macroblock is done with after this
+    mb->y = 0;
+    render(mb, rows, pitch);
+  });
+}
+
+// Copies the patches of the first `sequences` DIF sequences into the
+// thumbnail in the frame's order, so that of two overlapping ones the later
+// stands.
+void copy_patches(const FrameJob &job, int sequences) {
+  const size_t bytes = 4 * job.patch_pixel_bytes;
+  for (int n = 0; n < sequences * kMacroblocksPerSequence; ++n) {
+    const Patch &patch = job.patches[n];
+    for (int p = 0; p < 2; ++p) {
+      std::memcpy(job.pixels[patch.row + p] + patch.column * job.patch_pixel_bytes, patch.rows[p], bytes);
+    }
+  }
 }
 
 // The DIF sequence of a piece: the even-numbered sequences' pieces first, then
@@ -198,9 +235,14 @@ bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_spac
     int sequences;
     std::atomic<int> damaged;
   } frame{job_for(dv, buffer, color_space, pixels, pitches), dif_sequences_to_walk(dv, buffer), {0}};
+  std::vector<Patch> patches;
+  if (frame.job.draws && frame.job.patch_pixel_bytes > 0) {
+    patches.resize(static_cast<size_t>(frame.sequences) * kMacroblocksPerSequence);
+    frame.job.patches = patches.data();
+  }
   const PieceTask decode_piece = [](void *context, int piece) {
     Frame &f = *static_cast<Frame *>(context);
-    const int ds = f.job.in_order ? piece / kPiecesPerSequence : sequence_of_piece(piece, f.sequences);
+    const int ds = sequence_of_piece(piece, f.sequences);
     const int first = piece % kPiecesPerSequence * kSegmentsPerPiece;
     dv_videosegment_t vs{};  // without colour, the chrominance blocks stay 0: neutral
     int damaged = 0;
@@ -211,11 +253,8 @@ bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_spac
   };
   const int sequences = frame.sequences;
   const int pieces = sequences * kPiecesPerSequence;
-  if (frame.job.in_order) {
-    for (int piece = 0; piece < pieces; ++piece) decode_piece(&frame, piece);
-  } else {
-    run_pieces(pieces, decode_piece, &frame);
-  }
+  run_pieces(pieces, decode_piece, &frame);
+  if (frame.job.patches != nullptr) copy_patches(frame.job, sequences);
   if (extended_format_of_411(dv, color_space) && sequences > 0) {
     report_format_mismatch(sequences * kSegmentsPerSequence * kMacroblocksPerSegment);
   }

@@ -134,6 +134,10 @@ void render_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOn
 }  // namespace
 
 void mb420_packed_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+  // libgcc reads the processor's features before any call can come.
+  (__builtin_cpu_supports("avx2") ? mb420_packed_rgb_avx2 : mb420_packed_rgb_sse2)(mb, pixels, pitches);
+}
+void mb420_packed_rgb_sse2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
   render_rgb(mb, pixels, pitches, nullptr);
 }
 void mb420_packed_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {

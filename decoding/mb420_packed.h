@@ -25,6 +25,11 @@ void mb420_packed_yuy2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  //
 void mb420_packed_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);   // R G B
 void mb420_packed_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // B G R 0
 
+// The packed RGB renderer's two builds, byte for byte the same:
+// mb420_packed_rgb calls the AVX2 one where the processor has AVX2.
+void mb420_packed_rgb_sse2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);
+void mb420_packed_rgb_avx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // AVX2 processors only
+
 // The same output for a macroblock of DC-only blocks (dc_only_blocks.h),
 // following its row plan: a row drawn from the same samples as one drawn
 // before is copied from it, a few times cheaper than drawn, and chrominance

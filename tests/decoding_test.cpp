@@ -17,6 +17,8 @@
 #include "idct_88.h"
 #include "mb420_full_size.h"
 #include "mb420_packed.h"
+#include "mb420_renderers.h"
+#include "sample_conversion.h"
 #include "test_support.h"
 
 namespace ozmira::test {
@@ -313,19 +315,39 @@ TEST_F(AgainstLibdv, PackedRenderersAtEveryPosition) {
   }
 }
 
-// The full-size RGB0 renderer's two builds (the clips check the one this machine runs) on random macroblocks.
-TEST_F(AgainstLibdv, FullSizeRgb0BuildsAgree) {
-  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 here: the clips check the SSE2 build";
-  Bytes pictures[2] = {Bytes(16 * 64), Bytes(16 * 64)};
-  std::vector<uint8_t *> rows[2];
-  for (int p = 0; p < 2; ++p)
-    for (int r = 0; r < 16; ++r) rows[p].push_back(&pictures[p][r * 64]);
-  for (int n = 0; n < 20000; ++n) {
+// Renderers against another build or the tables (the clips check the build this machine runs) on random
+// macroblocks: full-size RGB0 and packed RGB, SSE2 against AVX2; half size against the table formulas.
+TEST_F(AgainstLibdv, RendererBuildsAgree) {
+  dvinit();  // builds the tables
+  const bool avx2 = __builtin_cpu_supports("avx2");
+  const auto packed = [](auto render) {
+    return [render](dv_macroblock_t *mb, uint8_t **rows, int) {
+      int pitch = int(rows[1] - rows[0]);
+      render(mb, rows, &pitch);
+    };
+  };
+  const auto half_by_tables = [](dv_macroblock_t *mb, uint8_t **rows, int) {
+    for (int p = 0; p < 8; ++p)
+      for (int q = 0; q < 8; ++q)
+        put_rgb0(rows[p] + 4 * q, scaled_luma(luma_sample(mb, 2 * p, 2 * q)),
+                 chroma_terms(mb->b[4].coeffs[8 * p + q], mb->b[5].coeffs[8 * p + q]));
+  };
+  const std::function<void(dv_macroblock_t *, uint8_t **, int)> pairs[][2] = {
+      {dv_mb420_b_rgb_sse2, dv_mb420_b_rgb_avx2},
+      {packed(mb420_packed_rgb_sse2), packed(mb420_packed_rgb_avx2)},
+      {half_by_tables, dv_mb420_b_hrgb}};
+  for (int n = 0; n < 60000; ++n) {
+    if (n % 3 < 2 && !avx2) continue;
+    Bytes pictures[2] = {Bytes(16 * 64), Bytes(16 * 64)};
+    std::vector<uint8_t *> rows[2];
+    for (int p = 0; p < 2; ++p)
+      for (int r = 0; r < 16; ++r) rows[p].push_back(&pictures[p][r * 64]);
     dv_macroblock_t mb{};
     for (auto &block : mb.b)
-      for (dv_coeff_t &c : block.coeffs) c = n % 2 ? in(-32768, 32767) : in(-130, 130);
-    dv_mb420_b_rgb_sse2(&mb, rows[0].data(), 0), dv_mb420_b_rgb_avx2(&mb, rows[1].data(), 0);
-    ASSERT_TRUE(pictures[0] == pictures[1]) << "macroblock " << n;
+      for (dv_coeff_t &c : block.coeffs) c = n / 3 % 2 ? in(-32768, 32767) : in(-130, 130);
+    pairs[n % 3][0](&mb, rows[0].data(), 0);
+    pairs[n % 3][1](&mb, rows[1].data(), 0);
+    ASSERT_TRUE(pictures[0] == pictures[1]) << "renderers " << n % 3 << ", macroblock " << n;
   }
 }
 
