@@ -42,7 +42,7 @@ Picture decode(dv_decoder_t *dv, const uint8_t *frame, unsigned quality) {
   int pitches[1] = {kPitch};
   dv_parse_header(dv, frame);
   dv->quality = quality;
-  ozmira::dv_decode_full_frame(dv, frame, ozmira::e_dv_color_rgb, pixels, pitches);
+  ozmira::DecodeFrame(dv, frame, ozmira::e_dv_color_rgb, pixels, pitches);
   return picture;
 }
 
@@ -59,7 +59,7 @@ void compare(dv_decoder_t *dv, const uint8_t *frame, const Picture &intact, Tota
   dv_videosegment_t where{};
   for (int ds = 0; ds < kSequences; ++ds) {
     for (int v = 0; v < kSegmentsPerSequence; ++v) {
-      if (ozmira::parse_video_segment(frame + segment_offset(ds, v), kFull, where.mb)) continue;
+      if (ozmira::ParseVideoSegment(frame + segment_offset(ds, v), kFull, where.mb)) continue;
       ++t.damaged_segments;
       where.i = ds, where.k = v;
       for (int m = 0; m < ozmira::kMacroblocksPerSegment; ++m) {
@@ -86,7 +86,7 @@ double psnr(double squared, double bytes) { return 10 * std::log10(255.0 * 255.0
 
 int main(int argc, char **argv) {
   dv_init(0, 0);
-  ozmira::dv_rgb_init();
+  ozmira::InitColorTables();
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   std::puts(
       "| clip | bytes changed per frame | segments with invalid codes | PSNR, coefficients kept | PSNR, DC "

@@ -19,7 +19,7 @@ constexpr int kWidth = 720, kHeight = 576;
 struct Fixture {
   Fixture() : frames(ozmira::bench::clip_frames("mandelbrot.dv")), decoder(dv_decoder_new(0, 0, 0)) {
     dv_init(0, 0);
-    ozmira::dv_rgb_init();
+    ozmira::InitColorTables();
   }
   std::vector<std::vector<uint8_t>> frames;
   dv_decoder_t *decoder;
@@ -63,12 +63,12 @@ void BM_LibdvPackedRgb(benchmark::State &state) {
   });
 }
 
-void decode_ours(benchmark::State &state, ozmira::dv_color_space_t format, int rows, int row_bytes) {
+void decode_ours(benchmark::State &state, ozmira::ColorSpace format, int rows, int row_bytes) {
   Image image(format <= ozmira::e_dv_color_bgr0 ? 1 : rows,
               format <= ozmira::e_dv_color_bgr0 ? rows * row_bytes : row_bytes);
   int pitches[1] = {row_bytes};
   run_frames(state, [&](const uint8_t *frame) {
-    ozmira::dv_decode_full_frame(fixture().decoder, frame, format, image.pointers.data(), pitches);
+    ozmira::DecodeFrame(fixture().decoder, frame, format, image.pointers.data(), pitches);
   });
 }
 

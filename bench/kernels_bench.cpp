@@ -57,10 +57,10 @@ struct Material {
             if (b.dct_mode != 0) continue;
             blocks.emplace_back();
             std::copy(b.coeffs, b.coeffs + 64, blocks.back().c);
-            ozmira::dequantise_88(blocks.back().c, mb.qno, b.class_no);
+            ozmira::Dequantise88(blocks.back().c, mb.qno, b.class_no);
           }
         }
-        ozmira::transform_segment(&seg, DV_QUALITY_BEST, ozmira::kAllBlocks);
+        ozmira::TransformSegment(&seg, DV_QUALITY_BEST, ozmira::kAllBlocks);
         for (int m = 0; m < 5; ++m) {
           dv_place_macroblock(decoder, &seg, &seg.mb[m], m);
           macroblocks.push_back(seg.mb[m]);
@@ -98,14 +98,14 @@ void run_idct(benchmark::State &state, Transform transform) {
 }
 
 void BM_LibdvIdct88(benchmark::State &s) { run_idct(s, _dv_idct_88); }
-void BM_OursIdct88(benchmark::State &s) { run_idct(s, ozmira::idct_88); }
+void BM_OursIdct88(benchmark::State &s) { run_idct(s, ozmira::Idct88); }
 
 // The same blocks two at a time (AVX2 where the processor has it).
 void BM_OursIdct88Pairs(benchmark::State &state) {
   std::vector<Block> blocks = material().blocks;
   for (auto _ : state) {
-    for (size_t b = 0; b + 1 < blocks.size(); b += 2) ozmira::idct_88_pair(blocks[b].c, blocks[b + 1].c);
-    if (blocks.size() % 2 == 1) ozmira::idct_88(blocks.back().c);
+    for (size_t b = 0; b + 1 < blocks.size(); b += 2) ozmira::Idct88Pair(blocks[b].c, blocks[b + 1].c);
+    if (blocks.size() % 2 == 1) ozmira::Idct88(blocks.back().c);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(blocks.size()));
@@ -126,11 +126,11 @@ void run_renderer(benchmark::State &state, Renderer render, int bytes_per_pixel)
 }
 
 void BM_LibdvMb420Yuy2(benchmark::State &s) { run_renderer(s, dv_mb420_YUY2, 2); }
-void BM_OursMb420Yuy2(benchmark::State &s) { run_renderer(s, ozmira::mb420_packed_yuy2, 2); }
+void BM_OursMb420Yuy2(benchmark::State &s) { run_renderer(s, ozmira::Mb420PackedYuy2, 2); }
 void BM_LibdvMb420Rgb(benchmark::State &s) { run_renderer(s, dv_mb420_rgb, 3); }
-void BM_OursMb420Rgb(benchmark::State &s) { run_renderer(s, ozmira::mb420_packed_rgb, 3); }
+void BM_OursMb420Rgb(benchmark::State &s) { run_renderer(s, ozmira::Mb420PackedRgb, 3); }
 void BM_LibdvMb420Bgr0(benchmark::State &s) { run_renderer(s, dv_mb420_bgr0, 4); }
-void BM_OursMb420Bgr0(benchmark::State &s) { run_renderer(s, ozmira::mb420_packed_bgr0, 4); }
+void BM_OursMb420Bgr0(benchmark::State &s) { run_renderer(s, ozmira::Mb420PackedBgr0, 4); }
 
 // A DC-only frame: the block work of its 270 segments, then optionally the
 // packed RGB rendering of its macroblocks.
@@ -155,7 +155,7 @@ void libdv_dc_only(dv_videosegment_t *seg, const ozmira::DcOnlyRowPlan **) {
   dv_decode_video_segment(material().decoder, seg, DV_QUALITY_COLOR);
 }
 void ours_dc_only(dv_videosegment_t *seg, const ozmira::DcOnlyRowPlan **plans) {
-  ozmira::transform_segment(seg, DV_QUALITY_COLOR, ozmira::kAllBlocks, plans);
+  ozmira::TransformSegment(seg, DV_QUALITY_COLOR, ozmira::kAllBlocks, plans);
 }
 void no_render(dv_macroblock_t *, uint8_t **, int *, const ozmira::DcOnlyRowPlan *) {}
 void libdv_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const ozmira::DcOnlyRowPlan *) {
@@ -166,7 +166,7 @@ void BM_LibdvDcOnlyBlockWork(benchmark::State &s) { run_dc_only_frame(s, libdv_d
 void BM_OursDcOnlyBlockWork(benchmark::State &s) { run_dc_only_frame(s, ours_dc_only, no_render); }
 void BM_LibdvDcOnlyFrameRgb(benchmark::State &s) { run_dc_only_frame(s, libdv_dc_only, libdv_rgb); }
 void BM_OursDcOnlyFrameRgb(benchmark::State &s) {
-  run_dc_only_frame(s, ours_dc_only, ozmira::mb420_packed_rgb_dc_only);
+  run_dc_only_frame(s, ours_dc_only, ozmira::Mb420PackedRgbDcOnly);
 }
 
 }  // namespace

@@ -75,17 +75,17 @@ void dequantise(dv_coeff_t *coeffs, int qno, int klass, const Multipliers &table
 
 }  // namespace
 
-void dequantise_88(dv_coeff_t *coeffs, int qno, int klass) {
+void Dequantise88(dv_coeff_t *coeffs, int qno, int klass) {
   dequantise(coeffs, qno & 15, klass & 3, multipliers());
 }
 
-void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks,
-                       const DcOnlyRowPlan **plans) {
+void TransformSegment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks,
+                      const DcOnlyRowPlan **plans) {
   if (!(quality & DV_QUALITY_COLOR)) blocks &= kLumaBlocks;
   const int block_count = quality & DV_QUALITY_COLOR ? kColourBlocks : kLumaOnlyBlocks;
   const bool dc_only = (quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC;
   if (dc_only) {
-    fill_dc_only_blocks(seg, block_count, blocks, plans);
+    FillDcOnlyBlocks(seg, block_count, blocks, plans);
     return;
   }
   const Multipliers &table = multipliers();
@@ -104,13 +104,13 @@ void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks
         if (waiting == nullptr) {
           waiting = block.coeffs;
         } else {
-          idct_88_pair(waiting, block.coeffs);
+          Idct88Pair(waiting, block.coeffs);
           waiting = nullptr;
         }
       }
     }
   }
-  if (waiting != nullptr) idct_88(waiting);
+  if (waiting != nullptr) Idct88(waiting);
 }
 
 }  // namespace ozmira

@@ -27,11 +27,11 @@ inline constexpr BlockSet kAllBlocks = kLumaBlocks | kCrBlock | kCbBlock;
 // At such a quality, plans (when not null) gets each macroblock's row plan
 // (dc_only_blocks.h); otherwise it is left untouched.
 struct DcOnlyRowPlan;
-void transform_segment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks,
-                       const DcOnlyRowPlan **plans = nullptr);
+void TransformSegment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks,
+                      const DcOnlyRowPlan **plans = nullptr);
 
-// The 8-8 dequantiser alone, in place: what idct_88 expects. Only the low
+// The 8-8 dequantiser alone, in place: what Idct88 expects. Only the low
 // four bits of qno and two of klass are used, as the stream holds no more.
-void dequantise_88(dv_coeff_t *coeffs, int qno, int klass);
+void Dequantise88(dv_coeff_t *coeffs, int qno, int klass);
 
 }  // namespace ozmira

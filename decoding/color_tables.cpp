@@ -5,19 +5,19 @@
 
 namespace ozmira {
 
-int32_t real_table_1_596[256];
-int32_t real_table_0_813[256];
-int32_t real_table_0_391[256];
-int32_t real_table_2_018[256];
-int32_t real_ylut[768];
-uint8_t real_rgblut[768];
+int32_t cr_red_storage[256];
+int32_t cr_green_storage[256];
+int32_t cb_green_storage[256];
+int32_t cb_blue_storage[256];
+int32_t luma_storage[768];
+uint8_t clamp_storage[768];
 
-int32_t *table_1_596 = nullptr;
-int32_t *table_0_813 = nullptr;
-int32_t *table_0_391 = nullptr;
-int32_t *table_2_018 = nullptr;
-int32_t *ylut = nullptr;
-uint8_t *rgblut = nullptr;
+int32_t *cr_red = nullptr;
+int32_t *cr_green = nullptr;
+int32_t *cb_green = nullptr;
+int32_t *cb_blue = nullptr;
+int32_t *luma_scale = nullptr;
+uint8_t *clamp_8bit = nullptr;
 
 namespace {
 
@@ -29,27 +29,27 @@ int32_t nearest(double x) { return static_cast<int32_t>(std::rint(x)); }
 
 }  // namespace
 
-void dv_rgb_init() {
-  table_2_018 = real_table_2_018 + 128;
-  table_0_813 = real_table_0_813 + 128;
-  table_0_391 = real_table_0_391 + 128;
-  table_1_596 = real_table_1_596 + 128;
+void InitColorTables() {
+  cb_blue = cb_blue_storage + 128;
+  cr_green = cr_green_storage + 128;
+  cb_green = cb_green_storage + 128;
+  cr_red = cr_red_storage + 128;
   for (int i = -128; i <= 127; ++i) {
     const int clamped_offset = std::clamp(i, kChromaLow, kChromaHigh);
-    table_2_018[i] = nearest(clamped_offset * 2066.432);
-    table_0_813[i] = nearest(clamped_offset * 832.512);
-    table_0_391[i] = nearest(clamped_offset * 400.384);
-    table_1_596[i] = nearest(clamped_offset * 1634.304);
+    cb_blue[i] = nearest(clamped_offset * 2066.432);
+    cr_green[i] = nearest(clamped_offset * 832.512);
+    cb_green[i] = nearest(clamped_offset * 400.384);
+    cr_red[i] = nearest(clamped_offset * 1634.304);
   }
 
-  ylut = real_ylut + 256;
+  luma_scale = luma_storage + 256;
   for (int i = -256; i <= 511; ++i) {
-    ylut[i] = nearest((std::clamp(i, kLumaLow, kLumaHigh) - kLumaLow) * 1191.936);
+    luma_scale[i] = nearest((std::clamp(i, kLumaLow, kLumaHigh) - kLumaLow) * 1191.936);
   }
 
-  rgblut = real_rgblut + 256;
+  clamp_8bit = clamp_storage + 256;
   for (int i = -256; i <= 511; ++i) {
-    rgblut[i] = static_cast<uint8_t>(std::clamp(i, 0, 255));
+    clamp_8bit[i] = static_cast<uint8_t>(std::clamp(i, 0, 255));
   }
 }
 

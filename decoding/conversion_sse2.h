@@ -1,7 +1,7 @@
 // The colour tables' entries for eight samples at once, computed instead of
 // looked up, so that the full-size renderers do no scalar work per sample.
 // Every table entry is the nearest integer to a product c x F (F = 1191.936
-// for ylut on the luma level n = clamp(y, -112, 107) + 112; F = 1634.304,
+// for luma_scale on the luma level n = clamp(y, -112, 107) + 112; F = 1634.304,
 // 832.512, 400.384 or 2066.432 for the chroma tables on c = clamp(s, -112, 112)),
 // that is an integer multiple of c plus a rounded product small enough for
 // 16 bits, computed with a multiply-high (no product is a tie). The renderers
@@ -42,7 +42,7 @@ inline __m128i clamp16(__m128i v, short low, short high) {
 
 }  // namespace sse2_detail
 
-// ylut[y] for eight luminance samples.
+// luma_scale[y] for eight luminance samples.
 inline Int32x8 scaled_luma_x8(__m128i samples) {
   using namespace sse2_detail;
   return scale(_mm_add_epi16(clamp16(samples, -112, 107), _mm_set1_epi16(112)), kLuma);
@@ -88,7 +88,7 @@ inline Int32x8 libdv_chroma_offset_x8(__m128i samples, const ChromaFactor &facto
 // 1192 y + kLibdvLumaBias - t with t = floor((16 y + 4167) / 250), an integer
 // 0..49 (1191.936 = 1192 - 8/125, and rint(8 n / 125) = floor((16 n + 125) /
 // 250) as no product is a tie). The division is a 16-bit multiply-high.
-// Returns ylut[y] - kLibdvLumaBias; callers add the bias to their offsets.
+// Returns luma_scale[y] - kLibdvLumaBias; callers add the bias to their offsets.
 inline constexpr int kLibdvLumaBias = 133513;
 inline Int32x8 libdv_scaled_luma_x8(__m128i samples) {
   using namespace sse2_detail;

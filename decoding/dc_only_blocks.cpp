@@ -50,7 +50,7 @@ void transform_dc_only(int dc, int mode, void (*idct)(dv_coeff_t *), dv_coeff_t 
     _dv_quant_248_inverse(samples, 0, 0, scratch);
     dv_idct_248(scratch, samples);
   } else {
-    dequantise_88(samples, 0, 0);
+    Dequantise88(samples, 0, 0);
     idct(samples);
   }
 }
@@ -130,7 +130,7 @@ int fill_block(dv_block_t *block) {
   const int index = block->coeffs[0] - kLowestDc;
   const uint8_t pattern = index >= 0 && index < kDcValues ? table.pattern[mode][index] : kTransformInstead;
   if (pattern == kTransformInstead) {
-    transform_dc_only(block->coeffs[0], mode, idct_88, block->coeffs);
+    transform_dc_only(block->coeffs[0], mode, Idct88, block->coeffs);
     return kTransformInstead;
   }
   const __m128i base = _mm_set1_epi16(table.base[mode][index]);
@@ -151,18 +151,17 @@ const DcOnlyRowPlan *plan_for(const int shapes[kBlocks]) {
 
 }  // namespace
 
-int fill_dc_only_block(dv_block_t *block) {
+int FillDcOnlyBlock(dv_block_t *block) {
   pthread_once(&table_built, build_table);
   return fill_block(block);
 }
 
-const DcOnlyRowPlan *dc_only_row_plan(const int shapes[6]) {
+const DcOnlyRowPlan *DcOnlyRowPlanOf(const int shapes[6]) {
   pthread_once(&table_built, build_table);
   return plan_for(shapes);
 }
 
-void fill_dc_only_blocks(dv_videosegment_t *seg, int block_count, unsigned blocks,
-                         const DcOnlyRowPlan **plans) {
+void FillDcOnlyBlocks(dv_videosegment_t *seg, int block_count, unsigned blocks, const DcOnlyRowPlan **plans) {
   pthread_once(&table_built, build_table);
   for (int m = 0; m < kMacroblocks; ++m) {
     int shapes[kBlocks] = {kFlatShape, kFlatShape, kFlatShape, kFlatShape, kFlatShape, kFlatShape};

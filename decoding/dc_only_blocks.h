@@ -40,20 +40,19 @@ struct DcOnlyRowPlan {
 // hold. A DC outside -256..255 (not from a parse) is transformed instead.
 // Returns the block's shape, for dc_only_row_plan. dv_init must have run;
 // re-entrant (the table is built once, under pthread_once, on first use).
-int fill_dc_only_block(dv_block_t *block);
+int FillDcOnlyBlock(dv_block_t *block);
 
-// The row plan of a macroblock whose blocks fill_dc_only_block filled, from
+// The row plan of a macroblock whose blocks FillDcOnlyBlock filled, from
 // their six shapes (a block it did not fill must be flat: the chrominance
 // blocks of a decode without colour, left 0, are; pass kFlatShape). Null when
 // some block's rows follow no plan (one transformed instead of looked up).
 inline constexpr int kFlatShape = 0;
-const DcOnlyRowPlan *dc_only_row_plan(const int shapes[6]);
+const DcOnlyRowPlan *DcOnlyRowPlanOf(const int shapes[6]);
 
-// fill_dc_only_block for the blocks of `blocks` (bit b for block b, as
+// FillDcOnlyBlock for the blocks of `blocks` (bit b for block b, as
 // block_work.h's BlockSet) among the first block_count of each of the
 // segment's five macroblocks; plans[m] gets macroblock m's row plan when
 // `plans` is not null, the blocks outside `blocks` counted flat.
-void fill_dc_only_blocks(dv_videosegment_t *seg, int block_count, unsigned blocks,
-                         const DcOnlyRowPlan **plans);
+void FillDcOnlyBlocks(dv_videosegment_t *seg, int block_count, unsigned blocks, const DcOnlyRowPlan **plans);
 
 }  // namespace ozmira

@@ -149,7 +149,7 @@ bool libdv_agrees(const dv_audio_t &parsed, const CheckedAudio &audio) {
 
 }  // namespace
 
-int decode_frame_audio(const uint8_t *block, size_t block_bytes, AudioFormat &format, int16_t *pcm) {
+int DecodeFrameAudio(const uint8_t *block, size_t block_bytes, AudioFormat &format, int16_t *pcm) {
   if (block == nullptr || pcm == nullptr || block_bytes <= kDsfByte) return 0;
   const VideoSystem &video = (block[kDsfByte] & kDsfBit) ? k625_50 : k525_60;
   if (block_bytes < video.frame_bytes) return 0;

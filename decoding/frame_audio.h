@@ -31,6 +31,11 @@ struct AudioFormat {
 // Keeps a libdv decoder of its own, made on first use and kept for the life of the process (0 when it
 // cannot be made). Its de-emphasis filter carries over from one frame to the next, as in libdv's own
 // decode of consecutive frames. Not re-entrant: no two calls may overlap.
-int decode_frame_audio(const uint8_t *block, size_t block_bytes, AudioFormat &format, int16_t *pcm);
+int DecodeFrameAudio(const uint8_t *block, size_t block_bytes, AudioFormat &format, int16_t *pcm);
+
+// The former name, for the viewer and the export until they take their sound from dvlib.
+inline int decode_frame_audio(const uint8_t *block, size_t block_bytes, AudioFormat &format, int16_t *pcm) {
+  return DecodeFrameAudio(block, block_bytes, format, pcm);
+}
 
 }  // namespace ozmira

@@ -45,9 +45,9 @@ struct PackedRenderers {
 };
 
 const PackedRenderers kPackedRenderers[] = {
-    {mb420_packed_yuy2, nullptr, dv_mb411_YUY2, dv_mb411_right_YUY2},
-    {mb420_packed_rgb, mb420_packed_rgb_dc_only, dv_mb411_rgb, dv_mb411_right_rgb},
-    {mb420_packed_bgr0, mb420_packed_bgr0_dc_only, dv_mb411_bgr0, dv_mb411_right_bgr0},
+    {Mb420PackedYuy2, nullptr, dv_mb411_YUY2, dv_mb411_right_YUY2},
+    {Mb420PackedRgb, Mb420PackedRgbDcOnly, dv_mb411_rgb, dv_mb411_right_rgb},
+    {Mb420PackedBgr0, Mb420PackedBgr0DcOnly, dv_mb411_bgr0, dv_mb411_right_bgr0},
 };
 
 using ExtendedRenderer = void (*)(dv_macroblock_t *, uint8_t **, int);
@@ -65,18 +65,18 @@ struct ExtendedFormat {
 };
 
 const ExtendedFormat kExtendedFormats[] = {
-    {dv_mb420_b_i, kLumaBlocks | kCrBlock, 0},
-    {dv_mb420_b_l, kLumaBlocks, 0},
-    {dv_mb420_b_rgb, kAllBlocks, 0},
-    {dv_mb420_b_ti, kTopLeftLuma | kCrBlock, 4},
-    {dv_mb420_b_tl, kTopLeftLuma | kCrBlock, 1},
-    {dv_mb420_b_trgb, kTopLeftLuma | kCrBlock | kCbBlock, 4},
-    {dv_mb420_b_hi, kNoBlocks, 0},
-    {dv_mb420_b_hl, kNoBlocks, 0},
-    {dv_mb420_b_hrgb, kAllBlocks, 0},
-    {dv_mb420_b_qi, kNoBlocks, 0},
-    {dv_mb420_b_ql, kNoBlocks, 0},
-    {dv_mb420_b_qrgb, kNoBlocks, 0},
+    {Mb420RowsI, kLumaBlocks | kCrBlock, 0},
+    {Mb420RowsL, kLumaBlocks, 0},
+    {Mb420RowsRgb, kAllBlocks, 0},
+    {Mb420RowsTi, kTopLeftLuma | kCrBlock, 4},
+    {Mb420RowsTl, kTopLeftLuma | kCrBlock, 1},
+    {Mb420RowsTrgb, kTopLeftLuma | kCrBlock | kCbBlock, 4},
+    {Mb420RowsHi, kNoBlocks, 0},
+    {Mb420RowsHl, kNoBlocks, 0},
+    {Mb420RowsHrgb, kAllBlocks, 0},
+    {Mb420RowsQi, kNoBlocks, 0},
+    {Mb420RowsQl, kNoBlocks, 0},
+    {Mb420RowsQrgb, kNoBlocks, 0},
 };
 
 // The thumbnail patches of a frame's macroblocks, by their place in the
@@ -91,7 +91,7 @@ constexpr int kMacroblocksPerSequence = kSegmentsPerSequence * kMacroblocksPerSe
 struct FrameJob {
   dv_decoder_t *dv;
   const uint8_t *buffer;
-  dv_color_space_t color_space;
+  ColorSpace color_space;
   uint8_t **pixels;
   int *pitches;
   bool draws;             // false: segments are only parsed
@@ -102,7 +102,7 @@ struct FrameJob {
 
 // The extended formats draw nothing of a 4:1:1 frame, and no format outside
 // the fifteen draws anything. Compared as unsigned, so negative values too.
-FrameJob job_for(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space, uint8_t **pixels,
+FrameJob job_for(dv_decoder_t *dv, const uint8_t *buffer, ColorSpace color_space, uint8_t **pixels,
                  int *pitches) {
   FrameJob job{dv, buffer, color_space, pixels, pitches, true, kAllBlocks, 0, nullptr};
   if (static_cast<unsigned>(color_space) >= kColorSpaceCount) {
@@ -115,7 +115,7 @@ FrameJob job_for(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color
   return job;
 }
 
-bool extended_format_of_411(const dv_decoder_t *dv, dv_color_space_t color_space) {
+bool extended_format_of_411(const dv_decoder_t *dv, ColorSpace color_space) {
   return color_space > e_dv_color_bgr0 && static_cast<unsigned>(color_space) < kColorSpaceCount &&
          dv->sampling == e_dv_sample_411;
 }
@@ -203,11 +203,11 @@ bool decode_segment(const FrameJob &job, dv_videosegment_t &vs, const uint8_t *s
   const unsigned quality = job.dv->quality;
   // Without AC codes no code can be invalid; block work fills every sample.
   const bool dc_only = (quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC;
-  const bool intact = dc_only && job.draws ? (read_block_heads(segment, quality, vs.mb), true)
-                                           : parse_video_segment(segment, quality, vs.mb);
+  const bool intact = dc_only && job.draws ? (ReadBlockHeads(segment, quality, vs.mb), true)
+                                           : ParseVideoSegment(segment, quality, vs.mb);
   if (!job.draws) return intact;
   const DcOnlyRowPlan *plans[kMacroblocksPerSegment];
-  transform_segment(&vs, quality, job.blocks, plans);
+  TransformSegment(&vs, quality, job.blocks, plans);
   vs.i = ds;
   vs.k = v;
   render_segment(job, vs, dc_only ? plans : nullptr);
@@ -216,16 +216,16 @@ bool decode_segment(const FrameJob &job, dv_videosegment_t &vs, const uint8_t *s
 
 }  // namespace
 
-bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v,
-                          dv_color_space_t color_space, uint8_t **pixels, int *pitches) {
+bool DecodeVideoSegment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, ColorSpace color_space,
+                        uint8_t **pixels, int *pitches) {
   dv_videosegment_t vs{};  // without colour, the chrominance blocks stay 0: neutral
   const bool intact = decode_segment(job_for(dv, nullptr, color_space, pixels, pitches), vs, segment, ds, v);
   if (extended_format_of_411(dv, color_space)) report_format_mismatch(kMacroblocksPerSegment);
   return intact;
 }
 
-bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
-                          uint8_t **pixels, int *pitches, DecodeReport *report) {
+bool DecodeFrame(dv_decoder_t *dv, const uint8_t *buffer, ColorSpace color_space, uint8_t **pixels,
+                 int *pitches, DecodeReport *report) {
   // The pieces shared among the threads are runs of segments of a DIF
   // sequence, a third of one each, so that a thread held up elsewhere leaves
   // little for the others to wait on. Every macroblock lands in pixels of its
@@ -234,7 +234,7 @@ bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_spac
     FrameJob job;
     int sequences;
     std::atomic<int> damaged;
-  } frame{job_for(dv, buffer, color_space, pixels, pitches), dif_sequences_to_walk(dv, buffer), {0}};
+  } frame{job_for(dv, buffer, color_space, pixels, pitches), DifSequencesToWalk(dv, buffer), {0}};
   std::vector<Patch> patches;
   if (frame.job.draws && frame.job.patch_pixel_bytes > 0) {
     patches.resize(static_cast<size_t>(frame.sequences) * kMacroblocksPerSequence);
@@ -253,7 +253,7 @@ bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_spac
   };
   const int sequences = frame.sequences;
   const int pieces = sequences * kPiecesPerSequence;
-  run_pieces(pieces, decode_piece, &frame);
+  RunPieces(pieces, decode_piece, &frame);
   if (frame.job.patches != nullptr) copy_patches(frame.job, sequences);
   if (extended_format_of_411(dv, color_space) && sequences > 0) {
     report_format_mismatch(sequences * kSegmentsPerSequence * kMacroblocksPerSegment);
@@ -262,6 +262,6 @@ bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_spac
   return sequences == dv->num_dif_seqs;
 }
 
-int set_decode_threads(int count) { return use_threads(count < 0 ? 0 : count); }
+int SetDecodeThreads(int count) { return UseThreads(count < 0 ? 0 : count); }
 
 }  // namespace ozmira

@@ -25,7 +25,7 @@ namespace ozmira {
 // rows pitches[0] bytes apart); 3 to 14 are row-pointer images (pixels[n] is
 // output row n) drawn from 4:2:0 frames only, laid out as mb420_renderers.h
 // describes. Any other value decodes nothing.
-typedef enum color_space_e : int {
+typedef enum ColorSpace : int {
   e_dv_color_yuv,   // YUY2: Y Cb Y Cr per pixel pair
   e_dv_color_rgb,   // R G B
   e_dv_color_bgr0,  // B G R 0
@@ -41,7 +41,7 @@ typedef enum color_space_e : int {
   b_dv_color_qI,    // draws nothing
   b_dv_color_qL,    // draws nothing
   b_dv_color_qRGB,  // draws nothing
-} dv_color_space_t;
+} ColorSpace;
 
 inline constexpr int kColorSpaceCount = 15;
 
@@ -57,25 +57,25 @@ struct DecodeReport {
 // `buffer` or write outside the picture; each segment is drawn from what
 // segment_parser.h keeps of it. `report`, when given, counts the segments
 // that held invalid codes. The frame's DIF sequences are shared among the
-// threads that set_decode_threads allows; calls must not overlap.
+// threads that SetDecodeThreads allows; calls must not overlap.
 // Never walks more DIF sequences than the frame's DSF bit marks
 // (frame_header.h); returns false when the header in `dv` asked for more, and
 // only the sequences the bit marks were drawn.
-bool dv_decode_full_frame(dv_decoder_t *dv, const uint8_t *buffer, dv_color_space_t color_space,
-                          uint8_t **pixels, int *pitches, DecodeReport *report = nullptr);
+bool DecodeFrame(dv_decoder_t *dv, const uint8_t *buffer, ColorSpace color_space, uint8_t **pixels,
+                 int *pitches, DecodeReport *report = nullptr);
 
 // How many threads each decode may use, the calling thread included: at most
 // `count` (1: the calling thread alone), or as many as online cores for 0,
 // the default, and for negative counts. Returns the number now in use: fewer where the machine has
 // fewer cores or threads cannot be made. Call it between decodes only.
-int set_decode_threads(int count);
+int SetDecodeThreads(int count);
 
 // The frame walk's unit of work, open to tests and fuzzing: parses the
 // kSegmentBytes at `segment` as segment `v` of DIF sequence `ds` of a frame
 // that dv's header fields describe, then decodes, places and renders its five
 // macroblocks in `color_space`, as the frame walk does. Returns false when
 // the segment held invalid codes.
-bool decode_video_segment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v,
-                          dv_color_space_t color_space, uint8_t **pixels, int *pitches);
+bool DecodeVideoSegment(dv_decoder_t *dv, const uint8_t *segment, int ds, int v, ColorSpace color_space,
+                        uint8_t **pixels, int *pitches);
 
 }  // namespace ozmira

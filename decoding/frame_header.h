@@ -21,15 +21,18 @@ inline constexpr int kDifSequenceBytes = 12000;
 // The DIF sequences the DSF bit (byte 3, bit 7 of the first DIF block) gives
 // the frame at `frame`: 12 when set (625/50), 10 when clear (525/60). Reads
 // that one byte.
-int dif_sequences_marked(const uint8_t *frame);
+int DifSequencesMarked(const uint8_t *frame);
+
+// The former name, for the viewer until it takes frame facts from dvlib.
+inline int dif_sequences_marked(const uint8_t *frame) { return DifSequencesMarked(frame); }
 
 // Whether the header that `dv` holds, parsed from `frame`, has the number of
 // DIF sequences that the frame's DSF bit marks.
-bool system_marks_agree(const dv_decoder_t *dv, const uint8_t *frame);
+bool SystemMarksAgree(const dv_decoder_t *dv, const uint8_t *frame);
 
 // The DIF sequences a walk over `frame` may visit: the header parse's count,
 // never more than the DSF bit marks; 0, without reading `frame`, when `dv`
 // holds no parsed header.
-int dif_sequences_to_walk(const dv_decoder_t *dv, const uint8_t *frame);
+int DifSequencesToWalk(const dv_decoder_t *dv, const uint8_t *frame);
 
 }  // namespace ozmira

@@ -41,7 +41,7 @@ struct Sse2 {
 
 }  // namespace
 
-void idct_88_sse2(dv_coeff_t *block) {
+void Idct88Sse2(dv_coeff_t *block) {
   using V = __m128i;
   idct_steps::Rows<Sse2> x;
 #pragma GCC unroll 8
@@ -55,12 +55,12 @@ void idct_88_sse2(dv_coeff_t *block) {
   for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<V *>(block + 8 * i), out.r[i]);
 }
 
-void idct_88(dv_coeff_t *block) { idct_88_sse2(block); }
+void Idct88(dv_coeff_t *block) { Idct88Sse2(block); }
 
-void idct_88_pair(dv_coeff_t *first, dv_coeff_t *second) {
+void Idct88Pair(dv_coeff_t *first, dv_coeff_t *second) {
   // libgcc reads the processor's features before any call can come.
-  if (__builtin_cpu_supports("avx2")) return idct_88_pair_avx2(first, second);
-  idct_88_sse2(first), idct_88_sse2(second);
+  if (__builtin_cpu_supports("avx2")) return Idct88PairAvx2(first, second);
+  Idct88Sse2(first), Idct88Sse2(second);
 }
 
 }  // namespace ozmira

@@ -2,7 +2,7 @@
 //
 // libdv's _dv_idct_88 runs an MMX routine that keeps four quadwords of
 // scratch in static memory, so two threads cannot transform blocks at once.
-// idct_88 gives exactly its samples for every input, with the same 16-bit
+// Idct88 gives exactly its samples for every input, with the same 16-bit
 // saturating and wrapping steps, the same truncating shifts and the same
 // rounding constant: eight columns per SSE2 step where the MMX code does four,
 // and nothing but the caller's block and the stack written.
@@ -17,14 +17,14 @@ namespace ozmira {
 // part of libdv's prescale, table preSC). Any 16-bit values are accepted; the
 // block needs only the 8-byte alignment of dv_block_t::coeffs. Reads libdv's
 // preSC, so dv_init must have run. Safe to call from any number of threads.
-void idct_88(dv_coeff_t *block);
+void Idct88(dv_coeff_t *block);
 
-// idct_88 on two blocks: with AVX2 both at once where the processor has it.
-void idct_88_pair(dv_coeff_t *first, dv_coeff_t *second);
+// Idct88 on two blocks: with AVX2 both at once where the processor has it.
+void Idct88Pair(dv_coeff_t *first, dv_coeff_t *second);
 
-// The two builds, for the tests: idct_88 is the SSE2 one; the AVX2 one runs
+// The two builds, for the tests: Idct88 is the SSE2 one; the AVX2 one runs
 // only on processors that have AVX2.
-void idct_88_sse2(dv_coeff_t *block);
-void idct_88_pair_avx2(dv_coeff_t *first, dv_coeff_t *second);
+void Idct88Sse2(dv_coeff_t *block);
+void Idct88PairAvx2(dv_coeff_t *first, dv_coeff_t *second);
 
 }  // namespace ozmira

@@ -41,7 +41,7 @@ __m128i load_row(const dv_coeff_t *block, int i) {
 
 }  // namespace
 
-void idct_88_pair_avx2(dv_coeff_t *first, dv_coeff_t *second) {
+void Idct88PairAvx2(dv_coeff_t *first, dv_coeff_t *second) {
   using V = __m256i;
   idct_steps::Rows<Avx2> x;
 #pragma GCC unroll 8

@@ -1,7 +1,7 @@
 // The full-size extended renderers (red integers, luminance bytes, RGB0),
 // eight pixels per step with SSE2. The table entries are computed exactly
 // (conversion_sse2.h); the final clamp to 0..255 is a signed then an unsigned
-// saturating pack, the same values rgblut gives.
+// saturating pack, the same values clamp_8bit gives.
 #include "mb420_full_size.h"
 #include "mb420_renderers.h"
 #include "mb420_sse2.h"
@@ -29,12 +29,12 @@ inline Int32x8 load_luma_x8(const dv_coeff_t *samples) { return scaled_luma_x8(l
 
 }  // namespace
 
-void dv_mb420_b_rgb(dv_macroblock_t *mb, uint8_t **pixels, int pitch) {
+void Mb420RowsRgb(dv_macroblock_t *mb, uint8_t **pixels, int pitch) {
   // libgcc reads the processor's features before any call can come.
-  (__builtin_cpu_supports("avx2") ? dv_mb420_b_rgb_avx2 : dv_mb420_b_rgb_sse2)(mb, pixels, pitch);
+  (__builtin_cpu_supports("avx2") ? Mb420RowsRgbAvx2 : Mb420RowsRgbSse2)(mb, pixels, pitch);
 }
 
-void dv_mb420_b_rgb_sse2(dv_macroblock_t *mb, uint8_t **pixels, int) {
+void Mb420RowsRgbSse2(dv_macroblock_t *mb, uint8_t **pixels, int) {
   ChromaPlanes planes;
   fill_chroma_planes(mb, planes);
   for (int u = 0; u < 8; ++u) {
@@ -57,7 +57,7 @@ void dv_mb420_b_rgb_sse2(dv_macroblock_t *mb, uint8_t **pixels, int) {
   }
 }
 
-void dv_mb420_b_i(dv_macroblock_t *mb, uint8_t **pixels, int) {
+void Mb420RowsI(dv_macroblock_t *mb, uint8_t **pixels, int) {
   alignas(16) int32_t red_plane[64];
   fill_red_plane(mb, red_plane);
   const __m128i zero = _mm_setzero_si128();
@@ -74,7 +74,7 @@ void dv_mb420_b_i(dv_macroblock_t *mb, uint8_t **pixels, int) {
   }
 }
 
-void dv_mb420_b_l(dv_macroblock_t *mb, uint8_t **pixels, int) {
+void Mb420RowsL(dv_macroblock_t *mb, uint8_t **pixels, int) {
   for (int r = 0; r < 16; ++r) {
     for (int half = 0; half < 2; ++half) {
       const Int32x8 luma = load_luma_x8(luma_row(mb, r, half));

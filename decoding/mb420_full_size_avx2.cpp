@@ -74,7 +74,7 @@ inline __m256i component_x16(const Int32x16 &luma, __m256i terms_low, __m256i te
 
 }  // namespace
 
-void dv_mb420_b_rgb_avx2(dv_macroblock_t *mb, uint8_t **pixels, int) {
+void Mb420RowsRgbAvx2(dv_macroblock_t *mb, uint8_t **pixels, int) {
   ChromaPlanes planes;
   for (int at = 0; at < 64; at += 16) {
     const __m256i cr = load16(mb->b[4].coeffs + at), cb = load16(mb->b[5].coeffs + at);

@@ -133,26 +133,24 @@ void render_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOn
 
 }  // namespace
 
-void mb420_packed_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+void Mb420PackedRgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
   // libgcc reads the processor's features before any call can come.
-  (__builtin_cpu_supports("avx2") ? mb420_packed_rgb_avx2 : mb420_packed_rgb_sse2)(mb, pixels, pitches);
+  (__builtin_cpu_supports("avx2") ? Mb420PackedRgbAvx2 : Mb420PackedRgbSse2)(mb, pixels, pitches);
 }
-void mb420_packed_rgb_sse2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+void Mb420PackedRgbSse2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
   render_rgb(mb, pixels, pitches, nullptr);
 }
-void mb420_packed_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+void Mb420PackedBgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
   render_bgr0(mb, pixels, pitches, nullptr);
 }
-void mb420_packed_rgb_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches,
-                              const DcOnlyRowPlan *plan) {
+void Mb420PackedRgbDcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
   render_rgb(mb, pixels, pitches, plan);
 }
-void mb420_packed_bgr0_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches,
-                               const DcOnlyRowPlan *plan) {
+void Mb420PackedBgr0DcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
   render_bgr0(mb, pixels, pitches, plan);
 }
 
-void mb420_packed_yuy2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+void Mb420PackedYuy2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
   uint8_t *out = top_left(mb, pixels, pitches, kYuy2Bytes);
   const ptrdiff_t pitch = pitches[0];
   for (int u = 0; u < 8; ++u) {

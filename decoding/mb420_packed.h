@@ -21,14 +21,14 @@
 
 namespace ozmira {
 
-void mb420_packed_yuy2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // Y Cb Y Cr per pixel pair
-void mb420_packed_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);   // R G B
-void mb420_packed_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // B G R 0
+void Mb420PackedYuy2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // Y Cb Y Cr per pixel pair
+void Mb420PackedRgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);   // R G B
+void Mb420PackedBgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // B G R 0
 
 // The packed RGB renderer's two builds, byte for byte the same:
-// mb420_packed_rgb calls the AVX2 one where the processor has AVX2.
-void mb420_packed_rgb_sse2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);
-void mb420_packed_rgb_avx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // AVX2 processors only
+// Mb420PackedRgb calls the AVX2 one where the processor has AVX2.
+void Mb420PackedRgbSse2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);
+void Mb420PackedRgbAvx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // AVX2 processors only
 
 // The same output for a macroblock of DC-only blocks (dc_only_blocks.h),
 // following its row plan: a row drawn from the same samples as one drawn
@@ -36,8 +36,7 @@ void mb420_packed_rgb_avx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);
 // offsets are reused while the plan says the chroma rows repeat. A null plan
 // draws every row. YUY2 costs little enough without.
 struct DcOnlyRowPlan;
-void mb420_packed_rgb_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan);
-void mb420_packed_bgr0_dc_only(dv_macroblock_t *mb, uint8_t **pixels, int *pitches,
-                               const DcOnlyRowPlan *plan);
+void Mb420PackedRgbDcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan);
+void Mb420PackedBgr0DcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan);
 
 }  // namespace ozmira

@@ -98,7 +98,7 @@ alignas(16) constexpr signed char kGreenTail[16] = {5,  -1, -1, 6,  -1, -1, 7,  
 
 }  // namespace
 
-void mb420_packed_rgb_avx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+void Mb420PackedRgbAvx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
   BiasedChromaPlanes planes;
   const __m256i bias = _mm256_set1_epi32(kLibdvLumaBias);
   for (int at = 0; at < 64; at += 16) {

@@ -21,28 +21,28 @@ template <typename Put>
 void for_each_thumbnail_pixel(const dv_macroblock_t *mb, Put put) {
   const dv_coeff_t *cr = mb->b[4].coeffs;
   for (int q = 0; q < kThumbColumns; ++q) {
-    const int32_t red_term = table_1_596[chroma_index(cr[q])];
+    const int32_t red_term = cr_red[chroma_index(cr[q])];
     for (int p = 0; p < kThumbRows; ++p) put(q, p, mb->b[0].coeffs[8 * p + q], red_term);
   }
 }
 
 }  // namespace
 
-void dv_mb420_b_ti(dv_macroblock_t *mb, uint8_t **pixels, int) {
+void Mb420RowsTi(dv_macroblock_t *mb, uint8_t **pixels, int) {
   const int x = mb->x / 8, y = mb->y / 8;
   for_each_thumbnail_pixel(mb, [&](int q, int p, dv_coeff_t luma, int32_t red_term) {
     put_int(pixels[y + p], x + q, component(scaled_luma(luma), red_term));
   });
 }
 
-void dv_mb420_b_tl(dv_macroblock_t *mb, uint8_t **pixels, int) {
+void Mb420RowsTl(dv_macroblock_t *mb, uint8_t **pixels, int) {
   const int x = mb->x / 8, y = mb->y / 8;
   for_each_thumbnail_pixel(mb, [&](int q, int p, dv_coeff_t luma, int32_t red_term) {
     pixels[y + p][x + q] = component(scaled_luma(luma), red_term);
   });
 }
 
-void dv_mb420_b_trgb(dv_macroblock_t *mb, uint8_t **pixels, int) {
+void Mb420RowsTrgb(dv_macroblock_t *mb, uint8_t **pixels, int) {
   const int x = mb->x / 8, y = mb->y / 8;
   for (int q = 0; q < kThumbColumns; ++q) {
     const ChromaTerms terms = chroma_terms(mb->b[4].coeffs[q], mb->b[5].coeffs[q]);
@@ -54,7 +54,7 @@ void dv_mb420_b_trgb(dv_macroblock_t *mb, uint8_t **pixels, int) {
 
 // Eight pixels a step: the even luminance samples of row 2p with chroma row
 // p, each chrominance pair serving one pixel.
-void dv_mb420_b_hrgb(dv_macroblock_t *mb, uint8_t **pixels, int) {
+void Mb420RowsHrgb(dv_macroblock_t *mb, uint8_t **pixels, int) {
   const int x = mb->x / 2, y = mb->y / 2;
   const auto even_samples = [](const dv_coeff_t *row) {
     return _mm_srai_epi32(_mm_slli_epi32(load8(row), 16), 16);  // samples 0, 2, 4, 6 as int32
@@ -80,10 +80,10 @@ void dv_mb420_b_hrgb(dv_macroblock_t *mb, uint8_t **pixels, int) {
 }
 
 // Formats that name a half- or quarter-size family but draw nothing.
-void dv_mb420_b_hi(dv_macroblock_t *, uint8_t **, int) {}
-void dv_mb420_b_hl(dv_macroblock_t *, uint8_t **, int) {}
-void dv_mb420_b_qi(dv_macroblock_t *, uint8_t **, int) {}
-void dv_mb420_b_ql(dv_macroblock_t *, uint8_t **, int) {}
-void dv_mb420_b_qrgb(dv_macroblock_t *, uint8_t **, int) {}
+void Mb420RowsHi(dv_macroblock_t *, uint8_t **, int) {}
+void Mb420RowsHl(dv_macroblock_t *, uint8_t **, int) {}
+void Mb420RowsQi(dv_macroblock_t *, uint8_t **, int) {}
+void Mb420RowsQl(dv_macroblock_t *, uint8_t **, int) {}
+void Mb420RowsQrgb(dv_macroblock_t *, uint8_t **, int) {}
 
 }  // namespace ozmira

@@ -24,17 +24,17 @@
 
 namespace ozmira {
 
-void dv_mb420_b_i(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
-void dv_mb420_b_l(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
-void dv_mb420_b_rgb(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
-void dv_mb420_b_ti(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
-void dv_mb420_b_tl(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
-void dv_mb420_b_trgb(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
-void dv_mb420_b_hi(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
-void dv_mb420_b_hl(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
-void dv_mb420_b_hrgb(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
-void dv_mb420_b_qi(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
-void dv_mb420_b_ql(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
-void dv_mb420_b_qrgb(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
+void Mb420RowsI(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
+void Mb420RowsL(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
+void Mb420RowsRgb(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
+void Mb420RowsTi(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
+void Mb420RowsTl(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
+void Mb420RowsTrgb(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
+void Mb420RowsHi(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
+void Mb420RowsHl(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
+void Mb420RowsHrgb(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
+void Mb420RowsQi(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
+void Mb420RowsQl(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
+void Mb420RowsQrgb(dv_macroblock_t *mb, uint8_t **pixels, int pitch);
 
 }  // namespace ozmira

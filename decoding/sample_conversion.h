@@ -29,12 +29,14 @@ struct ChromaTerms {
 
 inline ChromaTerms chroma_terms(dv_coeff_t cr_sample, dv_coeff_t cb_sample) {
   const int cr = chroma_index(cr_sample), cb = chroma_index(cb_sample);
-  return {table_1_596[cr], -table_0_813[cr] - table_0_391[cb], table_2_018[cb]};
+  return {cr_red[cr], -cr_green[cr] - cb_green[cb], cb_blue[cb]};
 }
 
-inline int32_t scaled_luma(dv_coeff_t sample) { return ylut[luma_index(sample)]; }
+inline int32_t scaled_luma(dv_coeff_t sample) { return luma_scale[luma_index(sample)]; }
 
-inline uint8_t component(int32_t luma, int32_t term) { return rgblut[(luma + term) >> kColorFractionBits]; }
+inline uint8_t component(int32_t luma, int32_t term) {
+  return clamp_8bit[(luma + term) >> kColorFractionBits];
+}
 
 inline void put_rgb0(uint8_t *pixel, int32_t luma, const ChromaTerms &terms) {
   pixel[0] = component(luma, terms.red);

@@ -50,7 +50,7 @@ void read_block_head(const uint8_t *head, dv_block_t &block) {
 
 constexpr std::array<Order, 2> kOrder = {transposed(kZigzag), kOrder248};
 
-Stop read_codes(SegmentState &s, int m, int b, int &offset_io, int end) {
+Stop ReadCodes(SegmentState &s, int m, int b, int &offset_io, int end) {
   // The loop keeps everything it changes in locals: the stores into the
   // coefficients would otherwise make the compiler reload it all per code.
   BlockCursor &cursor = s.cursor[m][b];
@@ -89,14 +89,14 @@ Stop read_codes(SegmentState &s, int m, int b, int &offset_io, int end) {
   cursor.position = position;
   offset_io = offset;
   if (ac_codes::length(code) > static_cast<unsigned>(end - offset)) return Stop::kCutShort;
-  const Stop stop = take_code(s, m, b, code);
+  const Stop stop = TakeCode(s, m, b, code);
   if (stop == Stop::kEndOfBlock) offset_io += ac_codes::length(code);
   return stop;
 }
 
 }  // namespace segment
 
-void read_block_heads(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks) {
+void ReadBlockHeads(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks) {
   using namespace segment;
   const int blocks = quality & DV_QUALITY_COLOR ? kBlocks : kLumaBlocks;
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
@@ -106,7 +106,7 @@ void read_block_heads(const uint8_t *segment, unsigned quality, dv_macroblock_t 
   }
 }
 
-bool parse_video_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks) {
+bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks) {
   using namespace segment;
   SegmentState s;
   std::memcpy(s.bits, segment, kSegmentBytes);
@@ -132,14 +132,14 @@ bool parse_video_segment(const uint8_t *segment, unsigned quality, dv_macroblock
       if (ac == DV_QUALITY_DC) continue;
       // The first pass: the block's own area. Codes cut short by its end
       // are for the later passes.
-      if (read_codes(s, m, b, cursor.offset, cursor.end) == Stop::kInvalid) {
+      if (ReadCodes(s, m, b, cursor.offset, cursor.end) == Stop::kInvalid) {
         cursor.dropped = true;
         intact = false;
       }
       if (cursor.eob && cursor.offset < cursor.end) s.lenders[m] |= 1u << b;
     }
   }
-  if (ac == DV_QUALITY_AC_2) intact &= parse_spilled_codes(s);
+  if (ac == DV_QUALITY_AC_2) intact &= ParseSpilledCodes(s);
   return intact;
 }
 

@@ -35,12 +35,12 @@ inline constexpr int kMacroblocksPerSegment = 5;
 // of the later passes; in the later passes, as libdv does, the rest of its
 // macroblock waits for the third pass, which is then not run, or the third
 // pass stops.
-bool parse_video_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks);
+bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks);
 
 // The fixed fields alone, for block work that needs nothing else (DC-only
 // decoding, which overwrites every coefficient): writes what
-// parse_video_segment writes at a quality without AC bits, but leaves
+// ParseVideoSegment writes at a quality without AC bits, but leaves
 // coeffs[1..63] as they are.
-void read_block_heads(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks);
+void ReadBlockHeads(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks);
 
 }  // namespace ozmira

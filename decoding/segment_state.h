@@ -41,7 +41,7 @@ struct SegmentState {
 
 // The 16 bits from bit `offset` on, the first in bit 15; zeros past the
 // segment. `offset` is at most the segment's bit count.
-inline unsigned window_at(const SegmentState &s, int offset) {
+inline unsigned WindowAt(const SegmentState &s, int offset) {
   uint64_t word;
   std::memcpy(&word, s.bits + (offset >> 3), sizeof word);
   return static_cast<unsigned>((__builtin_bswap64(word) << (offset & 7)) >> (64 - ac_codes::kWindowBits));
@@ -56,7 +56,7 @@ enum class Stop {
 
 // What one whole code does to block (m, b). An end-of-block code marks the
 // block complete.
-inline Stop take_code(SegmentState &s, int m, int b, ac_codes::Code code) {
+inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
   BlockCursor &cursor = s.cursor[m][b];
   dv_block_t &block = s.mb[m].b[b];
   const unsigned run = ac_codes::run(code);
@@ -78,10 +78,10 @@ inline Stop take_code(SegmentState &s, int m, int b, ac_codes::Code code) {
 // Reads the codes of block (m, b) from bit `offset` on until its end-of-block
 // code, a code cut short by `end`, or an invalid code; `offset` is left after
 // the last code taken (the end-of-block code included).
-Stop read_codes(SegmentState &s, int m, int b, int &offset, int end);
+Stop ReadCodes(SegmentState &s, int m, int b, int &offset, int end);
 
 // The second and third passes (spilled_codes.cpp), for the blocks that the
 // first left without their end-of-block code. False on an invalid code.
-bool parse_spilled_codes(SegmentState &s);
+bool ParseSpilledCodes(SegmentState &s);
 
 }  // namespace ozmira::segment

@@ -52,7 +52,7 @@ void note_used(SegmentState &s, const BlockCursor *c) {
 
 // The `count` bits (0 to 15) from bit `offset` on.
 unsigned bits_at(const SegmentState &s, int offset, int count) {
-  return count == 0 ? 0 : window_at(s, offset) >> (ac_codes::kWindowBits - count);
+  return count == 0 ? 0 : WindowAt(s, offset) >> (ac_codes::kWindowBits - count);
 }
 
 // Continues block `b` of macroblock `m` where its codes stopped, in its
@@ -75,7 +75,7 @@ Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
       if (lender == nullptr) return Outcome::kNoMoreBits;
       const int lender_bits = lender->end - lender->offset;
       code = ac_codes::decode(prefix << (ac_codes::kWindowBits - prefix_bits) |
-                              window_at(s, lender->offset) >> prefix_bits);
+                              WindowAt(s, lender->offset) >> prefix_bits);
       if (static_cast<int>(ac_codes::length(code)) <= prefix_bits + lender_bits) break;
       prefix = prefix << lender_bits | bits_at(s, lender->offset, lender_bits);
       prefix_bits += lender_bits;
@@ -90,8 +90,8 @@ Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
     lender->offset += static_cast<int>(ac_codes::length(code)) - prefix_bits;
     source = lender;
     next_place = place + 1;
-    Stop stop = take_code(s, m, b, code);
-    if (stop == Stop::kStored) stop = read_codes(s, m, b, source->offset, source->end);
+    Stop stop = TakeCode(s, m, b, code);
+    if (stop == Stop::kStored) stop = ReadCodes(s, m, b, source->offset, source->end);
     note_used(s, source);
     if (stop == Stop::kEndOfBlock) return Outcome::kDone;
     if (stop == Stop::kInvalid) return Outcome::kInvalid;
@@ -100,7 +100,7 @@ Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
 
 }  // namespace
 
-bool parse_spilled_codes(SegmentState &s) {
+bool ParseSpilledCodes(SegmentState &s) {
   // The second pass gives up on a macroblock at its first block whose code
   // finds no lender; on an invalid code too, and the third pass is then not
   // run. The third pass stops at the first of either.

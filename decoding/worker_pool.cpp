@@ -182,7 +182,7 @@ void make_workers() {
 
 }  // namespace
 
-int use_threads(int count) {
+int UseThreads(int count) {
   pthread_mutex_lock(&lock);
   wanted = count;
   if (!workers_tried && wanted != 1) make_workers();
@@ -191,7 +191,7 @@ int use_threads(int count) {
   return in_use;
 }
 
-void run_pieces(int pieces, PieceTask task, void *context) {
+void RunPieces(int pieces, PieceTask task, void *context) {
   pthread_mutex_lock(&lock);
   if (!workers_tried && wanted != 1) make_workers();
   const int threads = threads_in_use() < pieces ? threads_in_use() : pieces;

@@ -11,14 +11,14 @@ namespace ozmira {
 using PieceTask = void (*)(void *context, int piece);
 
 // Runs task(context, piece) for every piece from 0 to pieces - 1 on the
-// calling thread and on as many workers as use_threads allows, and returns
+// calling thread and on as many workers as UseThreads allows, and returns
 // when every piece is done. At most 65535 pieces; runs must not overlap.
-void run_pieces(int pieces, PieceTask task, void *context);
+void RunPieces(int pieces, PieceTask task, void *context);
 
 // Sets how many threads a run may use, the calling thread included: at most
 // `count` when it is 1 or more, as many as online cores when it is 0.
 // Negative counts are the caller's to refuse. Makes the workers if the new
 // count needs them. Returns the number now in use.
-int use_threads(int count);
+int UseThreads(int count);
 
 }  // namespace ozmira

@@ -22,7 +22,7 @@ dv_decoder_t *ready_decoder(const char *caller) {
 
 int parse_frame_header(dv_decoder_t *dv, const unsigned char *block) {
   const int parsed = dv_parse_header(dv, block);
-  if (parsed == -1 || !system_marks_agree(dv, block)) return -1;
+  if (parsed == -1 || !SystemMarksAgree(dv, block)) return -1;
   return parsed;
 }
 
@@ -36,11 +36,11 @@ dv_decoder_t *decoder_for_block(const char *caller, const unsigned char *block) 
   return dv;
 }
 
-int decode_block(const char *caller, dv_decoder_t *dv, const unsigned char *block, dv_color_space_t format,
+int decode_block(const char *caller, dv_decoder_t *dv, const unsigned char *block, ColorSpace format,
                  unsigned char **pixels, int *pitches, unsigned quality) {
   dv->prev_frame_decoded = 0;
   dv->quality = quality;
-  if (dv_decode_full_frame(dv, block, format, pixels, pitches)) return 1;
+  if (DecodeFrame(dv, block, format, pixels, pitches)) return 1;
   std::fprintf(stderr, "(%s:dvlib): the frame decoder could not decode the whole frame.\n", caller);
   return 0;
 }
@@ -53,7 +53,7 @@ extern "C" void dvinit(void) {
   static bool tables_built = false;
   if (!tables_built) {
     dv_init(0, 0);
-    ozmira::dv_rgb_init();
+    ozmira::InitColorTables();
     tables_built = true;
   }
   dv_decoder_t *fresh = dv_decoder_new(0, 0, 0);
@@ -107,5 +107,5 @@ extern "C" int dvthreads(int count) {
                  count);
     return -1;
   }
-  return ozmira::set_decode_threads(count);
+  return ozmira::SetDecodeThreads(count);
 }

@@ -35,7 +35,7 @@ dv_decoder_t *decoder_for_block(const char *caller, const unsigned char *block);
 // Runs the frame decoder at `quality` on `block`, whose header `dv` holds.
 // Returns 1 when it decoded the whole frame, 0 after a line in `caller`'s
 // name when it reported a failure.
-int decode_block(const char *caller, dv_decoder_t *dv, const unsigned char *block, dv_color_space_t format,
+int decode_block(const char *caller, dv_decoder_t *dv, const unsigned char *block, ColorSpace format,
                  unsigned char **pixels, int *pitches, unsigned quality);
 
 }  // namespace ozmira::dvlib

@@ -103,7 +103,7 @@ extern "C" int dvreadformat(const unsigned char *block, int format, unsigned cha
   if (dv == nullptr) return 0;
 
   const FormatLayout &layout = kLayouts[format];
-  const auto color_space = static_cast<ozmira::dv_color_space_t>(format);
+  const auto color_space = static_cast<ozmira::ColorSpace>(format);
   if (layout.packed_pixel_bytes != 0) {
     if (check_packed(layout, pixels, pitches[0], dv->width, dv->height) == 0) return 0;
     return decode_block(kCaller, dv, block, color_space, pixels, pitches, quality);

@@ -24,14 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const uint8_t *block = (is_pal ? pal : ntsc).fill(data, size);
   static int16_t pcm[kMaxAudioChannels * kMaxAudioSamplesPerFrame];
   AudioFormat sound;
-  if (decode_frame_audio(block, (is_pal ? pal : ntsc).size, sound, pcm) > kMaxAudioSamplesPerFrame)
+  if (DecodeFrameAudio(block, (is_pal ? pal : ntsc).size, sound, pcm) > kMaxAudioSamplesPerFrame)
     std::abort();
   uint8_t *rgb = images[1].row[0], **rows = images[5].pixels();
   dvfile attributes{};
   format_error = 0;
   if (dvstatus(block, &attributes) == -1) {
     if (dvreadblock(block, rgb, 2, 0) != 0 || dvreadarray(block, rows, 2, 0) != 0) std::abort();
-    dv_decode_full_frame(dvlib::decoder, block, ozmira::e_dv_color_rgb, images[1].pixels(), &images[1].pitch);
+    DecodeFrame(dvlib::decoder, block, ozmira::e_dv_color_rgb, images[1].pixels(), &images[1].pitch);
     return 0;
   }
   const bool drawable = attributes.code != e_dv_sample_411;

@@ -75,7 +75,7 @@ struct LibdvParser {
 inline std::string parse_difference(LibdvParser &libdv, const uint8_t *segment, unsigned quality,
                                     bool &intact) {
   dv_macroblock_t ours[kMacroblocksPerSegment]{}, *theirs = libdv.seg.mb;
-  if (!(intact = parse_video_segment(segment, quality, ours))) return "";
+  if (!(intact = ParseVideoSegment(segment, quality, ours))) return "";
   std::memcpy(libdv.copy, segment, kSegmentBytes);
   for (int m = 0; m < kMacroblocksPerSegment; ++m)
     for (dv_block_t *b : {&theirs[m].b[4], &theirs[m].b[5]}) b->eob = 1, b->offset = b->end;

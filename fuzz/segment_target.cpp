@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static std::deque<fuzz::Image> images;
   static fuzz::LibdvParser libdv;
   if (images.empty()) {
-    fuzz::discard_stdout(), dv_rgb_init();
+    fuzz::discard_stdout(), InitColorTables();
     for (int f = 0; f < kColorSpaceCount; ++f) images.emplace_back(f);
   }
   uint8_t choice[3] = {};
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   dv_decoder_t *dv = choice[0] & 1 ? pal411 : pal420;
   dv->quality = choice[0] & 2 ? 1 : 5;
   for (int f = 0; f < kColorSpaceCount; ++f)
-    decode_video_segment(dv, bytes, choice[1] % 12, choice[2] % 27, ozmira::dv_color_space_t(f),
-                         images[f].pixels(), &images[f].pitch);
+    DecodeVideoSegment(dv, bytes, choice[1] % 12, choice[2] % 27, ozmira::ColorSpace(f), images[f].pixels(),
+                       &images[f].pitch);
   return 0;
 }

@@ -64,7 +64,7 @@ int copy_damaged_segments(dv_decoder_t *dv, const uint8_t *frame, const Image &f
   dv_videosegment_t where{};
   for (where.i = 0; where.i < dv->num_dif_seqs; ++where.i)
     for (where.k = 0; where.k < 27; ++where.k) {
-      if (parse_video_segment(frame + segment_at(where.i, where.k), dv->quality, where.mb)) continue;
+      if (ParseVideoSegment(frame + segment_at(where.i, where.k), dv->quality, where.mb)) continue;
       ++damaged;
       for (int m = 0; m < 5; ++m) {  // 4:1:1 macroblocks are 32 x 8 but for the right-most column's 16 x 16
         dv_place_macroblock(dv, &where, &where.mb[m], m);
@@ -123,7 +123,7 @@ TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
         int pitch = 720 * (f + 2) + 24;  // wider than a row: rows must land where the pitch says
         Image &got = images.emplace_back(ours->height, pitch), want(ours->height, pitch);
         DecodeReport report;
-        ozmira::dv_decode_full_frame(ours, block.data(), dv_color_space_t(f), got.pixels(), &pitch, &report);
+        ozmira::DecodeFrame(ours, block.data(), ColorSpace(f), got.pixels(), &pitch, &report);
         Image via(ours->height, pitch);  // dvreadformat, the hosts' way in, draws the same
         EXPECT_TRUE(dvreadformat(block.data(), f, via.pixels(), &pitch, quality == 5 ? 2 : 16) == 1 &&
                     via == got)
@@ -142,9 +142,8 @@ TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
       for (int f : {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, -1, INT_MIN}) {
         Image got(rows_of(f), row_bytes_of(f) + 16), want(rows_of(f), row_bytes_of(f) + 16);
         flag = 0;
-        const Output said = capture([&] {
-          ozmira::dv_decode_full_frame(ours, block.data(), dv_color_space_t(f), got.pixels(), &got.pitch);
-        });
+        const Output said = capture(
+            [&] { ozmira::DecodeFrame(ours, block.data(), ColorSpace(f), got.pixels(), &got.pitch); });
         const bool mismatch = is411 && f >= 3 && f < 15;  // reported for every macroblock, drawn for none
         std::string messages;
         for (int i = 0; mismatch && i < ours->num_dif_seqs * 27 * 5; ++i) messages += error_mess;
@@ -237,7 +236,7 @@ TEST_F(AgainstLibdv, InverseDctOnRandomBlocks) {
     for (int b = 0; b < 2; ++b)
       for (int i = 0, kind = int(rng() % 4); i < 64; ++i) theirs[b][i] = ours[b][i] = value(kind);
     _dv_idct_88(theirs[0]), _dv_idct_88(theirs[1]);
-    n % 4 && avx2 ? idct_88_pair_avx2(ours[0], ours[1]) : (idct_88_sse2(ours[0]), idct_88_sse2(ours[1]));
+    n % 4 && avx2 ? Idct88PairAvx2(ours[0], ours[1]) : (Idct88Sse2(ours[0]), Idct88Sse2(ours[1]));
     ASSERT_EQ(std::memcmp(ours, theirs, sizeof ours), 0) << "blocks " << n << " and " << n + 1;
   }
 }
@@ -259,7 +258,7 @@ TEST_F(AgainstLibdv, BlockWorkOnRandomSegmentsAndEveryDc) {
       }
     }
     theirs = ours;
-    transform_segment(&ours, quality, kAllBlocks), dv_decode_video_segment(libdv, &theirs, quality);
+    TransformSegment(&ours, quality, kAllBlocks), dv_decode_video_segment(libdv, &theirs, quality);
     for (int i = 0; i < 30; ++i)
       ASSERT_EQ(std::memcmp(ours.mb[i / 6].b[i % 6].coeffs, theirs.mb[i / 6].b[i % 6].coeffs, 128), 0)
           << "segment " << n << ", quality " << quality << ", macroblock " << i / 6 << ", block " << i % 6;
@@ -276,9 +275,9 @@ TEST_F(AgainstLibdv, PackedRenderersAtEveryPosition) {
     Render theirs, ours;
     Planned planned;
     int bytes;
-  } formats[] = {{dv_mb420_YUY2, mb420_packed_yuy2, nullptr, 2},
-                 {dv_mb420_rgb, mb420_packed_rgb, mb420_packed_rgb_dc_only, 3},
-                 {dv_mb420_bgr0, mb420_packed_bgr0, mb420_packed_bgr0_dc_only, 4}};
+  } formats[] = {{dv_mb420_YUY2, Mb420PackedYuy2, nullptr, 2},
+                 {dv_mb420_rgb, Mb420PackedRgb, Mb420PackedRgbDcOnly, 3},
+                 {dv_mb420_bgr0, Mb420PackedBgr0, Mb420PackedBgr0DcOnly, 4}};
   std::vector<int> places(45 * 36);
   std::iota(places.begin(), places.end(), 0);
   for (const auto &format : formats) {
@@ -300,12 +299,12 @@ TEST_F(AgainstLibdv, PackedRenderersAtEveryPosition) {
                           : in(-43, kind == 1 && b == 5 ? 127 : 43);
         if (kind == 3)
           mb.b[b].coeffs[0] = b < 4 ? in(-220, 214) : in(-256, 255), mb.b[b].dct_mode = rng() % 2,
-          shapes[b] = fill_dc_only_block(&mb.b[b]);
+          shapes[b] = FillDcOnlyBlock(&mb.b[b]);
       }
       dv_macroblock_t copy = mb;
       format.theirs(&mb, &picture[0], &pitch);
       if (kind == 3 && format.planned)
-        format.planned(&copy, &picture[1], &pitch, dc_only_row_plan(shapes));
+        format.planned(&copy, &picture[1], &pitch, DcOnlyRowPlanOf(shapes));
       else
         format.ours(&copy, &picture[1], &pitch);
       ASSERT_EQ(std::memcmp(&mb, &copy, sizeof mb), 0)
@@ -333,9 +332,9 @@ TEST_F(AgainstLibdv, RendererBuildsAgree) {
                  chroma_terms(mb->b[4].coeffs[8 * p + q], mb->b[5].coeffs[8 * p + q]));
   };
   const std::function<void(dv_macroblock_t *, uint8_t **, int)> pairs[][2] = {
-      {dv_mb420_b_rgb_sse2, dv_mb420_b_rgb_avx2},
-      {packed(mb420_packed_rgb_sse2), packed(mb420_packed_rgb_avx2)},
-      {half_by_tables, dv_mb420_b_hrgb}};
+      {Mb420RowsRgbSse2, Mb420RowsRgbAvx2},
+      {packed(Mb420PackedRgbSse2), packed(Mb420PackedRgbAvx2)},
+      {half_by_tables, Mb420RowsHrgb}};
   for (int n = 0; n < 60000; ++n) {
     if (n % 3 < 2 && !avx2) continue;
     Bytes pictures[2] = {Bytes(16 * 64), Bytes(16 * 64)};
@@ -373,11 +372,11 @@ Bytes stating(Bytes f, size_t pack, uint8_t samples) {
   for (size_t n = 0; n < f.size(); n += kPalFrameBytes) f[n + pack + 1] = (f[n + pack + 1] & 0xc0) | samples;
   return f;
 }
-// decode_frame_audio on a copy of `frame` that ends at an inaccessible page; what it prints goes to `said`.
+// DecodeFrameAudio on a copy of `frame` that ends at an inaccessible page; what it prints goes to `said`.
 int decode_sound(const uint8_t *frame, size_t bytes, AudioFormat &format, std::string &said) {
   Guarded block(bytes);
   int samples = -1;
-  said = capture([&] { samples = decode_frame_audio(block.fill(frame, bytes), bytes, format, pcm); }).err;
+  said = capture([&] { samples = DecodeFrameAudio(block.fill(frame, bytes), bytes, format, pcm); }).err;
   return samples;
 }
 TEST(FrameAudio, EveryFrameAsLibdvDecodesItAtEachRateAndIn12Bits) {
@@ -456,8 +455,8 @@ TEST(FrameAudio, PacksThatWouldLeadLibdvAstrayGiveNoSoundAndNoWord) {
         << c.what << ": " << said;
   }
   AudioFormat format;  // and no frame or no room
-  EXPECT_EQ(decode_frame_audio(nullptr, kPalFrameBytes, format, pcm) +
-                decode_frame_audio(pal.data(), kPalFrameBytes, format, nullptr),
+  EXPECT_EQ(DecodeFrameAudio(nullptr, kPalFrameBytes, format, pcm) +
+                DecodeFrameAudio(pal.data(), kPalFrameBytes, format, nullptr),
             0);
 }
 

@@ -48,8 +48,7 @@ TEST(FrameBlock, RequestCodesAndWhatEachDraws) {
   Image direct(5);  // the frame decoder's own full-size RGB0, which dvreadarray must give
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   dv_parse_header(dv, pal.data()), dv->quality = 5;
-  ozmira::dv_decode_full_frame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch),
-      dv_decoder_free(dv);
+  ozmira::DecodeFrame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch), dv_decoder_free(dv);
   const struct {
     int format, flags;
     unsigned draws;
@@ -181,7 +180,7 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
   // sequences, not 12, and says it could not decode all the header asked for.
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   EXPECT_TRUE(dv_parse_header(dv, vaux50.data()) >= 0 && dv->num_dif_seqs == 12 &&
-              !ozmira::dv_decode_full_frame(dv, vaux50.data(), ozmira::e_dv_color_rgb, packed, &pitch));
+              !ozmira::DecodeFrame(dv, vaux50.data(), ozmira::e_dv_color_rgb, packed, &pitch));
   dv_decoder_free(dv);
   // A 4:1:1 frame: dvreadarray (2 below) and the row formats report every macroblock, draw none and return 0.
   const Bytes pal411 = frames("pal411.dv");
@@ -404,7 +403,7 @@ std::atomic<int> pieces_begun;
 std::atomic<bool> waited_out;
 bool pieces_shared() {
   pieces_begun = 0, waited_out = false;
-  ozmira::run_pieces(
+  ozmira::RunPieces(
       2,
       [](void *, int) {
         ++pieces_begun;

@@ -44,7 +44,7 @@ Png expected(const std::string &kind, const uint8_t *block) {
   if (f == 1)
     ::dv_decode_full_frame(dv, block, ::e_dv_color_rgb, decoded.pixels(), &decoded.pitch);
   else
-    ozmira::dv_decode_full_frame(dv, block, dv_color_space_t(f), decoded.pixels(), &decoded.pitch);
+    ozmira::DecodeFrame(dv, block, ColorSpace(f), decoded.pixels(), &decoded.pitch);
   dv_decoder_free(dv);
   const int width = f == 11 ? 360 : f == 8 ? 92 : 720, channels = bpp == 1 ? 1 : 3;
   Bytes pixels;

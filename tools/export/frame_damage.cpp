@@ -41,7 +41,7 @@ int SegmentDamageCounter::count(const uint8_t *block) {
   uint8_t *pixels[1] = {scratch_.data()};
   int pitches[1] = {kWidth * kYuy2Bytes};
   ozmira::DecodeReport report;
-  ozmira::dv_decode_full_frame(decoder_, block, ozmira::e_dv_color_yuv, pixels, pitches, &report);
+  ozmira::DecodeFrame(decoder_, block, ozmira::e_dv_color_yuv, pixels, pitches, &report);
   return report.damaged_segments;
 }
 

@@ -32,7 +32,7 @@ Shape shape_of(PictureKind kind) {
   return {kPalWidth, kPalHeight, PixelLayout::rgb};
 }
 
-ozmira::dv_color_space_t extended_format(PictureKind kind) {
+ozmira::ColorSpace extended_format(PictureKind kind) {
   switch (kind) {
     case PictureKind::half: return ozmira::b_dv_color_hRGB;
     case PictureKind::thumb: return ozmira::b_dv_color_tRGB;
@@ -121,8 +121,7 @@ bool PictureDecoder::decode(const uint8_t *block, Picture &picture, std::string 
   extended_decoder_->quality = kQualityFull;
   extended_decoder_->prev_frame_decoded = 0;
   int pitches[1] = {picture.bytes_per_row()};
-  ozmira::dv_decode_full_frame(extended_decoder_, block, extended_format(kind_), picture.rows.data(),
-                               pitches);
+  ozmira::DecodeFrame(extended_decoder_, block, extended_format(kind_), picture.rows.data(), pitches);
   return true;
 }
 
