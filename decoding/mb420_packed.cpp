@@ -144,7 +144,11 @@ void Mb420PackedBgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
   render_bgr0(mb, pixels, pitches, nullptr);
 }
 void Mb420PackedRgbDcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
-  render_rgb(mb, pixels, pitches, plan);
+  if (__builtin_cpu_supports("avx2")) {
+    Mb420PackedRgbDcOnlyAvx2(mb, pixels, pitches, plan);
+  } else {
+    render_rgb(mb, pixels, pitches, plan);
+  }
 }
 void Mb420PackedBgr0DcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
   render_bgr0(mb, pixels, pitches, plan);

@@ -15,6 +15,7 @@
 
 #include "color_tables.h"
 #include "conversion_sse2.h"
+#include "dc_only_blocks.h"
 #include "mb420_packed.h"
 
 namespace ozmira {
@@ -96,9 +97,8 @@ alignas(16) constexpr signed char kRedBlueTail[16] = {-1, 13, 6,  -1, 14, 7,  -1
 alignas(16) constexpr signed char kGreenTail[16] = {5,  -1, -1, 6,  -1, -1, 7,  -1,
                                                     -1, -1, -1, -1, -1, -1, -1, -1};
 
-}  // namespace
-
-void Mb420PackedRgbAvx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+// Draws the macroblock, or with a plan copies the rows it names instead.
+void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
   BiasedChromaPlanes planes;
   const __m256i bias = _mm256_set1_epi32(kLibdvLumaBias);
   for (int at = 0; at < 64; at += 16) {
@@ -130,6 +130,15 @@ void Mb420PackedRgbAvx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
     terms(planes.green, green_low, green_high);
     terms(planes.blue, blue_low, blue_high);
     for (int r = first_row; r <= first_row + 2; r += 2) {
+      uint8_t *out = top_left + r * pitch;
+      if (plan != nullptr && plan->source[r] != r) {
+        const uint8_t *from = top_left + plan->source[r] * pitch;
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 32),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + 32)));
+        continue;
+      }
       const dv_coeff_t *left = mb->b[2 * (r >> 3)].coeffs + 8 * (r & 7);
       const dv_coeff_t *right = mb->b[2 * (r >> 3) + 1].coeffs + 8 * (r & 7);
       const Int32x16 luma = libdv_scaled_luma_x16(_mm256_set_m128i(load8(right), load8(left)));
@@ -141,13 +150,22 @@ void Mb420PackedRgbAvx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
                                            _mm256_shuffle_epi8(green_twice, green_head));
       const __m256i tail = _mm256_or_si256(_mm256_shuffle_epi8(red_blue, red_blue_tail),
                                            _mm256_shuffle_epi8(green_twice, green_tail));
-      uint8_t *out = top_left + r * pitch;
       _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_castsi256_si128(head));
       _mm_storel_epi64(reinterpret_cast<__m128i *>(out + 16), _mm256_castsi256_si128(tail));
       _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 24), _mm256_extracti128_si256(head, 1));
       _mm_storel_epi64(reinterpret_cast<__m128i *>(out + 40), _mm256_extracti128_si256(tail, 1));
     }
   }
+}
+
+}  // namespace
+
+void Mb420PackedRgbAvx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+  render_rgb(mb, pixels, pitches, nullptr);
+}
+void Mb420PackedRgbDcOnlyAvx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches,
+                              const DcOnlyRowPlan *plan) {
+  render_rgb(mb, pixels, pitches, plan);
 }
 
 }  // namespace ozmira
