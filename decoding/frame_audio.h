@@ -33,6 +33,11 @@ struct AudioFormat {
 // decode of consecutive frames. Not re-entrant: no two calls may overlap.
 int DecodeFrameAudio(const uint8_t *block, size_t block_bytes, AudioFormat &format, int16_t *pcm);
 
+// What DecodeFrameAudio would give for the block, without decoding it (so the
+// de-emphasis filter is left as it is): the samples per channel, `format`
+// set, or 0 with `format` untouched.
+int ProbeFrameAudio(const uint8_t *block, size_t block_bytes, AudioFormat &format);
+
 // The former name, for the viewer and the export until they take their sound from dvlib.
 inline int decode_frame_audio(const uint8_t *block, size_t block_bytes, AudioFormat &format, int16_t *pcm) {
   return DecodeFrameAudio(block, block_bytes, format, pcm);

@@ -21,8 +21,7 @@ const char error_mess[49] = "Video Format Not implemented, possible bad data\n";
 namespace ozmira {
 namespace {
 
-constexpr size_t kDifBlockBytes = 80;
-constexpr size_t kSequenceBytes = 150 * kDifBlockBytes;
+constexpr size_t kSequenceBytes = kDifSequenceBytes;
 constexpr int kSegmentsPerSequence = 27;
 constexpr int kPiecesPerSequence = 3, kSegmentsPerPiece = kSegmentsPerSequence / kPiecesPerSequence;
 constexpr int kRightEdgeX = 704;  // 4:1:1 macroblocks from here are 16 x 16
@@ -30,8 +29,8 @@ constexpr int kRightEdgeX = 704;  // 4:1:1 macroblocks from here are 16 x 16
 // Where segment v of a DIF sequence begins: after the header, two subcode and
 // three VAUX blocks, in runs of three segments each after an audio block.
 size_t segment_offset(int v) {
-  constexpr int kFirstVideoBlock = 7, kRunBlocks = 16, kSegmentsPerRun = 3;
-  return kDifBlockBytes * (kFirstVideoBlock + kRunBlocks * (v / kSegmentsPerRun) +
+  constexpr int kSegmentsPerRun = 3;
+  return kDifBlockBytes * (kFirstVideoBlock + kAudioBlockSpacing * (v / kSegmentsPerRun) +
                            kMacroblocksPerSegment * (v % kSegmentsPerRun));
 }
 

@@ -12,16 +12,9 @@
 
 #include <libdv/dv_types.h>
 
+#include "dif_frame.h"
+
 namespace ozmira {
-
-inline constexpr int kDifSequences625 = 12;  // 144000 bytes
-inline constexpr int kDifSequences525 = 10;  // 120000 bytes
-inline constexpr int kDifSequenceBytes = 12000;
-
-// The DIF sequences the DSF bit (byte 3, bit 7 of the first DIF block) gives
-// the frame at `frame`: 12 when set (625/50), 10 when clear (525/60). Reads
-// that one byte.
-int DifSequencesMarked(const uint8_t *frame);
 
 // The former name, for the viewer until it takes frame facts from dvlib.
 inline int dif_sequences_marked(const uint8_t *frame) { return DifSequencesMarked(frame); }

@@ -4,13 +4,13 @@
 
 #include <cstring>
 
+#include "dif_frame.h"
 #include "segment_state.h"
 
 namespace ozmira {
 namespace segment {
 namespace {
 
-constexpr int kDifBlockBytes = 80;
 constexpr int kQnoByte = 3;  // low four bits
 constexpr int kQnoMask = 0xf;
 // Where each block's 16-bit head (9-bit DC, DCT mode, 2-bit class) lies in

@@ -43,7 +43,7 @@ static_assert(sizeof kLayouts / sizeof kLayouts[0] == ozmira::kColorSpaceCount,
               "one layout per output format");
 
 int refuse(const char *why) {
-  std::fprintf(stderr, "(%s:dvlib): %s\n", kCaller, why);
+  LogLine("(%s:dvlib): %s\n", kCaller, why);
   return 0;
 }
 
@@ -54,9 +54,8 @@ int check_packed(const FormatLayout &layout, unsigned char **pixels, int pitch, 
   const int line_bytes = width * layout.packed_pixel_bytes;
   const int longest = INT_MAX / height;
   if (pitch < line_bytes || pitch > longest) {
-    std::fprintf(stderr,
-                 "(%s:dvlib): pitch %d out of range - lines of this frame are %d to %d bytes apart.\n",
-                 kCaller, pitch, line_bytes, longest);
+    LogLine("(%s:dvlib): pitch %d out of range - lines of this frame are %d to %d bytes apart.\n", kCaller,
+            pitch, line_bytes, longest);
     return 0;
   }
   return 1;
@@ -65,8 +64,8 @@ int check_packed(const FormatLayout &layout, unsigned char **pixels, int pitch, 
 int check_rows(int format, const FormatLayout &layout, unsigned char **pixels) {
   for (int row = 0; row < layout.rows; ++row) {
     if (pixels[row] == nullptr) {
-      std::fprintf(stderr, "(%s:dvlib): row %d was NULL - format %d needs %d rows of %d bytes.\n", kCaller,
-                   row, format, layout.rows, layout.row_bytes);
+      LogLine("(%s:dvlib): row %d was NULL - format %d needs %d rows of %d bytes.\n", kCaller, row, format,
+              layout.rows, layout.row_bytes);
       return 0;
     }
   }
@@ -78,16 +77,15 @@ int check_rows(int format, const FormatLayout &layout, unsigned char **pixels) {
 extern "C" int dvreadformat(const unsigned char *block, int format, unsigned char **pixels, int *pitches,
                             int flags) {
   if (block == nullptr || pixels == nullptr || pitches == nullptr) {
-    std::fprintf(stderr, "(%s:dvlib): '%s' was NULL - user must pass a frame block, pixels and pitches.\n",
-                 kCaller,
-                 block == nullptr    ? "block"
-                 : pixels == nullptr ? "pixels"
-                                     : "pitches");
+    LogLine("(%s:dvlib): '%s' was NULL - user must pass a frame block, pixels and pitches.\n", kCaller,
+            block == nullptr    ? "block"
+            : pixels == nullptr ? "pixels"
+                                : "pitches");
     return 0;
   }
   if (format < 0 || format >= ozmira::kColorSpaceCount) {
-    std::fprintf(stderr, "(%s:dvlib): unknown output format %d - formats are 0 to %d.\n", kCaller, format,
-                 ozmira::kColorSpaceCount - 1);
+    LogLine("(%s:dvlib): unknown output format %d - formats are 0 to %d.\n", kCaller, format,
+            ozmira::kColorSpaceCount - 1);
     return 0;
   }
   unsigned quality;
@@ -95,10 +93,12 @@ extern "C" int dvreadformat(const unsigned char *block, int format, unsigned cha
     case kRequestFull: quality = kQualityFull; break;
     case kRequestDc: quality = kQualityDc; break;
     default:
-      std::fprintf(stderr, "(%s:dvlib): unknown request code %d - 2 asks for full detail, 16 for DC only.\n",
-                   kCaller, flags);
+      LogLine("(%s:dvlib): unknown request code %d - 2 asks for full detail, 16 for DC only.\n", kCaller,
+              flags);
       return 0;
   }
+  const CallGuard guard(kCaller);
+  if (guard.refused()) return 0;
   dv_decoder_t *dv = decoder_for_block(kCaller, block);
   if (dv == nullptr) return 0;
 
@@ -112,8 +112,8 @@ extern "C" int dvreadformat(const unsigned char *block, int format, unsigned cha
     // The frame decoder reports each macroblock through error_mess and the
     // host's flag, as it does for every caller, and draws none of them.
     decode_block(kCaller, dv, block, color_space, pixels, pitches, quality);
-    std::fprintf(stderr, "(%s:dvlib): format %d needs a 4:2:0 frame; this one is 4:1:1 - nothing drawn.\n",
-                 kCaller, format);
+    LogLine("(%s:dvlib): format %d needs a 4:2:0 frame; this one is 4:1:1 - nothing drawn.\n", kCaller,
+            format);
     return 0;
   }
   if (check_rows(format, layout, pixels) == 0) return 0;

@@ -8,11 +8,12 @@ using namespace ozmira::dvlib;
 
 extern "C" int dvreadarray(const unsigned char *block, unsigned char **rows, int format, int flags) {
   if (block == nullptr || rows == nullptr) {
-    std::fprintf(stderr,
-                 "(dvreadarray:dvlib): '%s' was NULL - user must pass a frame block and row pointers.\n",
-                 block == nullptr ? "block" : "rows");
+    LogLine("(dvreadarray:dvlib): '%s' was NULL - user must pass a frame block and row pointers.\n",
+            block == nullptr ? "block" : "rows");
     return 0;
   }
+  const CallGuard guard("dvreadarray");
+  if (guard.refused()) return 0;
   dv_decoder_t *dv = decoder_for_block("dvreadarray", block);
   if (dv == nullptr) return 0;
   if ((format | flags) != kRequestFull) return 0;
