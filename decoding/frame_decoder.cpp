@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "block_work.h"
 #include "dc_only_blocks.h"
@@ -85,6 +84,10 @@ struct Patch {
   int column, row;      // in the thumbnail
 };
 constexpr int kMacroblocksPerSequence = kSegmentsPerSequence * kMacroblocksPerSegment;
+constexpr int kMostSequences = 12;  // 625/50
+// One frame's patches: decodes do not overlap (frame_decoder.h), and C hosts
+// link the static library without the C++ library, so no allocation.
+Patch frame_patches[kMostSequences * kMacroblocksPerSequence];
 
 // One frame's decode as every segment of it is done.
 struct FrameJob {
@@ -234,11 +237,8 @@ bool DecodeFrame(dv_decoder_t *dv, const uint8_t *buffer, ColorSpace color_space
     int sequences;
     std::atomic<int> damaged;
   } frame{job_for(dv, buffer, color_space, pixels, pitches), DifSequencesToWalk(dv, buffer), {0}};
-  std::vector<Patch> patches;
-  if (frame.job.draws && frame.job.patch_pixel_bytes > 0) {
-    patches.resize(static_cast<size_t>(frame.sequences) * kMacroblocksPerSequence);
-    frame.job.patches = patches.data();
-  }
+  // At most kMostSequences: the DSF bit marks 10 or 12 (frame_header.h).
+  if (frame.job.draws && frame.job.patch_pixel_bytes > 0) frame.job.patches = frame_patches;
   const PieceTask decode_piece = [](void *context, int piece) {
     Frame &f = *static_cast<Frame *>(context);
     const int ds = sequence_of_piece(piece, f.sequences);
