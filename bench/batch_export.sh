@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Files a minute for a batch of DV files exported by ozmira-export, one file
 # at a time (each export on every core: dvlib's decode threads and its PNG
-# workers) against one job per core with GNU parallel. The batch is COPIES
-# copies of CLIP; rounds alternate the two ways and each figure is the median
-# of the rounds' wall times. Prints a Markdown section on standard output.
-#   bench/batch_export.sh OZMIRA_EXPORT CLIP [COPIES] [ROUNDS]
+# workers) against one job per core with GNU parallel; and, given
+# bench/batch_decode, every frame decoded by a dvlib host, one file at a time
+# on every core (dvthreads(0)) against one job per core on one thread each
+# (dvthreads(1)). The batch is COPIES copies of CLIP; rounds alternate the
+# ways and each figure is the median of the rounds' wall times. Prints a
+# Markdown section on standard output.
+#   bench/batch_export.sh OZMIRA_EXPORT CLIP [COPIES] [ROUNDS] [BATCH_DECODE]
 set -euo pipefail
 tool=$(realpath "$1")
 clip=$(realpath "$2")
 copies=${3:-8}
 rounds=${4:-3}
+host=${5:+$(realpath "$5")}
+kinds="full thumb${host:+ decode}"
 cores=$(nproc)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -26,16 +31,26 @@ timed() {
   end=$(date +%s.%N)
   awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f\n", e - s }'
 }
-one_at_a_time() {  # picture kind
-  for tape in "$work"/tapes/*.dv; do "$tool" -q -p "$1" -o "$work/out" -n "$(basename "$tape" .dv)" "$tape"; done
+one_at_a_time() {  # picture kind, or decode
+  for tape in "$work"/tapes/*.dv; do
+    if [[ $1 == decode ]]; then
+      "$host" 0 "$tape" 2>/dev/null
+    else
+      "$tool" -q -p "$1" -o "$work/out" -n "$(basename "$tape" .dv)" "$tape"
+    fi
+  done
 }
-one_job_per_core() {  # picture kind
-  parallel -j "$cores" "$tool" -q -p "$1" -o "$work/out" -n {/.} {} ::: "$work"/tapes/*.dv
+one_job_per_core() {  # picture kind, or decode
+  if [[ $1 == decode ]]; then
+    parallel -j "$cores" "$host" 1 {} ::: "$work"/tapes/*.dv 2>/dev/null
+  else
+    parallel -j "$cores" "$tool" -q -p "$1" -o "$work/out" -n {/.} {} ::: "$work"/tapes/*.dv
+  fi
 }
 
 samples=$work/samples
 for ((r = 0; r < rounds; r++)); do
-  for kind in full thumb; do
+  for kind in $kinds; do
     echo "serial_$kind $(timed one_at_a_time "$kind")" >>"$samples"
     echo "parallel_$kind $(timed one_job_per_core "$kind")" >>"$samples"
   done
@@ -47,11 +62,14 @@ echo "## Batches of files"
 echo
 echo "\`bench/batch_export.sh\`: $copies files of $frames frames each ($(basename "$clip")), exported by"
 echo "\`ozmira-export -q -p KIND\`, one file at a time (each export on every core) and $cores at once with GNU"
-echo "parallel (one job per core); $rounds alternated rounds, medians of the wall times. $cores cores."
+echo "parallel (one job per core)${host:+; \`decode\`: every frame decoded to packed RGB by a dvlib host}"
+[[ -z "$host" ]] || echo "(bench/batch_decode.c), one file at a time with dvthreads(0) against one job per core with
+dvthreads(1), no images written."
+echo "$rounds alternated rounds, medians of the wall times. $cores cores."
 echo
 echo "| images | one at a time: s | files a minute | one job per core: s | files a minute | ratio of rates |"
 echo "|---|---:|---:|---:|---:|---:|"
-for kind in full thumb; do
+for kind in $kinds; do
   s=$(median "serial_$kind")
   p=$(median "parallel_$kind")
   echo "| $kind | $s | $(per_minute "$s") | $p | $(per_minute "$p") | $(awk -v s="$s" -v p="$p" 'BEGIN { printf "%.2f", s / p }') |"

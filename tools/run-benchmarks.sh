@@ -105,7 +105,7 @@ programs=$(find "$build/bench" -maxdepth 1 -type f -name '*_bench' -perm -u+x | 
   bench/callgrind_split.sh "$build/bench/frame_decoder_bench" "$OZMIRA_CLIP_DIR" BM_OursFullRgb0OneThread \
     BM_OursHalfRgb0OneThread BM_OursThumbRgb0OneThread
   echo
-  bench/batch_export.sh "$build/tools/export/ozmira-export" "$OZMIRA_CLIP_DIR/mandelbrot.dv" 8 3
+  bench/batch_export.sh "$build/tools/export/ozmira-export" "$OZMIRA_CLIP_DIR/mandelbrot.dv" 8 3 "$build/bench/batch_decode"
   if [[ -f bench/notes.md ]]; then
     echo
     cat bench/notes.md
