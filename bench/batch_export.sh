@@ -4,23 +4,26 @@
 # workers) against one job per core with GNU parallel; and, given
 # bench/batch_decode, every frame decoded by a dvlib host, one file at a time
 # on every core (dvthreads(0)) against one job per core on one thread each
-# (dvthreads(1)). The batch is COPIES copies of CLIP; rounds alternate the
-# ways and each figure is the median of the rounds' wall times. Prints a
-# Markdown section on standard output.
-#   bench/batch_export.sh OZMIRA_EXPORT CLIP [COPIES] [ROUNDS] [BATCH_DECODE]
+# (dvthreads(1)). The batch is COPIES copies of CLIP, each CLIP REPEAT times
+# over (default 1); $KINDS, if set, names the rows to run among full, thumb
+# and decode. Rounds alternate the ways and each figure is the median of the
+# rounds' wall times. Prints a Markdown section on standard output.
+#   [KINDS=...] bench/batch_export.sh OZMIRA_EXPORT CLIP [COPIES] [ROUNDS] [BATCH_DECODE] [REPEAT]
 set -euo pipefail
 tool=$(realpath "$1")
 clip=$(realpath "$2")
 copies=${3:-8}
 rounds=${4:-3}
 host=${5:+$(realpath "$5")}
-kinds="full thumb${host:+ decode}"
+kinds=${KINDS:-full thumb${host:+ decode}}
+repeat=${6:-1}
 cores=$(nproc)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/tapes"
-for ((i = 0; i < copies; i++)); do cp "$clip" "$work/tapes/tape$i.dv"; done
-frames=$(($(stat -c %s "$clip") / 144000))
+for ((i = 0; i < repeat; i++)); do cat "$clip"; done >"$work/tape.dv"
+for ((i = 0; i < copies; i++)); do cp "$work/tape.dv" "$work/tapes/tape$i.dv"; done
+frames=$(($(stat -c %s "$work/tape.dv") / 144000))
 
 # Runs "$@" into an empty folder $work/out; prints the wall seconds.
 timed() {
@@ -62,9 +65,13 @@ echo "## Batches of files"
 echo
 echo "\`bench/batch_export.sh\`: $copies files of $frames frames each ($(basename "$clip")), exported by"
 echo "\`ozmira-export -q -p KIND\`, one file at a time (each export on every core) and $cores at once with GNU"
-echo "parallel (one job per core)${host:+; \`decode\`: every frame decoded to packed RGB by a dvlib host}"
-[[ -z "$host" ]] || echo "(bench/batch_decode.c), one file at a time with dvthreads(0) against one job per core with
-dvthreads(1), no images written."
+if [[ -n "$host" ]]; then
+  echo "parallel (one job per core); \`decode\`: every frame decoded to packed RGB by a dvlib host"
+  echo "(bench/batch_decode.c), one file at a time with dvthreads(0) against one job per core with"
+  echo "dvthreads(1), no images written."
+else
+  echo "parallel (one job per core)."
+fi
 echo "$rounds alternated rounds, medians of the wall times. $cores cores."
 echo
 echo "| images | one at a time: s | files a minute | one job per core: s | files a minute | ratio of rates |"
