@@ -60,7 +60,8 @@ void Idct88(dv_coeff_t *block) { Idct88Sse2(block); }
 void Idct88Pair(dv_coeff_t *first, dv_coeff_t *second) {
   // libgcc reads the processor's features before any call can come.
   if (__builtin_cpu_supports("avx2")) return Idct88PairAvx2(first, second);
-  Idct88Sse2(first), Idct88Sse2(second);
+  Idct88Sse2(first);
+  Idct88Sse2(second);
 }
 
 }  // namespace ozmira

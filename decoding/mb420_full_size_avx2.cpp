@@ -91,10 +91,12 @@ void Mb420RowsRgbAvx2(dv_macroblock_t *mb, uint8_t **pixels, int) {
     // Chroma samples 0-3 serve pixels 0-7, 4-7 pixels 8-15: each term twice.
     const auto terms = [&](const int32_t *plane, __m256i &low, __m256i &high) {
       const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(plane + 8 * u));
-      low = _mm256_unpacklo_epi32(t, t), high = _mm256_unpackhi_epi32(t, t);
+      low = _mm256_unpacklo_epi32(t, t);
+      high = _mm256_unpackhi_epi32(t, t);
     };
     __m256i red_low, red_high, green_low, green_high, blue_low, blue_high;
-    terms(planes.red, red_low, red_high), terms(planes.green, green_low, green_high);
+    terms(planes.red, red_low, red_high);
+    terms(planes.green, green_low, green_high);
     terms(planes.blue, blue_low, blue_high);
     for (int r = first_row; r <= first_row + 2; r += 2) {
       const __m256i samples =

@@ -67,8 +67,10 @@ void for_each_colour_row(const dv_macroblock_t *mb, const DcOnlyRowPlan *plan, u
       int k = 0;
       while (k < kKept && kept_for[k] != chroma) ++k;
       if (k == kKept) {
-        k = next_kept, next_kept = (next_kept + 1) % kKept;
-        kept[k] = chroma_row_terms(mb, u), kept_for[k] = chroma;
+        k = next_kept;
+        next_kept = (next_kept + 1) % kKept;
+        kept[k] = chroma_row_terms(mb, u);
+        kept_for[k] = chroma;
       }
       const RowTerms &terms = kept[k];
       const Int32x8 luma[2] = {libdv_scaled_luma_x8(load8(luma_row(mb, r, 0))),

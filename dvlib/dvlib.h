@@ -3,7 +3,8 @@
  * frames with no container) for C and C++ host programs.
  *
  * One process-wide decoder serves every call; nothing here is re-entrant, so
- * no two calls may overlap. Each decode shares its frame among threads of
+ * no two calls may overlap: a call on a frame block made while another runs
+ * is refused with a line saying that calls must not overlap. Each decode shares its frame among threads of
  * dvlib's own, one per core unless dvthreads says otherwise. Callers own every frame block, image, row array
  * and line; dvlib only writes into them. Failures are reported by result
  * (1 success, 0 failure; -1 for a frame header that does not parse; a null
@@ -95,7 +96,7 @@ typedef struct dvfile {
   int code;       /* chroma sampling: 2 for 4:2:0 (IEC 61834), 1 for 4:1:1 */
   int type;       /* colour flag: 1 colour, 0 greyscale, -1 not stated */
   int num_frames; /* whole frames in the file (dvopen only) */
-  FILE *file;     /* the open stream, mode "rb" (dvopen only) */
+  FILE *file;     /* the open stream, mode "rb", close-on-exec (dvopen only) */
 } dvfile;
 
 /*
@@ -116,7 +117,8 @@ void dvinit(void);
  * either pointer is null. Otherwise libdv's header
  * result: 1 when the video system changed to 625/50 since the frame parsed
  * before it (so the first PAL frame after dvinit gives 1), 2 when it changed
- * to 525/60, 0 when it is unchanged.
+ * to 525/60, 0 when it is unchanged. A header that does not parse leaves the
+ * video system as it was: PAL, NTSC, a refused frame, PAL give 1, 2, -1, 1.
  */
 int dvstatus(const unsigned char *block, dvfile *status);
 
@@ -294,7 +296,8 @@ typedef struct dvframeinfo {
  * marks 625/50, 120000 when it marks 525/60) says of itself into `info`.
  * Returns 1; or -1 when the header does not parse, a pointer is null or
  * info->size is below the first field's end: then only `size`, `dropout` and
- * the fields of what is not recorded are set. Prints nothing. A pack whose
+ * the fields of what is not recorded are set. Prints nothing. Uses a header
+ * parse of its own, so what dvstatus reports next is unchanged. A pack whose
  * digits are not valid binary-coded decimal is skipped and the next valid one
  * taken.
  */
@@ -307,7 +310,8 @@ int dvreadinfo(const unsigned char *block, dvframeinfo *info);
  * *channels when not null. Returns samples per channel; 0, writing nothing,
  * when the frame has no sound that decodes; -1 when the header does not
  * parse or `block` or `samples` is null. Samples whose recording carries an
- * error code are given as 0 (silence). Prints nothing.
+ * error code are filled in by libdv's error correction from their
+ * neighbours, as the viewer plays them. Prints nothing.
  */
 int dvreadaudio(const unsigned char *block, short *samples, int *rate, int *channels);
 

@@ -17,14 +17,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static std::deque<fuzz::Image> images;
   static int format_error = 0;
   if (images.empty()) {
-    fuzz::discard_stdout(), dvinit(), pforerror = &format_error;
+    fuzz::discard_stdout();
+    dvinit();
+    pforerror = &format_error;
     for (int f = 0; f < kColorSpaceCount; ++f) images.emplace_back(f);
   }
   const bool is_pal = size > 3 && (data[3] & 0x80) != 0;  // DSF, byte 3 bit 7: 625/50
   const uint8_t *block = (is_pal ? pal : ntsc).fill(data, size);
-  static int16_t pcm[kMaxAudioChannels * kMaxAudioSamplesPerFrame];
-  AudioFormat sound;
-  if (DecodeFrameAudio(block, (is_pal ? pal : ntsc).size, sound, pcm) > kMaxAudioSamplesPerFrame)
+  static short pcm[DVLIB_AUDIO_MAX_SAMPLES];
+  dvframeinfo info{};  // the facts of a frame say what its sound decode gives
+  info.size = sizeof info;
+  int channels = 0;
+  const int parsed = dvreadinfo(block, &info);
+  const int samples = dvreadaudio(block, pcm, nullptr, &channels);
+  if (samples != (parsed == 1 ? info.audio_samples : -1) || (samples > 0 && channels != info.audio_channels))
     std::abort();
   uint8_t *rgb = images[1].row[0], **rows = images[5].pixels();
   dvfile attributes{};

@@ -14,7 +14,8 @@ using namespace ozmira;
 // A 625/50 decoder: application ID 0 is IEC 61834 (4:2:0), 1 SMPTE 314M (4:1:1); VAUX blocks without packs.
 static dv_decoder_t *decoder_for(uint8_t apt) {
   std::vector<uint8_t> frame(fuzz::kPalFrameBytes, 0);
-  std::memset(frame.data(), 0xff, 80), std::memset(&frame[3 * 80], 0xff, 3 * 80);
+  std::memset(frame.data(), 0xff, 80);
+  std::memset(&frame[3 * 80], 0xff, 3 * 80);
   const uint8_t header[] = {0x1f,
                             0x07,
                             0x00,
@@ -38,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static std::deque<fuzz::Image> images;
   static fuzz::LibdvParser libdv;
   if (images.empty()) {
-    fuzz::discard_stdout(), InitColorTables();
+    fuzz::discard_stdout();
+    InitColorTables();
     for (int f = 0; f < kColorSpaceCount; ++f) images.emplace_back(f);
   }
   uint8_t choice[3] = {};

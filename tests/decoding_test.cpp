@@ -42,9 +42,12 @@ void draw(int f, const Image &yuy2, int x, int y, Image &image) {
       std::memcpy(p, &red, 4);
     else if (f == 4 || f == 7)
       *p = f == 4 ? uint8_t(luma_term(l) >> 10) : uint8_t(red);
-    else
-      p[0] = uint8_t(red), p[1] = component(luma_term(l) - chroma_term(r, 832.512) - chroma_term(b, 400.384)),
-      p[2] = component(luma_term(l) + chroma_term(b, 2066.432)), p[3] = 0;
+    else {
+      p[0] = uint8_t(red);
+      p[1] = component(luma_term(l) - chroma_term(r, 832.512) - chroma_term(b, 400.384));
+      p[2] = component(luma_term(l) + chroma_term(b, 2066.432));
+      p[3] = 0;
+    }
   };
   for (int r = 0; r < 16; ++r)
     for (int c = 0; c < 16; ++c) {
@@ -115,6 +118,13 @@ TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
     padded.resize(clip.frame_bytes + 64);  // libdv's own decoder reads a little past damaged frames
     if (dv_parse_header(ours, block.data()) < 0 || dv_parse_header(libdv, padded.data()) < 0) continue;
     const bool is411 = ours->sampling == e_dv_sample_411;
+    dvfile status{};  // dvlib's records of every kind of frame: libdv's own parse of it
+    dvframeinfo info{};
+    info.size = sizeof info;
+    EXPECT_TRUE(dvstatus(block.data(), &status) >= 0 && dvreadinfo(block.data(), &info) == 1);
+    EXPECT_TRUE(status.x_size == libdv->width && status.y_size == libdv->height &&
+                status.code == libdv->sampling && status.type == dv_frame_is_color(libdv) &&
+                info.y_size == libdv->height && info.code == libdv->sampling && info.type == status.type);
     for (unsigned quality : {5u, 1u}) {
       SCOPED_TRACE(testing::Message() << clip.name << " frame " << n << " quality " << quality);
       ours->quality = libdv->quality = quality;
@@ -167,7 +177,8 @@ TEST_P(EveryClip, EveryFormatAtBothQualitiesAgainstTheOracles) {
   }
   pforerror = nullptr;
   EXPECT_TRUE(clip.damage < 2 || damaged_segments > 0);
-  dv_decoder_free(ours), dv_decoder_free(libdv);
+  dv_decoder_free(ours);
+  dv_decoder_free(libdv);
 }
 INSTANTIATE_TEST_SUITE_P(
     Clips, EveryClip,
@@ -235,7 +246,8 @@ TEST_F(AgainstLibdv, InverseDctOnRandomBlocks) {
     alignas(16) dv_coeff_t theirs[2][64], ours[2][64];
     for (int b = 0; b < 2; ++b)
       for (int i = 0, kind = int(rng() % 4); i < 64; ++i) theirs[b][i] = ours[b][i] = value(kind);
-    _dv_idct_88(theirs[0]), _dv_idct_88(theirs[1]);
+    _dv_idct_88(theirs[0]);
+    _dv_idct_88(theirs[1]);
     n % 4 && avx2 ? Idct88PairAvx2(ours[0], ours[1]) : (Idct88Sse2(ours[0]), Idct88Sse2(ours[1]));
     ASSERT_EQ(std::memcmp(ours, theirs, sizeof ours), 0) << "blocks " << n << " and " << n + 1;
   }
@@ -251,14 +263,15 @@ TEST_F(AgainstLibdv, BlockWorkOnRandomSegmentsAndEveryDc) {
       ours.mb[m].qno = n < 2000 ? int(rng() % 16) : dc % 16;
       for (int b = 0; b < 6; ++b) {
         dv_block_t &block = ours.mb[m].b[b];
-        block.class_no = n < 2000 ? int(rng() % 4) : b % 4,
+        block.class_no = n < 2000 ? int(rng() % 4) : b % 4;
         block.dct_mode = n < 2000 ? rng() % 6 == 0 : dc / 8192 % 2;
         for (dv_coeff_t &c : block.coeffs) c = n < 2000 ? value(int(rng() % 4)) : 0;
         block.coeffs[0] = n < 2000 ? block.coeffs[0] : dv_coeff_t(dc / 16 % 512 - 256);
       }
     }
     theirs = ours;
-    TransformSegment(&ours, quality, kAllBlocks), dv_decode_video_segment(libdv, &theirs, quality);
+    TransformSegment(&ours, quality, kAllBlocks);
+    dv_decode_video_segment(libdv, &theirs, quality);
     for (int i = 0; i < 30; ++i)
       ASSERT_EQ(std::memcmp(ours.mb[i / 6].b[i % 6].coeffs, theirs.mb[i / 6].b[i % 6].coeffs, 128), 0)
           << "segment " << n << ", quality " << quality << ", macroblock " << i / 6 << ", block " << i % 6;
@@ -287,7 +300,8 @@ TEST_F(AgainstLibdv, PackedRenderersAtEveryPosition) {
     std::shuffle(places.begin(), places.end(), rng);
     for (int place : places) {
       dv_macroblock_t mb{};
-      mb.x = place % 45 * 16, mb.y = place / 45 * 16;
+      mb.x = place % 45 * 16;
+      mb.y = place / 45 * 16;
       const int kind = int(rng() % 4);  // 3: DC-only blocks, drawn by their row plan where the format has one
       int shapes[6];
       for (int b = 0; b < 6; ++b) {
@@ -297,9 +311,11 @@ TEST_F(AgainstLibdv, PackedRenderersAtEveryPosition) {
                                         : in(-32768, 253)
                     : kind == 0 ? value(int(rng() % 2))
                           : in(-43, kind == 1 && b == 5 ? 127 : 43);
-        if (kind == 3)
-          mb.b[b].coeffs[0] = b < 4 ? in(-220, 214) : in(-256, 255), mb.b[b].dct_mode = rng() % 2,
+        if (kind == 3) {
+          mb.b[b].coeffs[0] = b < 4 ? in(-220, 214) : in(-256, 255);
+          mb.b[b].dct_mode = rng() % 2;
           shapes[b] = FillDcOnlyBlock(&mb.b[b]);
+        }
       }
       dv_macroblock_t copy = mb;
       format.theirs(&mb, &picture[0], &pitch);
@@ -315,10 +331,10 @@ TEST_F(AgainstLibdv, PackedRenderersAtEveryPosition) {
 }
 
 // Renderers against another build or the tables (the clips check the build this machine runs) on random
-// macroblocks: full-size RGB0 and packed RGB, SSE2 against AVX2; half size against the table formulas.
+// macroblocks at every position of the picture, in turn: full-size RGB0 and packed RGB, SSE2 against AVX2;
+// half size against the table formulas.
 TEST_F(AgainstLibdv, RendererBuildsAgree) {
   dvinit();  // builds the tables
-  const bool avx2 = __builtin_cpu_supports("avx2");
   const auto packed = [](auto render) {
     return [render](dv_macroblock_t *mb, uint8_t **rows, int) {
       int pitch = int(rows[1] - rows[0]);
@@ -328,25 +344,25 @@ TEST_F(AgainstLibdv, RendererBuildsAgree) {
   const auto half_by_tables = [](dv_macroblock_t *mb, uint8_t **rows, int) {
     for (int p = 0; p < 8; ++p)
       for (int q = 0; q < 8; ++q)
-        put_rgb0(rows[p] + 4 * q, scaled_luma(luma_sample(mb, 2 * p, 2 * q)),
+        put_rgb0(rows[mb->y / 2 + p] + 4 * (mb->x / 2 + q), scaled_luma(luma_sample(mb, 2 * p, 2 * q)),
                  chroma_terms(mb->b[4].coeffs[8 * p + q], mb->b[5].coeffs[8 * p + q]));
   };
   const std::function<void(dv_macroblock_t *, uint8_t **, int)> pairs[][2] = {
       {Mb420RowsRgbSse2, Mb420RowsRgbAvx2},
       {packed(Mb420PackedRgbSse2), packed(Mb420PackedRgbAvx2)},
       {half_by_tables, Mb420RowsHrgb}};
-  for (int n = 0; n < 60000; ++n) {
-    if (n % 3 < 2 && !avx2) continue;
-    Bytes pictures[2] = {Bytes(16 * 64), Bytes(16 * 64)};
-    std::vector<uint8_t *> rows[2];
-    for (int p = 0; p < 2; ++p)
-      for (int r = 0; r < 16; ++r) rows[p].push_back(&pictures[p][r * 64]);
-    dv_macroblock_t mb{};
-    for (auto &block : mb.b)
-      for (dv_coeff_t &c : block.coeffs) c = n / 3 % 2 ? in(-32768, 32767) : in(-130, 130);
-    pairs[n % 3][0](&mb, rows[0].data(), 0);
-    pairs[n % 3][1](&mb, rows[1].data(), 0);
-    ASSERT_TRUE(pictures[0] == pictures[1]) << "renderers " << n % 3 << ", macroblock " << n;
+  for (int k = __builtin_cpu_supports("avx2") ? 0 : 2; k < 3; ++k) {
+    Image pictures[2] = {Image(576, 2880), Image(576, 2880)};
+    for (int n = 0; n < 20000; ++n) {  // every one of the 45 x 36 positions, in turn
+      dv_macroblock_t mb{};
+      mb.x = 16 * (n % 45);
+      mb.y = 16 * (n / 45 % 36);
+      for (auto &block : mb.b)
+        for (dv_coeff_t &c : block.coeffs) c = n % 2 ? in(-32768, 32767) : in(-130, 130);
+      pairs[k][0](&mb, pictures[0].pixels(), 0);
+      pairs[k][1](&mb, pictures[1].pixels(), 0);
+    }
+    EXPECT_TRUE(pictures[0] == pictures[1]) << "renderers " << k;
   }
 }
 
@@ -397,15 +413,21 @@ TEST(FrameAudio, EveryFrameAsLibdvDecodesItAtEachRateAndIn12Bits) {
   int16_t *outbufs[] = {planar[0], planar[1], planar[2], planar[3]};
   for (const auto &clip : clips) {
     dv_decoder_t *libdv = dv_decoder_new(0, 0, 0);
-    dv_set_error_log(libdv, nullptr), dv_set_mixing_level(libdv, 16);  // both pairs as recorded
+    dv_set_error_log(libdv, nullptr);  // both pairs as recorded
+    dv_set_mixing_level(libdv, 16);
     for (size_t n = 0; n < clip.frames.size() / kPalFrameBytes; ++n) {
       const uint8_t *frame = &clip.frames[n * kPalFrameBytes];
       AudioFormat format;
       std::string said;
       const int samples = decode_sound(frame, kPalFrameBytes, format, said);
       ASSERT_TRUE(dv_parse_header(libdv, frame) >= 0 && dv_decode_full_audio(libdv, frame, outbufs));
+      dvframeinfo info{};  // dvlib's facts of the frame say what the decode gives
+      info.size = sizeof info;
+      dvreadinfo(frame, &info);
       bool same = samples == clip.samples && format.rate == clip.rate && format.channels == clip.channels &&
-                  format.quantisation == clip.bits && said.empty();
+                  format.quantisation == clip.bits && said.empty() && info.audio_samples == samples &&
+                  info.audio_rate == clip.rate && info.audio_channels == clip.channels &&
+                  info.audio_bits == clip.bits;
       for (int i = 0; same && i < samples * clip.channels; ++i)
         same = pcm[i] == planar[i % clip.channels][i / clip.channels];
       EXPECT_TRUE(same) << clip.name << ", frame " << n << ": " << samples << " samples at " << format.rate;
@@ -414,6 +436,7 @@ TEST(FrameAudio, EveryFrameAsLibdvDecodesItAtEachRateAndIn12Bits) {
   }
 }
 TEST(FrameAudio, PacksThatWouldLeadLibdvAstrayGiveNoSoundAndNoWord) {
+  dvinit();
   const Bytes pal = frames("sound48000.dv"), twelve = twelve_bit(true), silent = frames("pal420.dv");
   const size_t source = kSourcePack, second = kSecondPair;
   struct Edit {
@@ -450,7 +473,16 @@ TEST(FrameAudio, PacksThatWouldLeadLibdvAstrayGiveNoSoundAndNoWord) {
     std::fill(std::begin(pcm), std::end(pcm), 0x5a5a);
     format = {};
     EXPECT_EQ(decode_sound(frame.data(), c.bytes, format, said), 0) << c.what;
-    EXPECT_TRUE(said.empty() && format.rate == 0 &&
+    dvframeinfo info{};  // nor from dvlib, whose picture comes with no word of libdv's either
+    info.size = sizeof info;
+    if (c.bytes == kPalFrameBytes && dvreadinfo(frame.data(), &info) == 1) {
+      Bytes rgb(kPalFrameBytes * 9);
+      said = capture([&] {
+               EXPECT_TRUE(dvreadblock(frame.data(), rgb.data(), 2, 0) == 1 &&
+                           dvreadaudio(frame.data(), pcm, nullptr, nullptr) == 0);
+             }).err;
+    }
+    EXPECT_TRUE(said.empty() && info.audio_channels == 0 && format.rate == 0 &&
                 std::all_of(std::begin(pcm), std::end(pcm), [](int v) { return v == 0x5a5a; }))
         << c.what << ": " << said;
   }

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <climits>
+#include <thread>
 #include "frame_decoder.h"
 #include "test_support.h"
 #include "worker_pool.h"
@@ -35,9 +36,11 @@ bool all(const uint8_t *p, size_t n, uint8_t v = 0x5a) {
 Bytes libdv_rgb(Bytes block, unsigned quality = 5) {
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   block.resize(block.size() + 64);  // libdv reads a little past damaged frames
-  dv_parse_header(dv, block.data()), dv->quality = quality;
+  dv_parse_header(dv, block.data());
+  dv->quality = quality;
   Image rgb(dv->height, dv->width * 3);
-  ::dv_decode_full_frame(dv, block.data(), ::e_dv_color_rgb, rgb.pixels(), &rgb.pitch), dv_decoder_free(dv);
+  ::dv_decode_full_frame(dv, block.data(), ::e_dv_color_rgb, rgb.pixels(), &rgb.pitch);
+  dv_decoder_free(dv);
   return Bytes(rgb.mem.data(), rgb.mem.data() + rgb.mem.size);
 }
 // Only format | flags counts: dvreadblock draws 2 at full detail and 16 from DC coefficients, dvreadarray 2
@@ -47,8 +50,10 @@ TEST(FrameBlock, RequestCodesAndWhatEachDraws) {
   const Bytes pal = frames("pal420.dv", 3), ntsc = frames("ntsc.dv", 1, 1, kNtscFrameBytes);
   Image direct(5);  // the frame decoder's own full-size RGB0, which dvreadarray must give
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
-  dv_parse_header(dv, pal.data()), dv->quality = 5;
-  ozmira::DecodeFrame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch), dv_decoder_free(dv);
+  dv_parse_header(dv, pal.data());
+  dv->quality = 5;
+  ozmira::DecodeFrame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch);
+  dv_decoder_free(dv);
   const struct {
     int format, flags;
     unsigned draws;
@@ -77,7 +82,10 @@ TEST(FrameBlock, RequestCodesAndWhatEachDraws) {
     }
   }
   // dvstatus: 1 when the system changed to 625/50, 2 to 525/60, else 0; the fields of a record it does not
-  // fill stay. A refused request still parsed its block: the next PAL frame is a change of system.
+  // fill stay. A refused request still parsed its block: the next PAL frame is a change of system. A refused
+  // header (a 525/60 frame whose VAUX says 50 fields) leaves the system as the last frame that parsed.
+  Bytes vaux50 = ntsc;
+  vaux50[451] = 0xe0;
   dvfile r{-7, -7, -7, -7, -7, -7, stdin};
   for (bool array : {false, true}) {
     dvstatus(pal.data(), &r);
@@ -86,8 +94,8 @@ TEST(FrameBlock, RequestCodesAndWhatEachDraws) {
     EXPECT_EQ(array ? dvreadarray(ntsc.data(), direct.pixels(), 16, 0)
                     : dvreadblock(ntsc.data(), direct.row[0], 1, 0),
               0);
-    EXPECT_TRUE(dvstatus(pal.data(), &r) == 1 && r.y_size == 576 && r.code == 2 && r.num_frames == -7 &&
-                r.file == stdin);
+    EXPECT_TRUE(dvstatus(vaux50.data(), &r) == -1 && dvstatus(pal.data(), &r) == 1 && r.y_size == 576 &&
+                r.code == 2 && r.num_frames == -7 && r.file == stdin);
   }
   dvinit();  // a fresh decoder, which has parsed nothing yet
   EXPECT_EQ(dvstatus(pal.data(), &r), 1);
@@ -99,11 +107,13 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
   dvinit();
   Bytes frame = frames("pal420.dv"), bad = frame, image(kRgb, 0x5a),
         vaux50 = frames("ntsc.dv", 0, 1, kNtscFrameBytes);
-  bad[0] = 0xff, vaux50[451] = 0xe0;  // section type 7: no header block; source pack: 50 fields
+  bad[0] = 0xff;  // section type 7: no header block; source pack: 50 fields
+  vaux50[451] = 0xe0;
   uint8_t *rows[576], *none[1] = {nullptr}, *packed[1] = {image.data()};
   for (int n = 0; n < 576; ++n) rows[n] = &image[size_t(n) * 2160];
   uint8_t *gap72[576];
-  std::copy(rows, rows + 576, gap72), gap72[72] = nullptr;
+  std::copy(rows, rows + 576, gap72);
+  gap72[72] = nullptr;
   int pitch = 2160, short_pitch = 2159, long_pitch = INT_MAX / 576 + 1;
   const std::string f = "(dvreadformat:dvlib): ";
   const std::string nulled = "' was NULL - user must pass a frame block, pixels and pitches.\n";
@@ -160,15 +170,22 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
       {format(pal, 1, packed, &long_pitch, 2), 0, f + "pitch " + std::to_string(long_pitch) + range},
       {format(pal, 11, gap72, &pitch, 16), 0,
        f + "row 72 was NULL - format 11 needs 288 rows of 1440 bytes.\n"}};
-  for (const auto &c : cases) {
+  std::string logged;  // every other case's lines go to the host's log, the others' to standard error
+  const auto log = [](const char *line, void *to) { *static_cast<std::string *>(to) += line; };
+  for (size_t n = 0; n < std::size(cases); ++n) {
     int result = 99;
-    EXPECT_EQ(capture([&] { result = c.call(); }), (Output{0, "", c.err}));
-    EXPECT_EQ(result, c.result) << c.err;
+    logged.clear();
+    dvsetlog(n % 2 ? +log : nullptr, n % 2 ? &logged : nullptr);
+    const Output said = capture([&] { result = cases[n].call(); });
+    dvsetlog(nullptr, nullptr);
+    EXPECT_EQ(said, (Output{0, "", n % 2 ? "" : cases[n].err}));
+    EXPECT_TRUE(result == cases[n].result && logged == (n % 2 ? cases[n].err : "")) << cases[n].err;
   }
   for (int drawn : {3, 4, 5, 6, 7, 8, 11})  // the first and the last row of each layout in dvlib.h
     for (int missing : {0, rows_of(drawn) - 1}) {
       uint8_t *gap[576];
-      std::copy(rows, rows + 576, gap), gap[missing] = nullptr;
+      std::copy(rows, rows + 576, gap);
+      gap[missing] = nullptr;
       EXPECT_EQ(capture([&] { EXPECT_EQ(dvreadformat(pal, drawn, gap, &pitch, 2), 0); }).err,
                 f + "row " + std::to_string(missing) + " was NULL - format " + std::to_string(drawn) +
                     " needs " + std::to_string(rows_of(drawn)) + " rows of " +
@@ -176,19 +193,14 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
     }
   EXPECT_TRUE(all(image.data(), image.size()) && r.block_size == -7 && r.y_size == -7 && r.type == -7);
   EXPECT_EQ(dvreadformat(pal, 8, gap72, &pitch, 2), 1);
-  // The frame decoder given libdv's parse of the 525/60 frame whose VAUX says 50 fields walks its 10
-  // sequences, not 12, and says it could not decode all the header asked for.
-  dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
-  EXPECT_TRUE(dv_parse_header(dv, vaux50.data()) >= 0 && dv->num_dif_seqs == 12 &&
-              !ozmira::DecodeFrame(dv, vaux50.data(), ozmira::e_dv_color_rgb, packed, &pitch));
-  dv_decoder_free(dv);
   // A 4:1:1 frame: dvreadarray (2 below) and the row formats report every macroblock, draw none and return 0.
   const Bytes pal411 = frames("pal411.dv");
   std::string messages;
   for (int i = 0; i < 12 * 27 * 5; ++i) messages += error_mess;
   for (int f = 2, flag = 0, result = 1; f < 15; ++f) {
     Image lines(576, 2880, 0x5a);
-    pforerror = &flag, flag = 7;  // set to 1, not added to
+    pforerror = &flag;  // set to 1, not added to
+    flag = 7;
     const Output said = capture([&] {
       result = f == 2 ? dvreadarray(pal411.data(), lines.pixels(), 2, 0)
                       : dvreadformat(pal411.data(), f, lines.pixels(), &pitch, 2);
@@ -201,32 +213,127 @@ TEST(FrameBlock, RefusalsOfBadHeadersAndNullArguments) {
                                      " needs a 4:2:0 frame; this one is 4:1:1 - nothing drawn.\n");
   }
 }
-// Refused files: the lines say why, at once for a pipe with no writer, and nothing stays open.
-// What the installed library drew in a C host (install_test.sh) is what this build draws, which the decoding
-// tests check against their oracles: every format at both requests, frame 7 of each clip, as hashes of the
-// pictures.
-TEST(InstalledHost, DrewEveryFormatAsThisBuildDoes) {
-  const char *drawn = getenv("OZMIRA_INSTALLED_HOST_DRAWN");
-  if (drawn == nullptr) GTEST_SKIP() << "run by install_test.sh";
-  std::ifstream lines(drawn);
-  std::string path;
-  int request, format, drew, checked = 0;
-  unsigned long long hash;
-  while (lines >> path >> request >> format >> drew >> std::hex >> hash >> std::dec) {
-    Bytes block = read_file(path), picture(576 * 2880);
-    block = Bytes(block.begin() + 7 * kPalFrameBytes, block.begin() + 8 * kPalFrameBytes);
-    std::vector<uint8_t *> rows;
-    for (int r = 0; r < 576; ++r) rows.push_back(&picture[r * 2880]);
-    int pitch = format == 0 ? 1440 : format == 1 ? 2160 : 2880;
-    int ours = 0;
-    capture([&] { ours = dvreadformat(block.data(), format, rows.data(), &pitch, request); });
-    unsigned long long h = 14695981039346656037ULL;
-    for (uint8_t byte : picture) h = (h ^ byte) * 1099511628211ULL;
-    EXPECT_TRUE(ours == drew && h == hash) << path << " request " << request << " format " << format;
-    ++checked;
+// Offsets of the packs with `id` in a frame's subcode (blocks 1, 2: sync block k at 6 + 8 k) or VAUX (blocks
+// 3 to 5: pack p at 3 + 5 p) areas, in sequence order.
+std::vector<size_t> packs(const Bytes &f, uint8_t id, bool subcode) {
+  std::vector<size_t> at;
+  for (size_t block = 0; block < f.size() / 80; ++block) {
+    const size_t index = block % 150;
+    for (int k = 0; k < 15; ++k) {
+      const size_t offset = block * 80 + (subcode ? 6 + 8 * k : 3 + 5 * k);
+      const bool here = subcode ? index >= 1 && index <= 2 && k < 6 : index >= 3 && index <= 5;
+      if (here && f[offset] == id) at.push_back(offset);
+    }
   }
-  EXPECT_EQ(checked, 5 * 2 * 15);
+  return at;
 }
+dvframeinfo info_of(const Bytes &block, int *result = nullptr) {
+  dvframeinfo info{};
+  info.size = sizeof info;
+  const int got = dvreadinfo(block.data(), &info);
+  if (result != nullptr) *result = got;
+  return info;
+}
+// What frames say of themselves, against what FFmpeg was asked to write (clips/make_clips.sh) and against
+// hand-edited packs: the first valid pack wins, values at their bounds, each display code with each APT.
+TEST(FrameFacts, TimesAspectAndShapeAsRecorded) {
+  dvinit();
+  const Bytes wide = frames("meta169.dv", 3), narrow = frames("meta43.dv"),
+              ntsc = frames("ntsc.dv", 0, 1, 120000);
+  const struct {
+    const Bytes *frame;
+    std::array<int, 15> facts;  // y_size, code, sequences, aspect, timecode, date, time, video blocks
+  } clips[] = {{&wide, {576, 2, 12, 1, 10, 20, 30, 15, 2031, 3, 4, 5, 6, 7, 1620}},
+               {&narrow, {576, 2, 12, 0, 23, 59, 58, 20, 1999, 12, 31, 23, 59, 58, 1620}},
+               {&ntsc, {480, 1, 10, 0, 0, 0, 0, 0, 1970, 1, 1, 0, 0, 0, 1350}}};
+  for (const auto &c : clips) {
+    int result = 0;
+    const dvframeinfo i = info_of(*c.frame, &result);
+    const std::array<int, 15> got = {i.y_size,     i.code,       i.dif_sequences, i.aspect,
+                                     i.tc_hours,   i.tc_minutes, i.tc_seconds,    i.tc_frames,
+                                     i.rec_year,   i.rec_month,  i.rec_day,       i.rec_hour,
+                                     i.rec_minute, i.rec_second, i.video_blocks};
+    EXPECT_EQ(got, c.facts);
+    EXPECT_TRUE(result == 1 && i.x_size == 720 && i.type == 1 && i.dropout == 0 && i.flagged_blocks == 0);
+  }
+  // Timecode digits (frames, seconds, minutes, hours) at and past their bounds in the first pack: past them
+  // the pack is skipped for the next, which says 10:20:30:15 as every other.
+  const size_t tc = packs(wide, 0x13, true).at(0);
+  const struct {
+    size_t byte;
+    uint8_t value;
+    std::array<int, 4> want;
+  } digits[] = {{1, 0x24, {10, 20, 30, 24}}, {1, 0x25, {10, 20, 30, 15}}, {1, 0x1a, {10, 20, 30, 15}},
+                {2, 0x60, {10, 20, 30, 15}}, {3, 0x59, {10, 59, 30, 15}}, {4, 0x23, {23, 20, 30, 15}},
+                {4, 0x24, {10, 20, 30, 15}}};
+  for (const auto &d : digits) {
+    Bytes edited = wide;
+    edited[tc + d.byte] = d.value;
+    const dvframeinfo i = info_of(edited);
+    EXPECT_EQ((std::array<int, 4>{i.tc_hours, i.tc_minutes, i.tc_seconds, i.tc_frames}), d.want)
+        << d.byte << " " << int(d.value);
+  }
+  // Every subcode date pack of invalid BCD: the first VAUX one is taken, then AAUX's; none valid: not
+  // recorded.
+  Bytes dated = wide;
+  for (size_t at : packs(dated, 0x62, true)) dated[at + 2] = 0x3a;
+  dated[packs(dated, 0x62, false).at(0) + 4] = 0x07;
+  EXPECT_EQ(info_of(dated).rec_year, 2007);
+  for (size_t at : packs(dated, 0x62, false)) dated[at + 3] = 0x13;
+  for (size_t at : packs(dated, 0x13, true)) dated[at + 4] = 0xff;
+  EXPECT_EQ(info_of(dated).rec_year, 2031);  // the AAUX date pack (0x52)
+  for (size_t b = 0; b < dated.size() / 80; ++b)
+    dated[b * 80 + 3] ^= b % 150 % 16 == 6 && dated[b * 80 + 3] == 0x52 ? 0xad : 0;
+  const dvframeinfo undated = info_of(dated);
+  EXPECT_TRUE(undated.rec_year == -1 && undated.rec_month == -1 && undated.rec_day == -1 &&
+              undated.tc_hours == -1 && undated.tc_frames == -1 && undated.rec_hour == 5);
+  // 16:9 where the display code is 2, or 7 with APT 0 (as FFmpeg reads them); no source control pack: -1.
+  for (int apt = 0; apt < 8; ++apt)
+    for (int display = 0; display < 8; ++display) {
+      Bytes edited = narrow;
+      edited[4] = uint8_t((edited[4] & 0xf8) | apt);
+      for (size_t at : packs(edited, 0x61, false))
+        edited[at + 2] = uint8_t((edited[at + 2] & 0xf8) | display);
+      EXPECT_EQ(info_of(edited).aspect, display == 2 || (apt == 0 && display == 7)) << apt << " " << display;
+    }
+  Bytes unstated = narrow;
+  for (size_t at : packs(unstated, 0x61, false)) unstated[at] = 0xff;
+  EXPECT_EQ(info_of(unstated).aspect, -1);
+  // A dropout of zero bytes parses as 525/60; a short record gets no more than its size.
+  const dvframeinfo dropout = info_of(Bytes(kPalFrameBytes));
+  EXPECT_TRUE(dropout.dropout == 1 && dropout.y_size == 480 && dropout.audio_channels == 0);
+  dvframeinfo shorter;
+  std::memset(&shorter, 0x5a, sizeof shorter);
+  shorter.size = offsetof(dvframeinfo, aspect);
+  EXPECT_TRUE(dvreadinfo(wide.data(), &shorter) == 1 && shorter.dropout == 0 && shorter.aspect == 0x5a5a5a5a);
+}
+// STA flags of three video blocks, and error codes in 30 samples of the right channel; segments damaged in
+// the last decode: none before the first, the twelve planted in frame 7 of damaged_middle(), none in an
+// intact one.
+TEST(FrameFacts, BlockStatusAndDamageAsRecorded) {
+  dvinit();
+  const Bytes middle = damaged_middle();
+  Bytes image(kRgb);
+  const int before = dvdamagedsegments();
+  dvreadblock(&middle[7 * kPalFrameBytes], image.data(), 2, 0);
+  const int planted = dvdamagedsegments();
+  dvreadblock(middle.data(), image.data(), 16, 0);
+  EXPECT_TRUE(before == -1 && planted == 12 && dvdamagedsegments() == 0) << planted;
+  Bytes flagged = frames("sound48000.dv", 5);
+  const int errors = info_of(flagged).audio_error_samples;
+  flagged[7 * 80 + 3] |= 0x20;
+  flagged[(11 * 150 + 149) * 80 + 3] |= 0x20;
+  flagged[(5 * 150 + 100) * 80 + 3] |= 0xf0;
+  for (int n = 0; n < 30; ++n) {
+    flagged[(7 * 150 + 22) * 80 + 8 + 2 * n] = 0x80;
+    flagged[(7 * 150 + 22) * 80 + 9 + 2 * n] = 0x00;
+  }
+  const dvframeinfo i = info_of(flagged);
+  EXPECT_TRUE(i.flagged_blocks == 3 && i.sta_blocks[0] == 1617 && i.sta_blocks[2] == 2 &&
+              i.sta_blocks[15] == 1);
+  EXPECT_TRUE(i.audio_error_samples == errors + 30 && i.audio_channel_errors[1] >= 30);
+}
+// Refused files: the lines say why, at once for a pipe with no writer, and nothing stays open.
 
 TEST(DvFile, RefusedFiles) {
   dvinit();
@@ -236,8 +343,8 @@ TEST(DvFile, RefusedFiles) {
   bad[0] = 0xff;
   write_file(dir / "random", Bytes(&middle[4 * kPalFrameBytes], &middle[6 * kPalFrameBytes]));
   write_file(dir / "empty", {});
-  write_file(dir / "short", Bytes(middle.begin(), middle.begin() + kPalFrameBytes - 1)),
-      write_file(dir / "bad", bad);
+  write_file(dir / "short", Bytes(middle.begin(), middle.begin() + kPalFrameBytes - 1));
+  write_file(dir / "bad", bad);
   ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
   const auto line = [](const std::string &text) { return "(dvopen:dvlib) " + text + "\n"; };
   const auto not_regular = [&](std::string path) {
@@ -278,7 +385,8 @@ TEST(DvFile, FilesThatOpenReadFrameByFrame) {
   const Bytes pal = frames("pal420.dv", 0, 4), middle = damaged_middle();
   write_file(dir / "cut", Bytes(pal.begin(), pal.end() - 74000));
   write_file(dir / "plus_one", Bytes(pal.begin(), pal.end() - 143999));
-  write_file(dir / "middle", middle), write_file(dir / "shrinking", middle);
+  write_file(dir / "middle", middle);
+  write_file(dir / "shrinking", middle);
   const auto warning = [](std::string bytes) {
     return "(dvopen:dvlib) Warning - DV file length (" + bytes +
            " bytes) is not an exact multiple of 144,000 - corrupt "
@@ -303,6 +411,7 @@ TEST(DvFile, FilesThatOpenReadFrameByFrame) {
     ASSERT_NE(dv, nullptr) << c.path;
     EXPECT_TRUE(dv->block_size == 144000 && dv->x_size == 720 && dv->y_size == 576 && dv->code == c.code &&
                 dv->type == 1 && dv->num_frames == c.frames && dv_ftell64(dv->file) == 0);
+    EXPECT_TRUE(dvcountframes(dv->file) == c.frames && (fcntl(fileno(dv->file), F_GETFD) & FD_CLOEXEC));
     ASSERT_TRUE(c.cut == 0 || truncate(c.path.c_str(), off_t(c.cut)) == 0);
     const int whole = c.cut != 0 ? int(c.cut / kPalFrameBytes) : c.frames;
     const Bytes file = read_file(c.path);
@@ -314,6 +423,11 @@ TEST(DvFile, FilesThatOpenReadFrameByFrame) {
       const bool gone = f < 0 || f >= whole, bad = f == c.unparsed;
       EXPECT_EQ(said, (Output{0, "", gone ? kFreadFailed : bad ? unparsed : ""})) << c.path << " frame " << f;
       EXPECT_EQ(result, !gone && !bad) << c.path << " frame " << f;
+      Bytes raw(kPalFrameBytes, 0x5a);
+      const Output raw_said = capture([&] { EXPECT_EQ(dvreadraw(dv, raw.data(), f), !gone); });
+      EXPECT_TRUE(gone ? raw_said.err == "(dvreadraw:dvlib): fread failed - invalid frame number? (frame " +
+                                             std::to_string(f) + ")\n"
+                       : std::equal(raw.begin(), raw.end(), &file[f * kPalFrameBytes]));
       EXPECT_TRUE(
           result ? image == libdv_rgb(Bytes(&file[f * kPalFrameBytes], &file[(f + 1) * kPalFrameBytes])) &&
                        dv_ftell64(dv->file) == (f + 1) * 144000LL
@@ -346,8 +460,9 @@ TEST(DvFile, FramesOfAnotherSizeAndFilesPastIntFrameNumbers) {
   dvinit();
   TempDir dir;
   Bytes mixed = frames("pal420.dv"), ntsc = frames("ntsc.dv", 0, 1, kNtscFrameBytes), image(kRgb, 0x5a);
-  mixed.insert(mixed.end(), ntsc.begin(), ntsc.end()), mixed.resize(3 * kPalFrameBytes),
-      write_file(dir / "mixed", mixed);
+  mixed.insert(mixed.end(), ntsc.begin(), ntsc.end());
+  mixed.resize(3 * kPalFrameBytes);
+  write_file(dir / "mixed", mixed);
   dvfile *dv = nullptr;
   capture([&] { dv = dvopen((dir / "mixed").c_str()); });
   for (int f : {1, 2})
@@ -389,6 +504,37 @@ TEST(Memory, HeapStaysFlatOverFramesAndFreshDecoders) {
   EXPECT_LE(heap_in_use(), before + 16384);
   dvclose(dv);
 }
+// A call made while another runs (from the host's log, on a second host thread) is refused with a line, not
+// let in to share the decoder; the first call's own line and picture are as ever.
+Bytes overlap_frame;
+std::vector<std::string> overlap_lines;
+int overlap_results[3];
+TEST(Log, OverlappingCallsAreRefusedWithALine) {
+  dvinit();
+  overlap_frame = frames("pal420.dv");
+  Bytes bad = overlap_frame, image(kRgb, 0x5a), second(kRgb, 0x5a);
+  bad[0] = 0xff;
+  const auto log = [](const char *line, void *image) {
+    overlap_lines.push_back(line);
+    if (overlap_lines.size() > 1) return;
+    std::thread([image] {
+      dvfile r;
+      overlap_results[0] = dvreadblock(overlap_frame.data(), static_cast<uint8_t *>(image), 2, 0);
+      overlap_results[1] = dvstatus(overlap_frame.data(), &r);
+    }).join();
+  };
+  dvsetlog(log, second.data());
+  overlap_results[2] = dvreadblock(bad.data(), image.data(), 2, 0);
+  dvsetlog(nullptr, nullptr);
+  const std::string refused =
+      ":dvlib): another dvlib call is running on another thread - calls must not overlap; "
+      "this one is refused.\n";
+  EXPECT_EQ(overlap_lines, (std::vector<std::string>{"(dvreadblock:dvlib): dv_parse_header failed - erm?\n",
+                                                     "(dvreadblock" + refused, "(dvstatus" + refused}));
+  EXPECT_TRUE(overlap_results[0] == 0 && overlap_results[1] == -1 && overlap_results[2] == 0);
+  EXPECT_TRUE(all(image.data(), image.size()) && all(second.data(), second.size()));
+  EXPECT_EQ(dvreadblock(overlap_frame.data(), image.data(), 2, 0), 1);
+}
 // dvthreads: counts capped by the cores, negative ones refused with a line.
 TEST(Threads, CountsCappedByTheCoresNegativeOnesRefused) {
   const int cores = int(sysconf(_SC_NPROCESSORS_ONLN));
@@ -402,7 +548,8 @@ TEST(Threads, CountsCappedByTheCoresNegativeOnesRefused) {
 std::atomic<int> pieces_begun;
 std::atomic<bool> waited_out;
 bool pieces_shared() {
-  pieces_begun = 0, waited_out = false;
+  pieces_begun = 0;
+  waited_out = false;
   ozmira::RunPieces(
       2,
       [](void *, int) {
@@ -428,18 +575,21 @@ TEST(Threads, LeaveTheProcessSignalsAloneAndForkedChildrenDecode) {
   struct sigaction action {};
   action.sa_handler = [](int) { handled = 1; };
   sigset_t usr1, before, pending;
-  sigemptyset(&usr1), sigaddset(&usr1, SIGUSR1), sigaction(SIGUSR1, &action, nullptr);
-  pthread_sigmask(SIG_BLOCK, &usr1, &before),
-      kill(getpid(), SIGUSR1);                          // it can only wait, unless a worker takes it
+  sigemptyset(&usr1);
+  sigaddset(&usr1, SIGUSR1);
+  sigaction(SIGUSR1, &action, nullptr);
+  pthread_sigmask(SIG_BLOCK, &usr1, &before);
+  kill(getpid(), SIGUSR1);                              // it can only wait, unless a worker takes it
   for (int n = 0; n < 10; ++n) ASSERT_TRUE(decodes());  // a worker first run by now would take it too
   sigpending(&pending);
   EXPECT_TRUE(sigismember(&pending, SIGUSR1) && !handled);
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
   EXPECT_TRUE(handled);
   const pid_t child = fork();
-  if (child == 0)
-    alarm(30),
-        _exit(decodes() && pieces_shared() ? 0 : 1);  // a child waiting on its parent's threads would hang
+  if (child == 0) {
+    alarm(30);
+    _exit(decodes() && pieces_shared() ? 0 : 1);  // a child waiting on its parent's threads would hang
+  }
   int status = 0;
   EXPECT_TRUE(waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
