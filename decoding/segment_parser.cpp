@@ -50,62 +50,6 @@ void read_block_head(const uint8_t *head, dv_block_t &block) {
 
 constexpr std::array<Order, 2> kOrder = {transposed(kZigzag), kOrder248};
 
-Stop ReadCodes(SegmentState &s, int m, int b, int &offset_io, int end) {
-  // The loop keeps everything it changes in locals: the stores into the
-  // coefficients would otherwise make the compiler reload it all per code.
-  BlockCursor &cursor = s.cursor[m][b];
-  dv_coeff_t *coeffs = s.mb[m].b[b].coeffs;
-  const uint8_t *order = kOrder[s.mb[m].b[b].dct_mode].data();
-  const ac_codes::Code *short_codes = ac_codes::kShortCodes.data(), *long_codes = ac_codes::kLongCodes.data();
-  // Each in one register: left to itself, the compiler splits the pointers
-  // into sums it adds up again per code, or reloads them.
-  asm("" : "+r"(coeffs), "+r"(order));
-  // The place of the last coefficient stored (the block's place less one):
-  // a code's step lands on its coefficient's place.
-  size_t last = static_cast<size_t>(cursor.position) - 1;
-  // `left` counts the area's bits not yet taken, the next of them at the top
-  // of `cache`. The cache is refilled from the copy once `left` falls below
-  // `refill_below`, where fewer than a window's worth of it would remain; one
-  // counter serves both the area's end and the refill.
-  unsigned left = static_cast<unsigned>(end - offset_io);
-  int refill_below = static_cast<int>(kSegmentBytes * 8) + 1;
-  uint64_t cache = 0;
-  ac_codes::Code code;
-  for (;;) {
-    if (static_cast<int>(left) < refill_below) {
-      const int offset = end - static_cast<int>(left);
-      uint64_t word;
-      std::memcpy(&word, s.bits + (offset >> 3), sizeof word);
-      cache = __builtin_bswap64(word) << (offset & 7);
-      refill_below = static_cast<int>(left) - (64 - ac_codes::kWindowBits) + (offset & 7);
-    }
-    code = short_codes[cache >> (64 - ac_codes::kShortIndexBits)];
-    unsigned length = ac_codes::length(code);
-    if (length > left) break;
-    // The markers' runs are 64 and more, so one test finds them, a run past
-    // the block and the codes that are looked up in the second table.
-    size_t place = last + ac_codes::step(code);
-    if (place >= kCoefficients) {
-      if (length != 0) break;  // a marker or a run past the block: the long codes' mark is 0 bits long
-      code = long_codes[(cache >> (64 - ac_codes::kWindowBits)) & ((1u << ac_codes::kLongIndexBits) - 1)];
-      length = ac_codes::length(code);
-      if (length > left) break;
-      place = last + ac_codes::step(code);
-      if (place >= kCoefficients) break;
-    }
-    coeffs[order[place]] = static_cast<dv_coeff_t>(ac_codes::amplitude(code));
-    last = place;
-    left -= length;
-    cache <<= length;
-  }
-  cursor.position = static_cast<int>(last + 1);
-  offset_io = end - static_cast<int>(left);
-  if (ac_codes::length(code) > left) return Stop::kCutShort;
-  const Stop stop = TakeCode(s, m, b, code);
-  if (stop == Stop::kEndOfBlock) offset_io += ac_codes::length(code);
-  return stop;
-}
-
 }  // namespace segment
 
 void ReadBlockHeads(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks) {
