@@ -128,6 +128,9 @@ inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
     left -= length;
     cache <<= length;
   }
+  // What follows takes the code apart afresh: otherwise the loop keeps a copy
+  // of its step for it, an instruction a code.
+  asm("" : "+r"(code));
   cursor.position = static_cast<int>(last + 1);
   offset_io = end - static_cast<int>(left);
   if (ac_codes::length(code) > left) return Stop::kCutShort;
