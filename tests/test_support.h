@@ -1,5 +1,5 @@
-// What the suites share: the clips (clips/make_clips.sh) and damaged inputs made from them, output captured
-// from this process or from a child process with its status, scratch folders, and the heap in use.
+// Shared by the suites: clips and damaged inputs, captured output, child processes, scratch folders, the
+// heap.
 #pragma once
 
 #include <fcntl.h>
@@ -12,6 +12,7 @@
 #include <functional>
 #include <random>
 #include <set>
+#include "dvlib.h"
 #include "fuzz_support.h"
 
 namespace ozmira::test {
@@ -51,11 +52,10 @@ inline Bytes damaged(Bytes f, bool random, unsigned seed) {
       for (size_t i = random ? 0 : 3; i < 80; ++i) f[b * 80 + i] = random ? uint8_t(rng()) : 0xff;
   return f;
 }
-// Where segment v of DIF sequence ds starts in a frame: after 7 + 16 (v / 3) + 5 (v % 3) blocks of the
-// sequence.
+// Where segment v of DIF sequence ds starts: 7 + 16 (v / 3) + 5 (v % 3) blocks into the sequence.
 inline size_t segment_at(int ds, int v) { return ds * 12000 + 80 * (7 + 16 * (v / 3) + 5 * (v % 3)); }
-// Ten frames of pal420.dv: frame 4 all random, frame 6 random after its header, subcode and VAUX blocks,
-// frame 7 carrying at twelve places the segment the fuzzer found to lead libdv's AC parser out of its blocks.
+// Ten frames of pal420.dv: 4 random, 6 random past its VAUX, 7 with twelve segments that lead libdv's AC
+// parser out of its blocks.
 inline Bytes damaged_middle() {
   Bytes f = frames("pal420.dv", 0, 10);
   const Bytes trap = read_file(OZMIRA_SOURCE_DIR "/fuzz/regressions/segment/pass0_invalid_code_leaves_block");
@@ -82,7 +82,7 @@ struct TempDir {
   }
 };
 struct Output {
-  int status = 0;  // exit status, or 128 + the signal that ended the process
+  int status = 0;  // or 128 + signal
   std::string out, err;
   bool operator==(const Output &) const = default;
   friend std::ostream &operator<<(std::ostream &o, const Output &r) {
@@ -91,32 +91,40 @@ struct Output {
 };
 inline std::string text_of(FILE *file) {
   std::string text(size_t(fseek(file, 0, SEEK_END) == 0 ? ftell(file) : 0), '\0');
-  rewind(file), text.resize(fread(text.data(), 1, text.size(), file)), fclose(file);
+  rewind(file);
+  text.resize(fread(text.data(), 1, text.size(), file));
+  fclose(file);
   return text;
 }
-// What `run` writes on stdout and stderr, at the descriptors (C stdio of every library included).
+// What `run` writes on stdout and stderr, at the descriptors.
 inline Output capture(const std::function<void()> &run) {
-  fflush(stdout), fflush(stderr);
+  fflush(nullptr);
   FILE *files[2] = {tmpfile(), tmpfile()};
   const int saved[2] = {dup(1), dup(2)};
   for (int i = 0; i < 2; ++i) dup2(fileno(files[i]), i + 1);
   run();
-  fflush(stdout), fflush(stderr);
-  for (int i = 0; i < 2; ++i) dup2(saved[i], i + 1), close(saved[i]);
+  fflush(nullptr);
+  for (int i = 0; i < 2; ++i) {
+    dup2(saved[i], i + 1);
+    close(saved[i]);
+  }
   return {0, text_of(files[0]), text_of(files[1])};
 }
-// args[0] run as a process of its own (ended after a minute), with env: NAME=VALUE to set, NAME to unset;
-// `meanwhile` is given its pid.
+// args[0] as a child (ended after a minute), env NAME=VALUE set, NAME unset; `meanwhile` gets its pid.
 inline Output run(std::vector<std::string> args, const std::vector<std::string> &env = {},
                   const std::function<void(pid_t)> &meanwhile = {}) {
   FILE *out = tmpfile(), *err = tmpfile();
   const pid_t pid = fork();
   if (pid == 0) {
-    dup2(fileno(out), 1), dup2(fileno(err), 2), alarm(60);
+    dup2(fileno(out), 1);
+    dup2(fileno(err), 2);
+    alarm(60);
     for (const std::string &e : env) e.find('=') == e.npos ? unsetenv(e.c_str()) : putenv(strdup(e.c_str()));
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(a.data());
-    argv.push_back(nullptr), execv(argv[0], argv.data()), _exit(127);
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
   }
   int raw = 0;
   if (meanwhile) meanwhile(pid);
@@ -127,6 +135,17 @@ inline Output run(std::vector<std::string> args, const std::vector<std::string> 
 inline std::string opened(int frames) {
   return "(dvopen:dvlib) Image Size 720 576\n(dvopen:dvlib) PAL format video\n(dvopen:dvlib) " +
          std::to_string(frames) + " frames\n";
+}
+// dvreadinfo's record of a frame block; `result` gets what it returned.
+inline dvframeinfo info_of(const uint8_t *block, int *result = nullptr) {
+  dvframeinfo info{};
+  info.size = sizeof info;
+  const int got = dvreadinfo(block, &info);
+  if (result != nullptr) *result = got;
+  return info;
+}
+inline dvframeinfo info_of(const Bytes &block, int *result = nullptr) {
+  return info_of(block.data(), result);
 }
 // Bytes the allocator has handed out and not had back.
 inline size_t heap_in_use() { return mallinfo2().uordblks + mallinfo2().hblkhd; }
