@@ -47,12 +47,8 @@ Bytes libdv_rgb(Bytes block, unsigned quality = 5) {
 TEST(FrameBlock, RequestCodes) {
   dvinit();
   const Bytes pal = frames("pal420.dv", 3), ntsc = frames("ntsc.dv", 1, 1, kNtsc);
-  Image direct(5);  // as dvreadarray must give
-  dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
-  dv_parse_header(dv, pal.data());
-  dv->quality = 5;
-  ozmira::DecodeFrame(dv, pal.data(), b_dv_color_RGB, direct.pixels(), &direct.pitch);
-  dv_decoder_free(dv);
+  Image direct(5);  // full-size RGB0 (checked on every clip), as dvreadarray must give
+  ASSERT_EQ(dvreadformat(pal.data(), 5, direct.pixels(), &direct.pitch, 2), 1);
   const struct {
     int format, flags;
     unsigned draws;
@@ -415,10 +411,8 @@ TEST(DvFile, FilesThatOpen) {
           << c.path << " frame " << f;
     }
     EXPECT_EQ(dv->num_frames, c.frames);
-    EXPECT_TRUE(dv_fseek64(dv->file, 20000, SEEK_SET) == 0 && dv_ftell64(dv->file) == 2880000000);
-    EXPECT_TRUE(dv_fseek64(dv->file, -1, SEEK_CUR) == 0 && dv_ftell64(dv->file) == 2879856000);
-    EXPECT_TRUE(dv_fseek64(dv->file, -2, SEEK_END) == 0 &&
-                dv_ftell64(dv->file) == int64_t(file.size()) - 288000);
+    EXPECT_TRUE(dv_fseek64(dv->file, -2, SEEK_END) == 0 && dv_fseek64(dv->file, -1, SEEK_CUR) == 0 &&
+                dv_ftell64(dv->file) == int64_t(file.size()) - 432000);
     EXPECT_EQ(dv_fseek64(dv->file, -1, SEEK_SET), -1);
     if (c.code == 1) {  // and a failing close
       EXPECT_EQ(
@@ -450,7 +444,8 @@ TEST(DvFile, PastIntFrameNumbers) {
   EXPECT_EQ(said.err, opened(INT_MAX) +
                           "(dvopen:dvlib) Warning - the file holds 2147483649 frames; only the first "
                           "2147483647 can be numbered\n");
-  EXPECT_TRUE(dvreadframe(dv, image.data(), INT_MAX - 1) == 1 && dvclose(dv) == 0);
+  EXPECT_TRUE(dvreadframe(dv, image.data(), INT_MAX - 1) == 1 && dv_ftell64(dv->file) == INT_MAX * frame &&
+              dvclose(dv) == 0);
   ASSERT_EQ(ftruncate(fd, INT_MAX * frame), 0);
   EXPECT_EQ(capture([&] { dv = dvopen(("/proc/self/fd/" + std::to_string(fd)).c_str()); }).err,
             opened(INT_MAX));
