@@ -73,8 +73,7 @@ int main(int argc, char **argv) {
     RefuseFile();
 
   StartUp(path);
-  SoundOutput sound;
-  sound.Open(framebuf);  // the file's sound is frame 0's kind
+  SoundOutput sound;  // opened by the first frame that has sound
   Player player;
   player.file = file;
   player.framebuf = framebuf;

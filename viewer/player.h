@@ -16,15 +16,29 @@ inline constexpr int kWidth = 720;
 inline constexpr int kHeight = 576;
 inline constexpr int kPictureBytes = kWidth * kHeight * 3;
 
+// The clock the loop paces itself by and waits on: SDL's by default
+// (SDL_GetTicks and SDL_Delay), a test's own in the tests.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual Uint32 NowMs() = 0;  // milliseconds, wrapping around at 2^32
+  virtual void DelayMs(int ms) = 0;
+};
+
+Clock &SdlClock();
+
 // What the loop works on, and when it last showed a frame.
 struct Player {
   std::FILE *file = nullptr;
   unsigned char *framebuf = nullptr;  // one raw frame
   unsigned char *rgbbuf = nullptr;    // the packed RGB picture, 720 x 576, bytes R, G, B
   SoundOutput *sound = nullptr;       // never null; silent when not open
-  int period_ms = kFramePeriodMs;     // shown frames start this far apart at least; 0 does not pace
+  Clock *clock = &SdlClock();
+  int period_ms = kFramePeriodMs;  // shown frames start this far apart at least; 0 does not pace
   bool shown_before = false;
-  Uint32 last_shown_ms = 0;  // on SDL's clock, when the last cycle that showed a frame started
+  // On `clock`, the slot of the last cycle that showed a frame: when it
+  // started, or one period after the slot before when it came on time.
+  Uint32 last_shown_ms = 0;
 };
 
 // Wraps the packed RGB picture `rgbbuf` (720 x 576, bytes R, G, B), without
@@ -35,13 +49,15 @@ void ShowPicture(unsigned char *rgbbuf);
 
 // One pass of the playback loop: brings the frame number into range; when
 // the frame differs from the previous cycle's, waits until `period_ms` have
-// passed since the last shown frame's cycle began (and, while sound plays,
-// for a device that plays slower than frames come, a little longer), reads
-// it, decodes it into `rgbbuf` (unless F1 suspended decoding or the frame is
-// not 720 x 576: the previous picture then stays) and shows it, queueing the
-// frame's sound while PlaysSound holds; otherwise reads it and waits 40 ms. Sound is
-// dropped in every cycle where PlaysSound does not hold. Then applies at
-// most one pending event, or advances by the step when none was pending.
+// passed since the last shown frame's slot (and, while sound plays,
+// for a device that plays slower than frames come, up to 200 ms longer),
+// reads it, decodes it into `rgbbuf` (unless F1 suspended decoding or the
+// frame is not 720 x 576: the previous picture then stays) and shows it,
+// queueing the frame's sound while PlaysSound holds (its length of silence
+// when it did not decode as its own picture); otherwise reads it and waits
+// 40 ms. Sound is dropped in every cycle where PlaysSound does not hold.
+// Then applies at most one pending event, or advances by the step when none
+// was pending.
 void RunCycle(PlaybackState &state, Player &player);
 
 // Plays the `nframes` whole frames of `player.file` until q, Escape, a quit

@@ -55,8 +55,10 @@ PlaybackEvent Translate(const SDL_Event &event) {
 }
 
 // Runs for each event before SDL queues it, even when the queue is full.
+// Key releases and the pointer entering or leaving the window (a mouse event
+// too) are never queued: each would cost a cycle without advance.
 int SDLCALL FilterEvent(const SDL_Event *event) {
-  // The pointer entering or leaving the window is a mouse event too.
+  if (event->type == SDL_KEYUP) return 0;
   if (event->type == SDL_ACTIVEEVENT && event->active.state == SDL_APPMOUSEFOCUS) return 0;
   if (EndsPlayback(Translate(*event))) quit_seen = true;
   return 1;
@@ -70,12 +72,16 @@ void StopMouseEvents() {
 }  // namespace
 
 std::optional<PlaybackEvent> PollOneEvent() {
-  if (stop_signalled) return PlaybackEvent{EventKind::Quit, 0};
+  // The filter sees each event as SDL takes it in. A quit it saw acts now,
+  // ahead of the events queued before it (each of which would cost a cycle)
+  // and whether or not the queue had room for it.
+  SDL_PumpEvents();
+  if (stop_signalled || quit_seen) {
+    quit_seen = false;
+    return PlaybackEvent{EventKind::Quit, 0};
+  }
   SDL_Event event;
   if (SDL_PollEvent(&event)) return Translate(event);
-  // A quit the filter saw but the queue did not take: had it been queued,
-  // it would have ended playback before the queue ran empty.
-  if (quit_seen) return PlaybackEvent{EventKind::Quit, 0};
   return std::nullopt;
 }
 

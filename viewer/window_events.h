@@ -16,15 +16,16 @@ extern SDL_Surface *screen;
 // SDL's X11 driver is tried: SDL's others draw on the console or nowhere.
 // SDL's parachute is left out (its signal handler shut SDL down inside the
 // handler and hung the process); SIGINT and SIGTERM end playback as q does,
-// other signals take their default action. SDL makes no mouse events.
+// other signals take their default action; a signal the parent ignores stays
+// ignored. SDL makes no mouse events.
 void StartUp(const char *path);
 
 namespace ozmira::viewer {
 
 // At most one pending event, as the playback rules see it. A quit (q,
-// Escape, a close request) that came while the event queue was full, and so
-// was not queued, is handed over once the queue is empty; SIGINT and SIGTERM
-// are handed over as a quit request at once.
+// Escape, a close request) is handed over as soon as SDL has taken it in,
+// ahead of the events queued before it, even when the queue was full; so
+// are SIGINT and SIGTERM, as a quit request. Key releases are not events here.
 std::optional<PlaybackEvent> PollOneEvent();
 
 }  // namespace ozmira::viewer

@@ -3,7 +3,7 @@
 #   make_clips.sh OUT
 set -euo pipefail
 mkdir -p "$1" && cd "$1"
-[[ -f .complete-v5 ]] && exit 0
+[[ -f .complete-v6 ]] && exit 0
 ff() { ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "$1" "${@:2}" -an -f dv; }
 ff testsrc2=size=720x576:rate=25 -t 2 -target pal-dv pal420.dv  # 50 frames, each numbered
 ff testsrc2=size=720x576:rate=50,tinterlace=mode=interleave_top -t 1 -flags +ildct -target pal-dv pal420_248.dv  # 2-4-8
@@ -19,4 +19,6 @@ for rate in 48000 44100 32000; do  # with sound: noise, so that silent sample pa
   ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi \
     -i anoisesrc=sample_rate=$rate -t 2 -target pal-dv -ar $rate -ac 2 -f dv sound$rate.dv
 done
-touch .complete-v5
+ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=720x480:rate=30000/1001 -f lavfi \
+  -i anoisesrc=sample_rate=48000 -t 1 -target ntsc-dv -ar 48000 -ac 2 -f dv ntsc_sound.dv  # 525/60 with sound
+touch .complete-v6
