@@ -1,6 +1,4 @@
-// Shared by the fuzz targets and the tests: memory ending at an inaccessible page (libdv is not
-// instrumented), images of every format over it, libdv's segment parse as our parser's oracle. With
-// OZMIRA_REPLAY a target's main replays the inputs of the folder it is given.
+// Shared by the fuzz targets and the tests. With OZMIRA_REPLAY a target replays a folder.
 #pragma once
 
 #include <sys/mman.h>
@@ -29,7 +27,7 @@ struct Guarded {
   ~Guarded() { munmap(base, span); }
   Guarded(const Guarded &) = delete;
   uint8_t *data() const { return base + span - kPage - size; }
-  const uint8_t *fill(const uint8_t *in, size_t n) {  // zero-filled
+  const uint8_t *fill(const uint8_t *in, size_t n) {
     n = std::min(n, size);
     if (n > 0) std::memcpy(data(), in, n);
     std::memset(data() + n, 0, size - n);
@@ -38,13 +36,11 @@ struct Guarded {
   size_t size, span;
   uint8_t *base;
 };
-// Rows and row bytes that format f draws of a PAL frame (full-size RGB0 for those drawing nothing).
 inline int rows_of(int f) { return f == 6 || f == 7 || f == 8 ? 72 : f == 11 ? 288 : 576; }
 inline int row_bytes_of(int f) {
   const int bytes[] = {1440, 2160, 2880, 2880, 720, 2880, 368, 92, 368, 2880, 2880, 1440};
   return f >= 0 && f < 12 ? bytes[f] : 2880;
 }
-// Rows `pitch` apart, back to back, every byte `fill` at first.
 struct Image {
   Image(int rows, int row_bytes, uint8_t fill = 0xa5) : mem(size_t(rows) * row_bytes), pitch(row_bytes) {
     std::memset(mem.data(), fill, mem.size);
@@ -59,7 +55,7 @@ struct Image {
   int pitch;
   std::vector<uint8_t *> row;
 };
-// libdv's segment parser, on a copy with zeros behind it (its reader loads two words at a time).
+// libdv's segment parser, on a copy with zeros behind it.
 struct LibdvParser {
   LibdvParser() {
     dv_init(0, 0);
@@ -69,14 +65,13 @@ struct LibdvParser {
   dv_videosegment_t seg{};
   uint8_t copy[kSegmentBytes + 8]{};
 };
-// Where ours meets no invalid code (`intact`): "" when our parse and libdv's agree on every qno and each
-// block's DCT mode, class, coefficients and end of block, else the first block that differs.
+// "" when our parse and libdv's agree, or ours is not `intact`; else where they differ.
 inline std::string parse_difference(LibdvParser &libdv, const uint8_t *segment, unsigned quality,
                                     bool &intact) {
   dv_macroblock_t ours[kMacroblocksPerSegment]{}, *theirs = libdv.seg.mb;
   if (!(intact = ParseVideoSegment(segment, quality, ours))) return "";
   std::memcpy(libdv.copy, segment, kSegmentBytes);
-  for (int m = 0; m < kMacroblocksPerSegment; ++m)  // without colour libdv's chroma blocks stay as left
+  for (int m = 0; m < kMacroblocksPerSegment; ++m)
     for (dv_block_t *b : {&theirs[m].b[4], &theirs[m].b[5]}) {
       b->eob = 1;
       b->offset = b->end;
@@ -93,7 +88,6 @@ inline std::string parse_difference(LibdvParser &libdv, const uint8_t *segment, 
     }
   return "";
 }
-// The frame decoder prints each 4:1:1 macroblock asked of an extended format.
 inline void discard_stdout() { static_cast<void>(std::freopen("/dev/null", "w", stdout)); }
 
 }  // namespace ozmira::fuzz

@@ -1,6 +1,4 @@
-// The frame decoder on every clip in every format against libdv's decode (packed) or the BT.601 formulas over
-// our YUY2 (extended); our parser and kernels against libdv's, checkasm-style; a frame's sound against
-// libdv's.
+// The frame decoder, its kernels and its sound against libdv and the BT.601 formulas.
 #include <climits>
 #include <cmath>
 #include <deque>
@@ -21,12 +19,11 @@ namespace {
 
 constexpr size_t kPal = kPalFrameBytes, kNtsc = kNtscFrameBytes;
 
-// Studio to full range, each product x 1024 rounded alone; samples are component - 128.
+// Studio to full range, x 1024.
 int luma_term(int y) { return int(std::rint((std::clamp(y, -112, 107) + 112) * 1191.936)); }
 int chroma_term(int c, double f) { return int(std::rint(std::clamp(c, -112, 112) * f)); }
 uint8_t component(int sum) { return uint8_t(std::clamp(sum >> 10, 0, 255)); }
-// What extended format f draws of the macroblock at (x, y), from libdv's 4:2:0 YUY2 samples: chroma row u
-// lies beside luminance rows 4 (u / 2) + u % 2 and two below.
+// What extended format f draws of the macroblock at (x, y), from libdv's YUY2.
 void draw(int f, const Image &yuy2, int x, int y, Image &image) {
   const auto at = [&](int row, int col, int k) { return int(yuy2.row[y + row][2 * (x + col) + k]) - 128; };
   const auto lum = [&](int r, int c) { return at(r, c, 0); };
@@ -48,16 +45,15 @@ void draw(int f, const Image &yuy2, int x, int y, Image &image) {
   };
   for (int r = 0; r < 16; ++r)
     for (int c = 0; c < 16; ++c) {
-      const int u = 2 * (r / 4) + r % 2;  // interlaced
+      const int u = 2 * (r / 4) + r % 2;
       if (f == 3 || f == 4) put(y + r, x + c, lum(r, c), cr(r / 2, c / 2), 0);
       if (f == 5) put(y + r, x + c, lum(r, c), cr(u, c / 2), cb(u, c / 2));
       if (f == 11 && r % 2 == 0 && c % 2 == 0)
         put((y + r) / 2, (x + c) / 2, lum(r, c), cr(r / 2, c / 2), cb(r / 2, c / 2));
-      if (f >= 6 && f <= 8 && r < 2 && c < 4)
-        put(y / 8 + r, x / 8 + c, lum(r, c), cr(0, c), cb(0, c));  // thumbnails
+      if (f >= 6 && f <= 8 && r < 2 && c < 4) put(y / 8 + r, x / 8 + c, lum(r, c), cr(0, c), cb(0, c));
     }
 }
-// Copies the macroblocks of segments holding invalid codes from `from` into `to`; returns how many.
+// Copies the segments holding invalid codes; returns how many.
 int copy_damaged_segments(dv_decoder_t *dv, const uint8_t *frame, const Image &from, Image &to, int bytes) {
   int damaged = 0;
   dv_videosegment_t where{};
@@ -65,7 +61,7 @@ int copy_damaged_segments(dv_decoder_t *dv, const uint8_t *frame, const Image &f
     for (where.k = 0; where.k < 27; ++where.k) {
       if (ParseVideoSegment(frame + segment_at(where.i, where.k), dv->quality, where.mb)) continue;
       ++damaged;
-      for (int m = 0; m < 5; ++m) {  // 4:1:1: 32 x 8 but the right-most column's 16 x 16
+      for (int m = 0; m < 5; ++m) {
         dv_place_macroblock(dv, &where, &where.mb[m], m);
         const int x = where.mb[m].x * bytes, y = where.mb[m].y,
                   wide = dv->sampling == e_dv_sample_411 && x < 704 * bytes;
@@ -78,13 +74,14 @@ int copy_damaged_segments(dv_decoder_t *dv, const uint8_t *frame, const Image &f
 struct Clip {
   const char *name;
   std::function<Bytes()> make;
-  int damage = 0;     // segments with invalid codes: 0 none, 1 some may, 2 some must
-  bool libdv = true;  // libdv's decoder survives these frames
+  int damage = 0;  // invalid codes: 0 none, 1 may, 2 must
+  bool libdv = true;
   size_t frame_bytes = kPal;
   friend void PrintTo(const Clip &clip, std::ostream *out) { *out << clip.name; }
 };
 class EveryClip : public testing::TestWithParam<Clip> {};
 
+// Every format, both qualities, every segment.
 TEST_P(EveryClip, AgainstTheOracles) {
   const Clip &clip = GetParam();
   const Bytes bytes = clip.make();
@@ -136,8 +133,7 @@ TEST_P(EveryClip, AgainstTheOracles) {
             << f;
         if (clip.libdv)
           ::dv_decode_full_frame(libdv, padded.data(), ::dv_color_space_t(f), want.pixels(), &pitch);
-        // libdv's but for segments with invalid codes and, on damaged clips, 0 or 255 where libdv's renderers
-        // read past their clamp table
+        // but where codes are invalid, or libdv reads past its clamp table
         EXPECT_EQ(report.damaged_segments, copy_damaged_segments(ours, block.data(), got, want, f + 2));
         damaged_segments += report.damaged_segments;
         size_t differ = 0;
@@ -182,12 +178,12 @@ INSTANTIATE_TEST_SUITE_P(
                     Clip{"pal420_248", [] { return frames("pal420_248.dv", 0, 50); }},
                     Clip{"pal411", [] { return frames("pal411.dv", 0, 50); }},
                     Clip{"ntsc", [] { return frames("ntsc.dv", 0, 50, kNtsc); }, 0, true, kNtsc},
-                    Clip{"mandelbrot", [] { return frames("mandelbrot.dv", 0, 50); }},  // codes spill most
+                    Clip{"mandelbrot", [] { return frames("mandelbrot.dv", 0, 50); }},
                     Clip{"random_damage", [] { return damaged(frames("pal420.dv", 0, 10), true, 1); }, 2},
                     Clip{"dropouts", [] { return damaged(frames("pal420.dv", 0, 10), false, 2); }, 1},
                     Clip{"damaged_middle", damaged_middle, 2, false},
                     Clip{"noise",
-                         [] {  // all but the header, subcode and VAUX
+                         [] {
                            Bytes f = frames("pal420.dv", 0, 3);
                            for (size_t i = 0; i < f.size(); ++i)
                              f[i] = i % 12000 < 480 ? f[i] : uint8_t(i * 2654435761u >> 13);
@@ -196,17 +192,16 @@ INSTANTIATE_TEST_SUITE_P(
                          1, false}),
     [](const auto &info) { return std::string(info.param.name); });
 
-// Kernels against libdv's on identical seeded random inputs; OZMIRA_SEED=<seed> replays a failure.
+// Kernels against libdv's; OZMIRA_SEED=<seed> replays a failure.
 class AgainstLibdv : public testing::Test {
  protected:
   ~AgainstLibdv() override { dv_decoder_free(libdv); }
-  dv_decoder_t *libdv = dv_decoder_new(0, 0, 0);  // first: fills the tables
+  dv_decoder_t *libdv = dv_decoder_new(0, 0, 0);
   const uint64_t seed =
       getenv("OZMIRA_SEED") ? std::strtoull(getenv("OZMIRA_SEED"), nullptr, 0) : std::random_device{}();
   std::mt19937_64 rng{seed};
   testing::ScopedTrace trace{__FILE__, __LINE__, "OZMIRA_SEED=" + std::to_string(seed)};
   int16_t in(int low, int high) { return int16_t(low + int(rng() % (high - low + 1))); }
-  // Of four kinds: anywhere, small, a dequantised coefficient, at or next to a limit.
   int16_t value(int kind) {
     static constexpr int16_t kEdges[] = {-32768, -32767, -1, 0, 1, 32766, 32767};
     const uint64_t r = rng();
@@ -215,7 +210,7 @@ class AgainstLibdv : public testing::Test {
                               : int16_t(kind == 1 ? int(r % 1024) - 512 : int(r >> 16));
   }
 };
-// Clip segments with 1 to 16 bits flipped, and random ones; both outcomes must be common.
+// Mutated and random segments.
 TEST_F(AgainstLibdv, ParserOnMutatedSegments) {
   const Bytes clip = frames("mandelbrot.dv", 0, 50);
   LibdvParser parser;
@@ -231,7 +226,7 @@ TEST_F(AgainstLibdv, ParserOnMutatedSegments) {
   }
   EXPECT_TRUE(compared > rounds / 4 && compared < rounds * 15 / 16) << compared;
 }
-// The SSE2 build on single blocks, the AVX2 one (where there is AVX2) on pairs.
+// Both builds.
 TEST_F(AgainstLibdv, InverseDctOnRandomBlocks) {
   const bool avx2 = __builtin_cpu_supports("avx2");
   for (int n = 0; n < 2'000'000; n += 2) {
@@ -249,8 +244,7 @@ TEST_F(AgainstLibdv, InverseDctOnRandomBlocks) {
     ASSERT_EQ(std::memcmp(ours, theirs, sizeof ours), 0) << "blocks " << n << " and " << n + 1;
   }
 }
-// Block work on random segments at every step, class and DCT mode, with and without colour; then the DC-only
-// table for every DC value, mode, step and class.
+// Random segments, then every DC value.
 TEST_F(AgainstLibdv, BlockWork) {
   for (int n = 0; n < 2000 + 2 * 512 * 16 / 5 + 1; ++n) {
     dv_videosegment_t ours{}, theirs;
@@ -273,8 +267,7 @@ TEST_F(AgainstLibdv, BlockWork) {
           << "segment " << n << ", quality " << quality << ", macroblock " << i / 6 << ", block " << i % 6;
   }
 }
-// Random macroblocks at every position in random order (stray writes show), with samples for which libdv
-// stays in its clamp table (mb420_packed.h), or DC-only; the macroblock is only read.
+// Random macroblocks at every position, in samples libdv clamps right.
 TEST_F(AgainstLibdv, PackedRenderers) {
   using Render = void (*)(dv_macroblock_t *, uint8_t **, int *);
   using Planned = void (*)(dv_macroblock_t *, uint8_t **, int *, const DcOnlyRowPlan *);
@@ -324,7 +317,7 @@ TEST_F(AgainstLibdv, PackedRenderers) {
   }
 }
 
-// Full-size RGB0's SSE2 and AVX2 builds at every position (the clips check the one this machine runs).
+// RGB0's SSE2 and AVX2 builds at every position.
 TEST_F(AgainstLibdv, FullSizeRgb0BuildsAgree) {
   if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 here: the clips check the SSE2 build";
   Image pictures[2] = {Image(576, 2880), Image(576, 2880)};
@@ -343,9 +336,8 @@ TEST_F(AgainstLibdv, FullSizeRgb0BuildsAgree) {
 }
 
 constexpr size_t kSourcePack = 6 * 80 + 3 * 16 * 80 + 3, kControlPack = kSourcePack + 16 * 80;
-constexpr size_t kSecondPair = 6 * 12000 + kSourcePack;  // 12-bit mode's second pair
+constexpr size_t kSecondPair = 6 * 12000 + kSourcePack;
 int16_t pcm[kMaxAudioChannels * kMaxAudioSamplesPerFrame];
-// The 32 kHz clip marked 12-bit, with or without a second pair.
 Bytes twelve_bit(bool second_pair) {
   Bytes f = frames("sound32000.dv", 0, 50);
   for (size_t sequence = 0; sequence < f.size(); sequence += 12000)
@@ -354,18 +346,17 @@ Bytes twelve_bit(bool second_pair) {
   for (size_t n = 0; !second_pair && n < f.size(); n += kPal) f[n + kSecondPair + 2] |= 0x0f;
   return f;
 }
-// Source pack at `pack` stating `samples` more than the fewest of its rate.
 Bytes stating(Bytes f, size_t pack, uint8_t samples) {
   for (size_t n = 0; n < f.size(); n += kPal) f[n + pack + 1] = (f[n + pack + 1] & 0xc0) | samples;
   return f;
 }
-// DecodeFrameAudio on a guarded copy; what it prints goes to `said`.
 int decode_sound(const uint8_t *frame, size_t bytes, AudioFormat &format, std::string &said) {
   Guarded block(bytes);
   int samples = -1;
   said = capture([&] { samples = DecodeFrameAudio(block.fill(frame, bytes), bytes, format, pcm); }).err;
   return samples;
 }
+// Sound as libdv decodes it.
 TEST(FrameAudio, EveryFrameAsLibdv) {
   const struct {
     const char *name;
@@ -402,6 +393,7 @@ TEST(FrameAudio, EveryFrameAsLibdv) {
     dv_decoder_free(libdv);
   }
 }
+// Bad packs: no sound, no word.
 TEST(FrameAudio, BadPacksGiveNoSound) {
   dvinit();
   const Bytes pal = frames("sound48000.dv"), twelve = twelve_bit(true), silent = frames("pal420.dv");
@@ -433,13 +425,13 @@ TEST(FrameAudio, BadPacksGiveNoSound) {
   for (const auto &c : cases) {
     AudioFormat format;
     std::string said;
-    decode_sound(c.frame.data(), kPal, format, said);  // the last decoded intact
+    decode_sound(c.frame.data(), kPal, format, said);
     Bytes frame(c.frame.begin(), c.frame.begin() + kPal);
     for (const Edit &e : c.edits) frame[e.at] = (frame[e.at] & e.keep) | e.set;
     std::fill(std::begin(pcm), std::end(pcm), 0x5a5a);
     format = {};
     EXPECT_EQ(decode_sound(frame.data(), c.bytes, format, said), 0) << c.what;
-    int parsed = 0;  // nor dvlib, whose picture comes with no word from libdv
+    int parsed = 0;
     const dvframeinfo info = c.bytes == kPal ? info_of(frame, &parsed) : dvframeinfo{};
     if (parsed == 1) {
       Bytes rgb(kPal * 9);

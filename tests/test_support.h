@@ -1,5 +1,4 @@
-// Shared by the suites: clips and damaged inputs, captured output, child processes, scratch folders, the
-// heap.
+// Shared by the suites.
 #pragma once
 
 #include <fcntl.h>
@@ -29,14 +28,13 @@ inline void write_file(const std::string &path, const Bytes &bytes, bool append 
   out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
 }
 inline std::string clip_path(const std::string &name) { return OZMIRA_CLIP_DIR "/" + name; }
-// Whole frames first .. first + count - 1 of a clip, as far as it has them.
+// Frames first .. first + count - 1 of a clip.
 inline Bytes frames(const std::string &clip, size_t first = 0, size_t count = 1,
                     size_t frame = kPalFrameBytes) {
   const Bytes all = read_file(clip_path(clip));
   return Bytes(all.begin() + first * frame,
                all.begin() + std::min(all.size() / frame, first + count) * frame);
 }
-// Frames whose VAUX source pack says greyscale, or that have none.
 inline Bytes recoloured(Bytes f, bool grey) {
   for (size_t pack = 3 * 80 + 3; pack < f.size(); pack += pack % 80 != 73         ? 5
                                                           : pack % 12000 < 5 * 80 ? 10
@@ -44,7 +42,6 @@ inline Bytes recoloured(Bytes f, bool grey) {
     if (f[pack] == 0x60) grey ? (f[pack + 2] &= 0x7f) : (f[pack] = 0xff);
   return f;
 }
-// Damage in video blocks: random bytes over one in four, or 0xff over the data of one in three.
 inline Bytes damaged(Bytes f, bool random, unsigned seed) {
   std::mt19937 rng(seed);
   for (size_t b = 0; b < f.size() / 80; ++b)
@@ -52,10 +49,8 @@ inline Bytes damaged(Bytes f, bool random, unsigned seed) {
       for (size_t i = random ? 0 : 3; i < 80; ++i) f[b * 80 + i] = random ? uint8_t(rng()) : 0xff;
   return f;
 }
-// Where segment v of DIF sequence ds starts: 7 + 16 (v / 3) + 5 (v % 3) blocks into the sequence.
 inline size_t segment_at(int ds, int v) { return ds * 12000 + 80 * (7 + 16 * (v / 3) + 5 * (v % 3)); }
-// Ten frames of pal420.dv: 4 random, 6 random past its VAUX, 7 with twelve segments that lead libdv's AC
-// parser out of its blocks.
+// Ten frames of pal420.dv, 4, 6 and 7 damaged.
 inline Bytes damaged_middle() {
   Bytes f = frames("pal420.dv", 0, 10);
   const Bytes trap = read_file(OZMIRA_SOURCE_DIR "/fuzz/regressions/segment/pass0_invalid_code_leaves_block");
@@ -82,7 +77,7 @@ struct TempDir {
   }
 };
 struct Output {
-  int status = 0;  // or 128 + signal
+  int status = 0;
   std::string out, err;
   bool operator==(const Output &) const = default;
   friend std::ostream &operator<<(std::ostream &o, const Output &r) {
@@ -96,7 +91,6 @@ inline std::string text_of(FILE *file) {
   fclose(file);
   return text;
 }
-// What `run` writes on stdout and stderr, at the descriptors.
 inline Output capture(const std::function<void()> &run) {
   fflush(nullptr);
   FILE *files[2] = {tmpfile(), tmpfile()};
@@ -110,7 +104,7 @@ inline Output capture(const std::function<void()> &run) {
   }
   return {0, text_of(files[0]), text_of(files[1])};
 }
-// args[0] as a child (ended after a minute), env NAME=VALUE set, NAME unset; `meanwhile` gets its pid.
+// args[0] as a child; env NAME=VALUE set, NAME unset.
 inline Output run(std::vector<std::string> args, const std::vector<std::string> &env = {},
                   const std::function<void(pid_t)> &meanwhile = {}) {
   FILE *out = tmpfile(), *err = tmpfile();
@@ -131,12 +125,10 @@ inline Output run(std::vector<std::string> args, const std::vector<std::string> 
   waitpid(pid, &raw, 0);
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), text_of(out), text_of(err)};
 }
-// What dvopen says of a PAL file it opens.
 inline std::string opened(int frames) {
   return "(dvopen:dvlib) Image Size 720 576\n(dvopen:dvlib) PAL format video\n(dvopen:dvlib) " +
          std::to_string(frames) + " frames\n";
 }
-// dvreadinfo's record of a frame block; `result` gets what it returned.
 inline dvframeinfo info_of(const uint8_t *block, int *result = nullptr) {
   dvframeinfo info{};
   info.size = sizeof info;
@@ -147,7 +139,6 @@ inline dvframeinfo info_of(const uint8_t *block, int *result = nullptr) {
 inline dvframeinfo info_of(const Bytes &block, int *result = nullptr) {
   return info_of(block.data(), result);
 }
-// Bytes the allocator has handed out and not had back.
 inline size_t heap_in_use() { return mallinfo2().uordblks + mallinfo2().hblkhd; }
 
 }  // namespace ozmira::test
