@@ -297,8 +297,8 @@ TEST(FrameFacts, BlockStatusAndDamage) {
   flagged[(11 * 150 + 149) * 80 + 3] |= 0x20;
   flagged[(5 * 150 + 100) * 80 + 3] |= 0xf0;
   for (int n = 0; n < 30; ++n) {
-    flagged[(7 * 150 + 22) * 80 + 8 + 2 * n] = 0x80;
-    flagged[(7 * 150 + 22) * 80 + 9 + 2 * n] = 0x00;
+    flagged[(6 * 150 + 22) * 80 + 8 + 2 * n] = 0x80;
+    flagged[(6 * 150 + 22) * 80 + 9 + 2 * n] = 0x00;
   }
   const dvframeinfo i = info_of(flagged);
   EXPECT_TRUE(i.flagged_blocks == 3 && i.sta_blocks[0] == 1617 && i.sta_blocks[1] == 1 &&
