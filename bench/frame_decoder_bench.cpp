@@ -1,7 +1,7 @@
 // Per-frame wall time of the frame decoder in its formats, on as many threads
-// as cores, against libdv's own decode into packed RGB, on the frames of the
-// mandelbrot clip (fine detail). Every case parses the frame header first, as
-// every caller must.
+// as cores (on one where the name ends in OneThread), against libdv's own decode into packed RGB, on the
+// frames of the mandelbrot clip (fine detail). Every case parses the frame header first, as every caller
+// must.
 #include <benchmark/benchmark.h>
 
 #include <libdv/dv.h>
@@ -63,7 +63,9 @@ void BM_LibdvPackedRgb(benchmark::State &state) {
   });
 }
 
-void decode_ours(benchmark::State &state, ozmira::ColorSpace format, int rows, int row_bytes) {
+void decode_ours(benchmark::State &state, ozmira::ColorSpace format, int rows, int row_bytes,
+                 int threads = 0) {
+  ozmira::SetDecodeThreads(threads);
   Image image(format <= ozmira::e_dv_color_bgr0 ? 1 : rows,
               format <= ozmira::e_dv_color_bgr0 ? rows * row_bytes : row_bytes);
   int pitches[1] = {row_bytes};
@@ -82,6 +84,15 @@ void BM_OursHalfRgb0(benchmark::State &s) {
 void BM_OursThumbRgb0(benchmark::State &s) { decode_ours(s, ozmira::b_dv_color_tRGB, 72, 92 * 4); }
 void BM_OursThumbByte(benchmark::State &s) { decode_ours(s, ozmira::b_dv_color_tL, 72, 92); }
 void BM_OursThumbInt(benchmark::State &s) { decode_ours(s, ozmira::b_dv_color_tI, 72, 92 * 4); }
+void BM_OursFullRgb0OneThread(benchmark::State &s) {
+  decode_ours(s, ozmira::b_dv_color_RGB, kHeight, kWidth * 4, 1);
+}
+void BM_OursHalfRgb0OneThread(benchmark::State &s) {
+  decode_ours(s, ozmira::b_dv_color_hRGB, kHeight / 2, kWidth / 2 * 4, 1);
+}
+void BM_OursThumbRgb0OneThread(benchmark::State &s) {
+  decode_ours(s, ozmira::b_dv_color_tRGB, 72, 92 * 4, 1);
+}
 
 }  // namespace
 
@@ -94,5 +105,8 @@ BENCHMARK(BM_OursHalfRgb0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_OursThumbRgb0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_OursThumbByte)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_OursThumbInt)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OursFullRgb0OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OursHalfRgb0OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OursThumbRgb0OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

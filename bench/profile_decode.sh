@@ -76,10 +76,10 @@ profile() {
           }
         } else if (dso == ours) {
           if (sym ~ /ozmira5bench|benchmark/) count["harness"]++
-          else if (sym ~ /parse_video_segment|read_codes|spilled|continue_block|lender/) count["our_parse"]++
-          else if (sym ~ /idct_88/) count["our_idct"]++
-          else if (sym ~ /transform_segment|dequantise/) count["our_dequantiser"]++
-          else if (sym ~ /dv_mb420_b|mb420|mb411|luma|rgb0|Rgb0|render/) count["our_renderer"]++
+          else if (tolower(sym) ~ /parse_?video_?segment|read_?codes|spilled|continue_?block|lender|read_?block_?heads/) count["our_parse"]++
+          else if (tolower(sym) ~ /idct_?88/) count["our_idct"]++
+          else if (tolower(sym) ~ /transform_?segment|dequantise|dc_?only_?block/) count["our_dequantiser"]++
+          else if (tolower(sym) ~ /mb420|mb411|luma|rgb|render|patches/) count["our_renderer"]++
           else count["our_other"]++
         } else if (dso ~ /kallsyms|kernel/) count["kernel"]++
         else if (dso ~ /libbenchmark/) count["harness"]++
@@ -119,7 +119,7 @@ row "libdv: other block work (2-4-8, C entry points)" block_other
 row "libdv: packed renderers (dv_mb420_rgb)" renderer
 row "libdv: placement, frame walk, other" libdv_other
 row "ours: segment parser" our_parse
-row "ours: 8-8 dequantiser" our_dequantiser
+row "ours: block work (dequantiser, DC-only blocks)" our_dequantiser
 row "ours: inverse DCT" our_idct
 row "ours: renderers" our_renderer
 row "ours: frame walk, threads, dvlib" our_other

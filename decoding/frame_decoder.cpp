@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 
 #include "block_work.h"
 #include "dc_only_blocks.h"
@@ -50,30 +51,43 @@ const PackedRenderers kPackedRenderers[] = {
 using ExtendedRenderer = void (*)(dv_macroblock_t *, uint8_t **, int);
 
 // Each extended renderer with the blocks whose samples it reads (the others
-// need no block work at all), and whether its patches overlap those of
-// macroblocks that other DIF sequences carry: the thumbnails' do, by two
-// columns, and the one drawn later stands, so they are drawn in the frame's
-// order on one thread.
+// need no block work at all), and, for the thumbnails, the bytes of a pixel.
+// A thumbnail's patches overlap those of macroblocks that other DIF
+// sequences carry, by two columns, and the one drawn later in the frame's
+// order stands: the threads draw each patch aside (Patches) and the calling
+// thread copies them into the picture in the frame's order.
 struct ExtendedFormat {
   ExtendedRenderer render;
   BlockSet reads;
-  bool overlaps;
+  int patch_pixel_bytes;  // 0: not a thumbnail
 };
 
 const ExtendedFormat kExtendedFormats[] = {
-    {Mb420RowsI, kLumaBlocks | kCrBlock, false},
-    {Mb420RowsL, kLumaBlocks, false},
-    {Mb420RowsRgb, kAllBlocks, false},
-    {Mb420RowsTi, kTopLeftLuma | kCrBlock, true},
-    {Mb420RowsTl, kTopLeftLuma | kCrBlock, true},
-    {Mb420RowsTrgb, kTopLeftLuma | kCrBlock | kCbBlock, true},
-    {Mb420RowsHi, kNoBlocks, false},
-    {Mb420RowsHl, kNoBlocks, false},
-    {Mb420RowsHrgb, kAllBlocks, false},
-    {Mb420RowsQi, kNoBlocks, false},
-    {Mb420RowsQl, kNoBlocks, false},
-    {Mb420RowsQrgb, kNoBlocks, false},
+    {Mb420RowsI, kLumaBlocks | kCrBlock, 0},
+    {Mb420RowsL, kLumaBlocks, 0},
+    {Mb420RowsRgb, kAllBlocks, 0},
+    {Mb420RowsTi, kTopLeftLuma | kCrBlock, 4},
+    {Mb420RowsTl, kTopLeftLuma | kCrBlock, 1},
+    {Mb420RowsTrgb, kTopLeftLuma | kCrBlock | kCbBlock, 4},
+    {Mb420RowsHi, kNoBlocks, 0},
+    {Mb420RowsHl, kNoBlocks, 0},
+    {Mb420RowsHrgb, kAllBlocks, 0},
+    {Mb420RowsQi, kNoBlocks, 0},
+    {Mb420RowsQl, kNoBlocks, 0},
+    {Mb420RowsQrgb, kNoBlocks, 0},
 };
+
+// The thumbnail patches of a frame's macroblocks, by their place in the
+// frame's order (sequence, segment, macroblock), with where each goes.
+struct Patch {
+  uint8_t rows[2][16];  // 4 x 2 pixels of at most 4 bytes
+  int column, row;      // in the thumbnail
+};
+constexpr int kMacroblocksPerSequence = kSegmentsPerSequence * kMacroblocksPerSegment;
+constexpr int kMostSequences = 12;  // 625/50
+// One frame's patches: decodes do not overlap (frame_decoder.h), and C hosts
+// link the static library without the C++ library, so no allocation.
+Patch frame_patches[kMostSequences * kMacroblocksPerSequence];
 
 // One frame's decode as every segment of it is done.
 struct FrameJob {
@@ -82,22 +96,23 @@ struct FrameJob {
   ColorSpace color_space;
   uint8_t **pixels;
   int *pitches;
-  bool draws;       // false: segments are only parsed
-  BlockSet blocks;  // those whose samples the renderer reads
-  bool in_order;    // drawn on one thread, sequence after sequence
+  bool draws;             // false: segments are only parsed
+  BlockSet blocks;        // those whose samples the renderer reads
+  int patch_pixel_bytes;  // thumbnails: drawn into `patches` first
+  Patch *patches;
 };
 
 // The extended formats draw nothing of a 4:1:1 frame, and no format outside
 // the fifteen draws anything. Compared as unsigned, so negative values too.
 FrameJob job_for(dv_decoder_t *dv, const uint8_t *buffer, ColorSpace color_space, uint8_t **pixels,
                  int *pitches) {
-  FrameJob job{dv, buffer, color_space, pixels, pitches, true, kAllBlocks, false};
+  FrameJob job{dv, buffer, color_space, pixels, pitches, true, kAllBlocks, 0, nullptr};
   if (static_cast<unsigned>(color_space) >= kColorSpaceCount) {
     job.draws = false;
   } else if (color_space > e_dv_color_bgr0) {
     job.draws = dv->sampling != e_dv_sample_411;
     job.blocks = kExtendedFormats[color_space - b_dv_color_I].reads;
-    job.in_order = kExtendedFormats[color_space - b_dv_color_I].overlaps;
+    job.patch_pixel_bytes = kExtendedFormats[color_space - b_dv_color_I].patch_pixel_bytes;
   }
   return job;
 }
@@ -145,7 +160,32 @@ void render_segment(const FrameJob &job, dv_videosegment_t &vs, const DcOnlyRowP
   }
   const ExtendedRenderer render = kExtendedFormats[job.color_space - b_dv_color_I].render;
   const int pitch = job.pitches[0];
-  place_and_render(job, vs, [&](dv_macroblock_t *mb, int) { render(mb, job.pixels, pitch); });
+  if (job.patches == nullptr) {
+    place_and_render(job, vs, [&](dv_macroblock_t *mb, int) { render(mb, job.pixels, pitch); });
+    return;
+  }
+  place_and_render(job, vs, [&](dv_macroblock_t *mb, int m) {
+    Patch &patch = job.patches[vs.i * kMacroblocksPerSequence + vs.k * kMacroblocksPerSegment + m];
+    patch.column = mb->x / 8;
+    patch.row = mb->y / 8;
+    uint8_t *rows[2] = {patch.rows[0], patch.rows[1]};
+    mb->x = 0;  // the patch's own rows; the macroblock is done with after this
+    mb->y = 0;
+    render(mb, rows, pitch);
+  });
+}
+
+// Copies the patches of the first `sequences` DIF sequences into the
+// thumbnail in the frame's order, so that of two overlapping ones the later
+// stands.
+void copy_patches(const FrameJob &job, int sequences) {
+  const size_t bytes = 4 * job.patch_pixel_bytes;
+  for (int n = 0; n < sequences * kMacroblocksPerSequence; ++n) {
+    const Patch &patch = job.patches[n];
+    for (int p = 0; p < 2; ++p) {
+      std::memcpy(job.pixels[patch.row + p] + patch.column * job.patch_pixel_bytes, patch.rows[p], bytes);
+    }
+  }
 }
 
 // The DIF sequence of a piece: the even-numbered sequences' pieces first, then
@@ -197,9 +237,11 @@ bool DecodeFrame(dv_decoder_t *dv, const uint8_t *buffer, ColorSpace color_space
     int sequences;
     std::atomic<int> damaged;
   } frame{job_for(dv, buffer, color_space, pixels, pitches), DifSequencesToWalk(dv, buffer), {0}};
+  // At most kMostSequences: the DSF bit marks 10 or 12 (frame_header.h).
+  if (frame.job.draws && frame.job.patch_pixel_bytes > 0) frame.job.patches = frame_patches;
   const PieceTask decode_piece = [](void *context, int piece) {
     Frame &f = *static_cast<Frame *>(context);
-    const int ds = f.job.in_order ? piece / kPiecesPerSequence : sequence_of_piece(piece, f.sequences);
+    const int ds = sequence_of_piece(piece, f.sequences);
     const int first = piece % kPiecesPerSequence * kSegmentsPerPiece;
     dv_videosegment_t vs{};  // without colour, the chrominance blocks stay 0: neutral
     int damaged = 0;
@@ -210,11 +252,8 @@ bool DecodeFrame(dv_decoder_t *dv, const uint8_t *buffer, ColorSpace color_space
   };
   const int sequences = frame.sequences;
   const int pieces = sequences * kPiecesPerSequence;
-  if (frame.job.in_order) {
-    for (int piece = 0; piece < pieces; ++piece) decode_piece(&frame, piece);
-  } else {
-    RunPieces(pieces, decode_piece, &frame);
-  }
+  RunPieces(pieces, decode_piece, &frame);
+  if (frame.job.patches != nullptr) copy_patches(frame.job, sequences);
   if (extended_format_of_411(dv, color_space) && sequences > 0) {
     report_format_mismatch(sequences * kSegmentsPerSequence * kMacroblocksPerSegment);
   }

@@ -136,13 +136,21 @@ void render_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOn
 }  // namespace
 
 void Mb420PackedRgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+  // libgcc reads the processor's features before any call can come.
+  (__builtin_cpu_supports("avx2") ? Mb420PackedRgbAvx2 : Mb420PackedRgbSse2)(mb, pixels, pitches);
+}
+void Mb420PackedRgbSse2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
   render_rgb(mb, pixels, pitches, nullptr);
 }
 void Mb420PackedBgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
   render_bgr0(mb, pixels, pitches, nullptr);
 }
 void Mb420PackedRgbDcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
-  render_rgb(mb, pixels, pitches, plan);
+  if (__builtin_cpu_supports("avx2")) {
+    Mb420PackedRgbDcOnlyAvx2(mb, pixels, pitches, plan);
+  } else {
+    render_rgb(mb, pixels, pitches, plan);
+  }
 }
 void Mb420PackedBgr0DcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
   render_bgr0(mb, pixels, pitches, plan);

@@ -12,6 +12,8 @@
 #include "idct_88.h"
 #include "mb420_full_size.h"
 #include "mb420_packed.h"
+#include "mb420_renderers.h"
+#include "sample_conversion.h"
 #include "test_support.h"
 
 namespace ozmira::test {
@@ -317,22 +319,38 @@ TEST_F(AgainstLibdv, PackedRenderers) {
   }
 }
 
-// RGB0's SSE2 and AVX2 builds at every position.
-TEST_F(AgainstLibdv, FullSizeRgb0BuildsAgree) {
-  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 here: the clips check the SSE2 build";
-  Image pictures[2] = {Image(576, 2880), Image(576, 2880)};
-  for (int n = 0; n < 20000; ++n) {
-    dv_macroblock_t mb{};
-    mb.x = 16 * (n % 45);
-    mb.y = 16 * (n / 45 % 36);
-    for (auto &block : mb.b)
-      for (dv_coeff_t &c : block.coeffs) c = n % 2 ? in(-32768, 32767) : in(-130, 130);
-    Mb420RowsRgbSse2(&mb, pictures[0].pixels(), 0);
-    Mb420RowsRgbAvx2(&mb, pictures[1].pixels(), 0);
-    for (int r = mb.y; r < mb.y + 16; ++r)
-      ASSERT_EQ(std::memcmp(pictures[0].row[r] + 4 * mb.x, pictures[1].row[r] + 4 * mb.x, 64), 0) << n;
+// Renderers' SSE2 and AVX2 builds, and half size against the tables, at every position.
+TEST_F(AgainstLibdv, RendererBuildsAgree) {
+  dvinit();  // builds the tables
+  const auto packed = [](auto render) {
+    return [render](dv_macroblock_t *mb, uint8_t **rows, int) {
+      int pitch = int(rows[1] - rows[0]);
+      render(mb, rows, &pitch);
+    };
+  };
+  const auto half_by_tables = [](dv_macroblock_t *mb, uint8_t **rows, int) {
+    for (int p = 0; p < 8; ++p)
+      for (int q = 0; q < 8; ++q)
+        put_rgb0(rows[mb->y / 2 + p] + 4 * (mb->x / 2 + q), scaled_luma(luma_sample(mb, 2 * p, 2 * q)),
+                 chroma_terms(mb->b[4].coeffs[8 * p + q], mb->b[5].coeffs[8 * p + q]));
+  };
+  const std::function<void(dv_macroblock_t *, uint8_t **, int)> pairs[][2] = {
+      {Mb420RowsRgbSse2, Mb420RowsRgbAvx2},
+      {packed(Mb420PackedRgbSse2), packed(Mb420PackedRgbAvx2)},
+      {half_by_tables, Mb420RowsHrgb}};
+  for (int k = __builtin_cpu_supports("avx2") ? 0 : 2; k < 3; ++k) {
+    Image pictures[2] = {Image(576, 2880), Image(576, 2880)};
+    for (int n = 0; n < 20000; ++n) {
+      dv_macroblock_t mb{};
+      mb.x = 16 * (n % 45);
+      mb.y = 16 * (n / 45 % 36);
+      for (auto &block : mb.b)
+        for (dv_coeff_t &c : block.coeffs) c = n % 2 ? in(-32768, 32767) : in(-130, 130);
+      pairs[k][0](&mb, pictures[0].pixels(), 0);
+      pairs[k][1](&mb, pictures[1].pixels(), 0);
+    }
+    EXPECT_TRUE(pictures[0] == pictures[1]) << "renderers " << k;
   }
-  EXPECT_TRUE(pictures[0] == pictures[1]);
 }
 
 constexpr size_t kSourcePack = 6 * 80 + 3 * 16 * 80 + 3, kControlPack = kSourcePack + 16 * 80;

@@ -9,6 +9,8 @@ packages=(
   build-essential cmake pkg-config libdv4-dev libsdl1.2-dev libpng-dev libdeflate-dev
   # tests and benchmarks
   googletest libgtest-dev libbenchmark-dev ffmpeg
+  # batches of exports, one job per core (bench/batch_export.sh)
+  parallel
   # the FFmpeg peer of the benchmarks, decoding in process
   libavcodec-dev libswscale-dev
   # window tests

@@ -4,7 +4,8 @@
 # program's first (baseline) benchmark, the targets of bench/targets.txt,
 # FFmpeg beside dvlib (bench/ffmpeg_peer.sh) and beside ozmira-export
 # (bench/export_peer.sh), where the time of a decode goes
-# (bench/profile_decode.sh) and bench/notes.md.
+# (bench/profile_decode.sh, bench/callgrind_split.sh), batches of exports
+# (bench/batch_export.sh) and bench/notes.md.
 # Ratios come from medians of interleaved repetitions within one run, since
 # these machines are noisy.
 #   tools/run-benchmarks.sh [repetitions]
@@ -90,6 +91,21 @@ programs=$(find "$build/bench" -maxdepth 1 -type f -name '*_bench' -perm -u+x | 
   bench/export_peer.sh "$build/tools/export/ozmira-export" "$reps"
   echo
   bench/profile_decode.sh "$build/bench/dvlib_bench" "$OZMIRA_CLIP_DIR"
+  echo
+  echo "## A frame's instructions, part by part"
+  echo
+  echo "\`bench/callgrind_split.sh\`: callgrind's instruction counts on one thread (dvthreads(1)), mandelbrot"
+  echo "clip; millions of instructions per frame and each part's share of them (set-up, C library and loader"
+  echo "left out). Repeatable whatever else the machine runs."
+  echo
+  echo "| benchmark | per frame | parse | block work | inverse DCT | render | threads | frame walk | libdv |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+  bench/callgrind_split.sh "$build/bench/dvlib_bench" "$OZMIRA_CLIP_DIR" BM_DvreadblockRequest2OneThread \
+    BM_DvreadarrayOneThread BM_DvreadblockRequest16OneThread
+  bench/callgrind_split.sh "$build/bench/frame_decoder_bench" "$OZMIRA_CLIP_DIR" BM_OursFullRgb0OneThread \
+    BM_OursHalfRgb0OneThread BM_OursThumbRgb0OneThread
+  echo
+  bench/batch_export.sh "$build/tools/export/ozmira-export" "$OZMIRA_CLIP_DIR/mandelbrot.dv" 8 3 "$build/bench/batch_decode"
   if [[ -f bench/notes.md ]]; then
     echo
     cat bench/notes.md

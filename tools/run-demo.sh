@@ -21,7 +21,10 @@ audio_rate=48000
 settle_seconds=2  # time the viewer plays before the screenshot
 
 tools/install-deps.sh
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# An existing build keeps the build type it was configured with.
+build_type=()
+[[ -f $build/CMakeCache.txt ]] || build_type=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+cmake -S . -B "$build" "${build_type[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target ozmira ozmira-export >/dev/null
 ozmira=$build/viewer/ozmira
 echo "run-demo: ozmira-export is $(realpath "$build/tools/export/ozmira-export") (try it on $clip)"

@@ -13,8 +13,15 @@
 namespace ozmira::frame_export {
 namespace {
 
-constexpr mode_t kNewFileMode = 0666;  // before the umask, as fopen would create it
-constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr mode_t kNewFileMode = 0666;    // before the umask, as fopen would create it
+constexpr mode_t kNewFolderMode = 0777;  // before the umask, as mkdir(1) would create it
+// Signals sent from outside that end the process unless caught; the real-time
+// ones (SIGRTMIN to SIGRTMAX) end it too. The encoding workers block them all.
+constexpr int kEnders[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGPIPE, SIGALRM,  SIGUSR1,
+                           SIGUSR2, SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGSTKFLT};
+// Faults end the process on the thread that made them, so they cannot be
+// blocked; caught, they too remove the temporary files first.
+constexpr int kFaults[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
 constexpr char kTemporaryStem[] = "/.ozmira-export-";
 constexpr int kNameAttempts = 100;  // for a free temporary name
 constexpr size_t kPathRoom = 4096;
@@ -40,14 +47,25 @@ extern "C" void remove_pending_and_die(int signal_number) {
 
 std::string errno_text() { return std::strerror(errno); }
 
-// Holds the interrupts back while a file and its slot disagree. Only the main
-// thread writes files; the encoding workers block the interrupts for good.
+sigset_t ender_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal_number : kEnders) sigaddset(&set, signal_number);
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number)
+    sigaddset(&set, signal_number);
+  return set;
+}
+
+void catch_signal(int signal_number) {
+  if (std::signal(signal_number, remove_pending_and_die) == SIG_IGN) std::signal(signal_number, SIG_IGN);
+}
+
+// Holds the signals back while a file and its slot disagree. Only the main
+// thread writes files; the encoding workers block the signals for good.
 class InterruptsHeld {
  public:
   InterruptsHeld() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (int signal_number : kInterrupts) sigaddset(&held, signal_number);
+    const sigset_t held = ender_set();
     pthread_sigmask(SIG_BLOCK, &held, &before_);
   }
   ~InterruptsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
@@ -88,9 +106,7 @@ void next_name_guess(int slot, unsigned attempt) {
 }  // namespace
 
 void block_interrupts_in_this_thread() {
-  sigset_t held;
-  sigemptyset(&held);
-  for (int signal_number : kInterrupts) sigaddset(&held, signal_number);
+  const sigset_t held = ender_set();
   pthread_sigmask(SIG_BLOCK, &held, nullptr);
 }
 
@@ -98,13 +114,20 @@ void prepare_atomic_writes() {
   const mode_t mask = umask(0);
   umask(mask);
   file_mode = kNewFileMode & ~mask;
-  for (int signal_number : kInterrupts) {
-    if (std::signal(signal_number, remove_pending_and_die) == SIG_IGN) std::signal(signal_number, SIG_IGN);
-  }
+  for (int signal_number : kEnders) catch_signal(signal_number);
+  for (int signal_number : kFaults) catch_signal(signal_number);
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) catch_signal(signal_number);
+  // Past a file-size limit a write fails with EFBIG, which is reported,
+  // instead of the process ending without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
-bool check_writable_folder(const std::string &folder, std::string &error) {
+bool check_writable_folder(const std::string &folder, bool create, std::string &error) {
   struct stat info {};
+  if (create && mkdir(folder.c_str(), kNewFolderMode) != 0 && errno != EEXIST) {
+    error = "output folder '" + folder + "': " + errno_text();
+    return false;
+  }
   if (stat(folder.c_str(), &info) != 0) {
     error = "output folder '" + folder + "': " + errno_text();
     return false;

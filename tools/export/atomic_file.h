@@ -3,9 +3,11 @@
 // into place once complete, so a run killed even by SIGKILL leaves nothing
 // behind. Elsewhere it is written under a short hidden name in the target
 // folder (".ozmira-export-XXXXXX", whatever the final name, so a legal final
-// name never fails for its temporary one) and renamed into place; an interrupt
-// (SIGINT, SIGTERM, SIGHUP) removes such files. A file already under the
-// final name is replaced only by a whole new one.
+// name never fails for its temporary one) and renamed into place; every
+// catchable signal that ends the process removes such files first. SIGXFSZ
+// is ignored, so that a file-size limit fails a write with a message instead
+// of ending the process without one. A file already under the final name is
+// replaced only by a whole new one.
 #pragma once
 
 #include <cstddef>
@@ -22,8 +24,9 @@ void prepare_atomic_writes();
 void block_interrupts_in_this_thread();
 
 // Fails with a message when no file can be created in `folder` (it is
-// missing, not a folder, or not writable), leaving nothing behind.
-bool check_writable_folder(const std::string &folder, std::string &error);
+// missing, not a folder, or not writable), leaving nothing behind. With
+// `create`, a missing folder is made first (its parent must exist).
+bool check_writable_folder(const std::string &folder, bool create, std::string &error);
 
 class AtomicFile {
  public:

@@ -1,4 +1,6 @@
-// A raw PAL DV file opened through dvopen, and its frames read by number.
+// A raw PAL DV file opened through dvopen, and its frames read by number
+// (dvreadraw). dvlib's own lines go through dvsetlog: held back for the
+// tool's messages, or shown as they come with --verbose.
 #pragma once
 
 #include <cstdint>
@@ -12,10 +14,8 @@ namespace ozmira::frame_export {
 
 class DvSource {
  public:
-  // Opens `path` with dvopen. dvopen reports its progress on standard error;
-  // those lines are kept back unless `show_library_lines`, so that the tool's
-  // own output stays clean. On failure returns null and a message that says
-  // what is wrong with the file, worked out by looking at it again.
+  // Opens `path` with dvopen. On failure returns null and a message that
+  // carries dvopen's own lines, which say why.
   static std::unique_ptr<DvSource> open(const std::string &path, bool show_library_lines, std::string &error);
   ~DvSource();
   DvSource(const DvSource &) = delete;
@@ -26,8 +26,12 @@ class DvSource {
   // Bytes after the last whole frame, which no frame number reaches.
   int64_t trailing_bytes() const { return trailing_bytes_; }
 
-  // Reads frame `frame` (from 0) into block(), found at frame x 144000 with
-  // a 64-bit offset. False with a message when it cannot be read whole.
+  // True when `path` names the file being read: the same device and inode,
+  // whatever the links (symbolic or hard) that lead there.
+  bool is_this_file(const std::string &path) const;
+
+  // Reads frame `frame` (from 0) into block(). False with a message when it
+  // cannot be read whole.
   bool read_frame(int frame, std::string &error);
   const uint8_t *block() const { return block_.data(); }
 
@@ -38,5 +42,8 @@ class DvSource {
   int64_t trailing_bytes_;
   std::vector<uint8_t> block_;
 };
+
+// The lines dvlib has written since the last call, held back unless shown.
+std::string take_library_lines();
 
 }  // namespace ozmira::frame_export

@@ -11,7 +11,11 @@ namespace ozmira::frame_export {
 
 struct FrameRange {
   int first;
-  int last;  // kToLastFrame for an open range such as "250-"
+  int last;               // kToLastFrame for an open range such as "250-"
+  int64_t tc_first = -1;  // a range of timecodes, in frames at 25 a second, instead
+  int64_t tc_last = -1;
+  int recording = 0;  // a whole recording (from 1) instead
+  bool by_tape() const { return tc_first >= 0 || recording > 0; }
 };
 inline constexpr int kToLastFrame = -1;
 
@@ -19,13 +23,24 @@ struct FrameSelection {
   bool all_asked = false;          // "all" was given: every frame, whatever else was listed
   std::vector<FrameRange> ranges;  // in the order written; none listed means every frame
   int every = 1;                   // keep the 1st, (1 + every)th, ... of the frames above
+  bool resolved = false;           // timecodes and recordings resolved: no range left means no frame
 };
 
-// Parses "all" or a comma-separated list of N, A-B and A-, adding to what
+// Parses "all" or a comma-separated list of N, A-B, A- and timecode ranges
+// HH:MM:SS:FF-HH:MM:SS:FF (or one timecode), adding to what
 // earlier lists chose (repeated -f options add up). Returns false with a
 // message for anything else, a range running backwards, or a number too
 // large for a frame number.
 bool parse_frame_list(std::string_view text, FrameSelection &selection, std::string &error);
+
+// -r/--recording: a comma-separated list of recording numbers (from 1).
+bool parse_recording_list(std::string_view text, FrameSelection &selection, std::string &error);
+
+// Replaces each range given by timecode or recording with the runs of frames
+// it stands for, in file order. `timecode_of(n)` is frame n's timecode in
+// frames (-1 when it has none) and `recording_of(n)` its recording.
+void resolve_tape_ranges(FrameSelection &selection, int num_frames, const std::vector<int64_t> &timecodes,
+                         const std::vector<int> &recordings);
 
 // Walks the chosen frames of a file of `num_frames` frames in order.
 class ChosenFrames {

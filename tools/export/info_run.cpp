@@ -1,46 +1,148 @@
 #include "info_run.h"
 
+#include <vector>
+
+#include "atomic_file.h"
 #include "exit_status.h"
-#include "frame_damage.h"
 #include "info_output.h"
 
 namespace ozmira::frame_export {
+namespace {
+
+constexpr char kNewRecording[] = "new recording";
+constexpr size_t kFrameBytes = 144000;
+
+// recording-NNN-YYYY-MM-DD-HH_MM_SS.dv, "undated" when the date or time is not recorded.
+std::string split_name(int index, const dvframeinfo &i) {
+  const auto date = date_text(i);
+  const auto time = time_text(i);
+  char name[96];
+  std::snprintf(name, sizeof name, "recording-%03d-%s%s%s.dv", index, date ? date->c_str() : "undated",
+                date && time ? "-" : "", date && time ? time->c_str() : "");
+  std::string text = name;
+  for (char &c : text) {
+    if (c == ':') c = '_';
+  }
+  return text;
+}
+
+int finish(int status) {
+  return std::fflush(stdout) == 0 ? status : report_failure("cannot write the information");
+}
+
+}  // namespace
+
+bool resolve_by_tape(FrameSelection &selection, DvSource &source, std::string &error) {
+  bool wanted = false;
+  for (const FrameRange &range : selection.ranges) wanted = wanted || range.by_tape();
+  if (!wanted) return true;
+  const int frames = source.attributes().num_frames;
+  std::vector<int64_t> timecodes(static_cast<size_t>(frames), -1);
+  std::vector<int> recordings(static_cast<size_t>(frames), 0);
+  FrameFacts before;
+  int recording = 0;
+  for (int frame = 0; frame < frames; ++frame) {
+    if (!source.read_frame(frame, error)) {
+      error = "frame " + std::to_string(frame) + ": " + error;
+      return false;
+    }
+    const FrameFacts facts = read_facts(source.block());
+    if (facts.parsed && facts.info.dropout != 1) {
+      const char *broken = before.parsed ? continuity_break(before, facts, 1) : nullptr;
+      if (recording == 0 || (broken != nullptr && std::string(broken) == kNewRecording)) ++recording;
+      timecodes[static_cast<size_t>(frame)] = timecode_frames(facts.info);
+      before = facts;
+    }
+    recordings[static_cast<size_t>(frame)] = recording == 0 ? 1 : recording;
+  }
+  resolve_tape_ranges(selection, frames, timecodes, recordings);
+  return true;
+}
 
 int run_info(const Options &options, DvSource &source, ChosenFrames &chosen) {
   std::string error;
-  FileInfo file;
-  file.path = options.dv_path;
-  file.attributes = source.attributes();
-  file.trailing_bytes = source.trailing_bytes();
-  if (!source.read_frame(0, error)) return report_failure("frame 0: " + error);
-  file.first = read_frame_metadata(source.block());
-  const int last = file.attributes.num_frames - 1;
-  if (!source.read_frame(last, error)) return report_failure("frame " + std::to_string(last) + ": " + error);
-  file.last_timecode = read_timecode(source.block());
-  print_file_info(stdout, file, options.json);
-  if (!options.frame_info)
-    return std::fflush(stdout) == 0 ? kExitOk : report_failure("cannot write the information");
+  if (!options.recordings) {
+    FileInfo file;
+    file.path = options.dv_path;
+    file.attributes = source.attributes();
+    file.trailing_bytes = source.trailing_bytes();
+    if (!source.read_frame(0, error)) return report_failure("frame 0: " + error);
+    file.first = read_facts(source.block());
+    const int last = file.attributes.num_frames - 1;
+    if (!source.read_frame(last, error))
+      return report_failure("frame " + std::to_string(last) + ": " + error);
+    file.last_timecode = timecode_text(read_facts(source.block()).info);
+    print_file_info(stdout, file, options.json);
+    if (!options.frame_info) return finish(kExitOk);
+  }
 
+  const bool splitting = !options.split_folder.empty();
+  AtomicFile part;
+  if (splitting && !check_writable_folder(options.split_folder, true, error)) return report_failure(error);
+  // Only the codes are parsed, to count damaged segments: no picture is drawn.
+  dvthreads(0);
   int status = kExitOk;
-  SegmentDamageCounter damage;
   DamageTotals totals;
+  Recording recording;
+  std::vector<uint8_t> scratch;
+  FrameFacts before;  // the last frame whose header parses, and its number
+  int before_frame = 0;
   for (int frame; chosen.next(frame);) {
     if (!source.read_frame(frame, error))
       return report_failure("frame " + std::to_string(frame) + ": " + error);
-    dvfile attributes{};
-    const bool parsed = dvstatus(source.block(), &attributes) != -1;
-    FrameMetadata metadata;
-    if (parsed) {
-      metadata = read_frame_metadata(source.block());
-      metadata.damaged_segments = damage.count(source.block());
-      totals.add(metadata);
-    } else {
-      status = kExitFailure;
+    FrameReport report;
+    report.frame = frame;
+    report.facts = read_facts(source.block());
+    report.cause = undecodable_cause(report.facts);
+    if (report.cause != nullptr) status = kExitSomeFramesNotDecoded;
+    if (report.cause == nullptr && options.frame_info) {
+      report.damaged_segments = count_damaged_segments(source.block(), report.facts.info.code, scratch);
     }
-    print_frame_info(stdout, frame, parsed ? &attributes : nullptr, metadata, options.json);
+    if (report.facts.parsed && report.facts.info.dropout != 1) {
+      if (before.parsed) report.broken = continuity_break(before, report.facts, frame - before_frame);
+      before = report.facts;
+      before_frame = frame;
+    }
+    if (options.frame_info) {
+      totals.add(report);
+      print_frame_info(stdout, report, options.json);
+      continue;
+    }
+    const bool starts =
+        recording.index == 0 || (report.broken != nullptr && std::string(report.broken) == kNewRecording);
+    if (starts && recording.index > 0 && !splitting) print_recording(stdout, recording, options.json);
+    if (starts && splitting) {
+      const std::string name = split_name(recording.index + 1, report.facts.info);
+      if (source.is_this_file(options.split_folder + "/" + name)) {
+        return report_failure("'" + options.split_folder + "/" + name + "' is the DV file being read");
+      }
+      if ((recording.index > 0 && !part.commit(error)) || !part.open(options.split_folder, name, error)) {
+        return report_failure(error);
+      }
+    }
+    if (splitting && !part.write(source.block(), kFrameBytes, error)) return report_failure(error);
+    if (starts) {
+      const int index = recording.index + 1;
+      recording = Recording{};
+      recording.index = index;
+      recording.first_frame = frame;
+    }
+    recording.last_frame = frame;
+    ++recording.frames;
+    if (report.damaged()) ++recording.damaged_frames;
+    const dvframeinfo &i = report.facts.info;
+    if (report.facts.parsed && i.dropout != 1) {
+      if (!recording.timecode_in) recording.timecode_in = timecode_text(i);
+      if (const auto timecode = timecode_text(i)) recording.timecode_out = timecode;
+      if (!recording.date) recording.date = date_text(i);
+      if (!recording.time) recording.time = time_text(i);
+    }
   }
-  print_damage_totals(stdout, totals, options.json);
-  return std::fflush(stdout) == 0 ? status : report_failure("cannot write the information");
+  if (options.frame_info) print_damage_totals(stdout, totals, options.json);
+  if (splitting && recording.index > 0 && !part.commit(error)) return report_failure(error);
+  if (options.recordings && recording.index > 0 && !splitting)
+    print_recording(stdout, recording, options.json);
+  return finish(status);
 }
 
 }  // namespace ozmira::frame_export

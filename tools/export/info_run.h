@@ -1,5 +1,5 @@
-// --info and --frame-info: reads what they report from the file and prints
-// it (info_output.h).
+// --info, --frame-info and --recordings: reads what they report from the
+// file through dvlib and prints it (info_output.h).
 #pragma once
 
 #include "dv_source.h"
@@ -8,8 +8,12 @@
 
 namespace ozmira::frame_export {
 
-// The exit status: 0, or 1 when a chosen frame's header does not parse or a
-// frame cannot be read.
+// The exit status: 0; 3 when a chosen frame does not decode (--frame-info,
+// --recordings); 1 when a frame cannot be read or the output not written.
 int run_info(const Options &options, DvSource &source, ChosenFrames &chosen);
+
+// Resolves the frames chosen by timecode or recording, by reading every
+// frame's facts. False with a message when a frame cannot be read.
+bool resolve_by_tape(FrameSelection &selection, DvSource &source, std::string &error);
 
 }  // namespace ozmira::frame_export

@@ -37,7 +37,9 @@ int main(int argc, char **argv) {
                  "ozmira-export: warning: '%s' ends in %lld bytes of a partial frame, which are ignored\n",
                  options.dv_path.c_str(), static_cast<long long>(source->trailing_bytes()));
   }
-  ChosenFrames chosen(options.frames, source->attributes().num_frames);
+  FrameSelection selection = options.frames;
+  if (!resolve_by_tape(selection, *source, error)) return report_failure(error);
+  ChosenFrames chosen(selection, source->attributes().num_frames);
   if (const std::string bad = chosen.out_of_range(); !bad.empty()) return report_failure(bad);
   return options.info ? run_info(options, *source, chosen) : run_export(options, *source, chosen);
 }

@@ -7,17 +7,28 @@
 namespace ozmira::frame_export {
 namespace {
 
-enum LongOnly { kFrameInfo = 256, kVersion };
+enum LongOnly { kFrameInfo = 256, kVersion, kBadFrames, kRecordings, kSplit };
 
-constexpr char kShortOptions[] = ":f:e:p:o:n:a:ijqvh";
+constexpr char kShortOptions[] = ":f:r:e:p:o:n:a:ijqvh";
 constexpr option kLongOptions[] = {
-    {"frames", required_argument, nullptr, 'f'},  {"every", required_argument, nullptr, 'e'},
-    {"picture", required_argument, nullptr, 'p'}, {"output", required_argument, nullptr, 'o'},
-    {"name", required_argument, nullptr, 'n'},    {"audio", required_argument, nullptr, 'a'},
-    {"info", no_argument, nullptr, 'i'},          {"frame-info", no_argument, nullptr, kFrameInfo},
-    {"json", no_argument, nullptr, 'j'},          {"quiet", no_argument, nullptr, 'q'},
-    {"verbose", no_argument, nullptr, 'v'},       {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, kVersion},  {nullptr, 0, nullptr, 0},
+    {"frames", required_argument, nullptr, 'f'},
+    {"recording", required_argument, nullptr, 'r'},
+    {"every", required_argument, nullptr, 'e'},
+    {"picture", required_argument, nullptr, 'p'},
+    {"output", required_argument, nullptr, 'o'},
+    {"name", required_argument, nullptr, 'n'},
+    {"audio", required_argument, nullptr, 'a'},
+    {"info", no_argument, nullptr, 'i'},
+    {"frame-info", no_argument, nullptr, kFrameInfo},
+    {"json", no_argument, nullptr, 'j'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {"bad-frames", required_argument, nullptr, kBadFrames},
+    {"recordings", no_argument, nullptr, kRecordings},
+    {"split", required_argument, nullptr, kSplit},
+    {nullptr, 0, nullptr, 0},
 };
 
 bool parse_count(const char *text, int &value) {
@@ -42,7 +53,11 @@ const char *usage_text() {
          "Frames (frame 0 is the first):\n"
          "  -f, --frames LIST    all (the default), or frame numbers and ranges separated\n"
          "                       by commas, as in 0,10-99,250- (A- runs to the last frame);\n"
-         "                       given more than once, the lists add up in order\n"
+         "                       given more than once, the lists add up in order;\n"
+         "                       HH:MM:SS:FF-HH:MM:SS:FF chooses the frames whose\n"
+         "                       timecode lies in that range, in file order\n"
+         "  -r, --recording LIST recordings N[,M...] (from 1, as --recordings numbers\n"
+         "                       them), whole, adding to the frames listed\n"
          "  -e, --every N        of those frames, take only the 1st, (N+1)th, (2N+1)th, ...\n"
          "\n"
          "Images:\n"
@@ -57,6 +72,10 @@ const char *usage_text() {
          "  -n, --name PREFIX    name the images PREFIX-NNNNNN.png (default: frame)\n"
          "  -a, --audio FILE     also write the chosen frames' sound to FILE as a 16-bit\n"
          "                       WAV at the recorded rate (silence for frames without)\n"
+         "      --bad-frames WHAT  for a frame that does not decode (a dropout, a header that\n"
+         "                       does not parse, a frame of another system): skip (the\n"
+         "                       default), previous (the last good picture) or black;\n"
+         "                       each gets a line and a frame's length of silence\n"
          "  -q, --quiet          no progress bar (one is shown on a terminal for 10 frames\n"
          "                       or more, with the rate and the time left)\n"
          "  -v, --verbose        show dvlib's own lines while the file is opened\n"
@@ -66,13 +85,22 @@ const char *usage_text() {
          "                       recording date and audio format\n"
          "      --frame-info     also each chosen frame's header, aspect, timecode,\n"
          "                       recording date, audio format and damage, and the\n"
-         "                       damage of all of them\n"
+         "                       damage of all of them: dropouts, headers that do not\n"
+         "                       parse, blocks flagged in error, damaged segments,\n"
+         "                       sound samples with error codes, and each frame whose\n"
+         "                       timecode or recording date breaks the run\n"
+         "      --recordings     the recordings the file holds: first and last frame,\n"
+         "                       timecode in and out, date and time, frames, damage\n"
+         "      --split DIR      write each recording to DIR as a DV file of its own,\n"
+         "                       frames byte for byte, named by its number and its\n"
+         "                       start date and time (DIR is made if missing)\n"
          "  -j, --json           as JSON lines, one object per line\n"
          "\n"
          "  -h, --help           show this help and exit\n"
          "      --version        show the version and exit\n"
          "\n"
-         "Exit status: 0 success, 1 a file, frame or output problem, 2 a bad command line.\n";
+         "Exit status: 0 success, 1 a file, frame or output problem, 2 a bad command line,\n"
+         "3 done, but some chosen frames did not decode.\n";
 }
 
 CommandLine parse_command_line(int argc, char **argv) {
@@ -86,6 +114,10 @@ CommandLine parse_command_line(int argc, char **argv) {
       case 'f':
         if (std::string error; !parse_frame_list(optarg, o.frames, error))
           return refuse(line, "--frames: " + error);
+        break;
+      case 'r':
+        if (std::string error; !parse_recording_list(optarg, o.frames, error))
+          return refuse(line, "--recording: " + error);
         break;
       case 'e':
         if (!parse_count(optarg, o.frames.every))
@@ -113,7 +145,33 @@ CommandLine parse_command_line(int argc, char **argv) {
         if (o.audio_path.empty()) return refuse(line, "--audio: the file name is empty");
         break;
       case 'i': o.info = true; break;
-      case kFrameInfo: o.info = o.frame_info = true; break;
+      case kFrameInfo:
+        o.info = true;
+        o.frame_info = true;
+        break;
+      case kRecordings:
+        o.info = true;
+        o.recordings = true;
+        break;
+      case kSplit:
+        o.split_folder = optarg;
+        if (o.split_folder.empty()) return refuse(line, "--split: the folder name is empty");
+        o.info = true;
+        o.recordings = true;
+        break;
+      case kBadFrames: {
+        const std::string what = optarg;
+        if (what == "skip") {
+          o.bad_frames = BadFrames::skip;
+        } else if (what == "previous") {
+          o.bad_frames = BadFrames::previous;
+        } else if (what == "black") {
+          o.bad_frames = BadFrames::black;
+        } else {
+          return refuse(line, "--bad-frames: '" + what + "' is not skip, previous or black");
+        }
+        break;
+      }
       case 'j': o.json = true; break;
       case 'q': o.quiet = true; break;
       case 'v': o.verbose = true; break;
@@ -133,7 +191,7 @@ CommandLine parse_command_line(int argc, char **argv) {
   if (argc - optind > 1)
     return refuse(line, std::string("one DV file only, but '") + argv[optind + 1] + "' follows");
   o.dv_path = argv[optind];
-  if (o.json && !o.info) return refuse(line, "--json goes with --info or --frame-info");
+  if (o.json && !o.info) return refuse(line, "--json goes with --info, --frame-info or --recordings");
   if (o.info && !o.audio_path.empty())
     return refuse(line, "--audio writes a file; --info and --frame-info write none");
   return line;

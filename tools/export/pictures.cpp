@@ -1,43 +1,31 @@
 #include "pictures.h"
 
-#include <libdv/dv.h>
-
 #include "dvlib.h"
-#include "frame_decoder.h"
 
 namespace ozmira::frame_export {
 namespace {
 
-constexpr int kPalWidth = 720, kPalHeight = 576;
-constexpr int kThumbWidth = 92,
-              kThumbHeight = 72;  // 4 x 2 per macroblock; the last column's patch ends at 91
-constexpr int kSampling420 = 2;   // dvfile.code of a 4:2:0 frame
-constexpr int kRequestFull = 2, kRequestDc = 16;
-constexpr unsigned kQualityFull = 5;  // colour, DC and all AC coefficients
+constexpr int kSampling420 = 2;  // dvfile.code of a 4:2:0 frame
 
 struct Shape {
   int width, height;
   PixelLayout layout;
+  dvlib_format format;
 };
 
 Shape shape_of(PictureKind kind) {
   switch (kind) {
-    case PictureKind::half: return {kPalWidth / 2, kPalHeight / 2, PixelLayout::rgb0};
-    case PictureKind::thumb: return {kThumbWidth, kThumbHeight, PixelLayout::rgb0};
-    case PictureKind::luma: return {kPalWidth, kPalHeight, PixelLayout::grey};
-    case PictureKind::none: return {0, 0, PixelLayout::rgb};
+    case PictureKind::half:
+      return {DVLIB_HALF_WIDTH, DVLIB_HALF_HEIGHT, PixelLayout::rgb0, DVLIB_FORMAT_HALF_RGB0};
+    case PictureKind::thumb:
+      return {DVLIB_THUMB_WIDTH, DVLIB_THUMB_HEIGHT, PixelLayout::rgb0, DVLIB_FORMAT_THUMB_RGB0};
+    case PictureKind::luma:
+      return {DVLIB_FULL_WIDTH, DVLIB_FULL_HEIGHT, PixelLayout::grey, DVLIB_FORMAT_LUMA};
+    case PictureKind::none: return {0, 0, PixelLayout::rgb, DVLIB_FORMAT_RGB};
     case PictureKind::full:
     case PictureKind::dc: break;
   }
-  return {kPalWidth, kPalHeight, PixelLayout::rgb};
-}
-
-ozmira::ColorSpace extended_format(PictureKind kind) {
-  switch (kind) {
-    case PictureKind::half: return ozmira::b_dv_color_hRGB;
-    case PictureKind::thumb: return ozmira::b_dv_color_tRGB;
-    default: return ozmira::b_dv_color_L;
-  }
+  return {DVLIB_FULL_WIDTH, DVLIB_FULL_HEIGHT, PixelLayout::rgb, DVLIB_FORMAT_RGB};
 }
 
 }  // namespace
@@ -77,52 +65,23 @@ Picture make_picture(PictureKind kind) {
   return picture;
 }
 
-PictureDecoder::PictureDecoder(PictureKind kind) : kind_(kind) {}
-
-PictureDecoder::~PictureDecoder() {
-  if (extended_decoder_ != nullptr) dv_decoder_free(extended_decoder_);
+bool decode_picture(const uint8_t *block, PictureKind kind, Picture &picture) {
+  int pitch = picture.bytes_per_row();
+  const int request = kind == PictureKind::dc ? DVLIB_REQUEST_DC : DVLIB_REQUEST_FULL;
+  return dvreadformat(block, shape_of(kind).format, picture.rows.data(), &pitch, request) == 1;
 }
 
-bool PictureDecoder::decode(const uint8_t *block, Picture &picture, std::string &error) {
-  dvfile attributes{};
-  if (dvstatus(block, &attributes) == -1) {
-    error = "its header does not parse (damaged, or not DV)";
-    return false;
+int count_damaged_segments(const uint8_t *block, int sampling, std::vector<uint8_t> &scratch) {
+  int pitch = DVLIB_FULL_WIDTH * 3;
+  unsigned char *pixels[1] = {nullptr};
+  dvlib_format format = DVLIB_FORMAT_HALF_INT;  // draws nothing: only the codes are read
+  if (sampling != kSampling420) {
+    scratch.resize(static_cast<size_t>(pitch) * DVLIB_FULL_HEIGHT);
+    pixels[0] = scratch.data();
+    format = DVLIB_FORMAT_RGB;
   }
-  if (attributes.x_size != kPalWidth || attributes.y_size != kPalHeight) {
-    error = "it is " + std::to_string(attributes.x_size) + " x " + std::to_string(attributes.y_size) +
-            ", not a 720 x 576 PAL frame";
-    return false;
-  }
-  if (needs_420_sampling(kind_) && attributes.code != kSampling420) {
-    error = "it is a 4:1:1 frame; the half, thumb and luma pictures need 4:2:0 frames (full and dc work)";
-    return false;
-  }
-
-  if (kind_ == PictureKind::full || kind_ == PictureKind::dc) {
-    const int request = kind_ == PictureKind::full ? kRequestFull : kRequestDc;
-    if (dvreadblock(block, picture.bytes.data(), request, 0) == 1) return true;
-    error = "dvreadblock could not decode it";
-    return false;
-  }
-
-  // The extended formats have no dvlib call of their own: the frame decoder
-  // draws them, here with a decoder of the tool's own so that dvlib's stays
-  // exactly as dvlib leaves it.
-  if (extended_decoder_ == nullptr) extended_decoder_ = dv_decoder_new(0, 0, 0);
-  if (extended_decoder_ == nullptr) {
-    error = "libdv could not make a decoder";
-    return false;
-  }
-  if (dv_parse_header(extended_decoder_, block) == -1) {
-    error = "its header does not parse (damaged, or not DV)";
-    return false;
-  }
-  extended_decoder_->quality = kQualityFull;
-  extended_decoder_->prev_frame_decoded = 0;
-  int pitches[1] = {picture.bytes_per_row()};
-  ozmira::DecodeFrame(extended_decoder_, block, extended_format(kind_), picture.rows.data(), pitches);
-  return true;
+  if (dvreadformat(block, format, pixels, &pitch, DVLIB_REQUEST_FULL) != 1) return -1;
+  return dvdamagedsegments();
 }
 
 }  // namespace ozmira::frame_export

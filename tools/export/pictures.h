@@ -1,5 +1,4 @@
-// The pictures the tool can make of a frame, and their decoding through
-// dvlib (full and DC-only RGB) and the frame decoder (the extended formats).
+// The pictures the tool can make of a frame, each drawn by dvreadformat.
 #pragma once
 
 #include <cstdint>
@@ -8,16 +7,14 @@
 #include <string_view>
 #include <vector>
 
-#include <libdv/dv_types.h>
-
 namespace ozmira::frame_export {
 
 enum class PictureKind {
-  full,   // 720 x 576 RGB at full detail: dvreadblock request 2
-  dc,     // 720 x 576 RGB from DC coefficients only: dvreadblock request 16
-  half,   // 360 x 288 RGB: b_dv_color_hRGB
-  thumb,  // 92 x 72 RGB, 4 x 2 pixels per macroblock: b_dv_color_tRGB
-  luma,   // 720 x 576 luminance bytes: b_dv_color_L
+  full,   // 720 x 576 RGB at full detail
+  dc,     // 720 x 576 RGB from DC coefficients only
+  half,   // 360 x 288 RGB
+  thumb,  // 92 x 72 RGB, 4 x 2 pixels per macroblock
+  luma,   // 720 x 576 luminance bytes
   none,   // no image at all (for --audio alone)
 };
 
@@ -39,22 +36,14 @@ struct Picture {
 // A picture of the size and layout `kind` draws, its rows set up.
 Picture make_picture(PictureKind kind);
 
-class PictureDecoder {
- public:
-  explicit PictureDecoder(PictureKind kind);
-  ~PictureDecoder();
-  PictureDecoder(const PictureDecoder &) = delete;
-  PictureDecoder &operator=(const PictureDecoder &) = delete;
+// Draws the 144000-byte 625/50 frame block into `picture`, made by
+// make_picture(kind), at full detail (DC coefficients only for dc). False
+// when dvreadformat refuses, after its line.
+bool decode_picture(const uint8_t *block, PictureKind kind, Picture &picture);
 
-  // Decodes the 144000-byte frame block into `picture`, made by
-  // make_picture(kind). Returns false, with a message, for a header that does
-  // not parse, a frame that is not 720 x 576, or a 4:1:1 frame asked for a
-  // picture that needs 4:2:0. dvinit must have run.
-  bool decode(const uint8_t *block, Picture &picture, std::string &error);
-
- private:
-  PictureKind kind_;
-  dv_decoder_t *extended_decoder_ = nullptr;  // made on first use
-};
+// The segments whose codes were damaged, by a parse of every code that draws
+// nothing (a whole decode into `scratch` for a 4:1:1 frame, which the row
+// formats do not take); -1 when the frame does not decode.
+int count_damaged_segments(const uint8_t *block, int sampling, std::vector<uint8_t> &scratch);
 
 }  // namespace ozmira::frame_export

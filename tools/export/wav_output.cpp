@@ -16,7 +16,7 @@ void put_le(uint8_t *at, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-std::string format_words(const ozmira::AudioFormat &f) {
+std::string format_words(const SoundFormat &f) {
   return std::to_string(f.rate) + " Hz, " + std::to_string(f.channels) + " channels";
 }
 
@@ -31,7 +31,7 @@ bool WavWriter::open(const std::string &path, std::string &error) {
     error = "--audio: '" + path + "' does not name a file";
     return false;
   }
-  if (!check_writable_folder(folder, error) || !file_.open(folder, name, error)) {
+  if (!check_writable_folder(folder, false, error) || !file_.open(folder, name, error)) {
     error = "--audio: " + error;
     return false;
   }
@@ -61,8 +61,15 @@ bool WavWriter::write_silence(int64_t frames, std::string &error) {
   return true;
 }
 
-bool WavWriter::add_frame(const int16_t *pcm, int samples, const ozmira::AudioFormat &format,
-                          std::string &error) {
+bool WavWriter::add_undecoded_frame(std::string &error) {
+  if (format_.rate == 0) {
+    ++silence_owed_;
+    return true;
+  }
+  return write_silence(1, error);
+}
+
+bool WavWriter::add_frame(const int16_t *pcm, int samples, const SoundFormat &format, std::string &error) {
   if (samples == 0) {
     ++silent_frames_;
     if (format_.rate == 0) {

@@ -1,17 +1,21 @@
 // --audio: the sound of the chosen frames, in order, as one 16-bit PCM WAV
 // file at the recorded rate, put in place only when whole (atomic_file.h).
-// A frame without audio that libdv can decode gives a frame's length of
-// silence, so the sound stays in step with the frames; the rate and channels
-// must stay the same throughout.
+// A frame without sound that decodes, or a frame that does not decode at
+// all, gives a 625/50 frame's length of silence, so the sound stays in step
+// with the frames; the rate and channels must stay the same throughout.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "atomic_file.h"
-#include "frame_audio.h"
 
 namespace ozmira::frame_export {
+
+struct SoundFormat {
+  int rate = 0;  // samples a second per channel; 0 before any
+  int channels = 0;
+};
 
 class WavWriter {
  public:
@@ -20,7 +24,9 @@ class WavWriter {
   // The next frame's audio: `samples` per channel of `format`, interleaved;
   // 0 samples for a frame without audio. False with a message when the
   // format changed or the file cannot be written.
-  bool add_frame(const int16_t *pcm, int samples, const ozmira::AudioFormat &format, std::string &error);
+  bool add_frame(const int16_t *pcm, int samples, const SoundFormat &format, std::string &error);
+  // Silence for a frame that does not decode (not counted in silent_frames).
+  bool add_undecoded_frame(std::string &error);
   // Completes the header and puts the file in place. False with a message,
   // and nothing left, when no frame had audio or the file cannot be written.
   bool finish(std::string &error);
@@ -32,7 +38,7 @@ class WavWriter {
 
   AtomicFile file_;
   std::string path_;
-  ozmira::AudioFormat format_;  // rate 0 until the first frame with audio
+  SoundFormat format_;  // rate 0 until the first frame with audio
   int64_t data_bytes_ = 0;
   int64_t silent_frames_ = 0, silence_owed_ = 0;  // owed: silent frames before the format was known
 };
