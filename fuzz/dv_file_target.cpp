@@ -1,4 +1,4 @@
-// A whole file in a memfd opened by its /proc path: frame 0 must decode, frames outside it must fail.
+// A whole file: frame 0 decodes, frames outside it fail.
 #include <sys/mman.h>
 #include <string>
 #include "dvlib.h"
@@ -7,7 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static const int fd = memfd_create("ozmira-fuzz-file", 0);
   static const std::string path = "/proc/self/fd/" + std::to_string(fd);
-  static ozmira::fuzz::Image image(1);  // packed RGB of a PAL frame
+  static ozmira::fuzz::Image image(1);
   static bool ready = false;
   if (!ready) {
     ozmira::fuzz::discard_stdout();

@@ -1,5 +1,4 @@
-// One frame block, as long as its DSF bit marks, through every dvlib call and format; the host's error flag
-// set (and row formats refused) exactly for 4:1:1; a refused block through the frame decoder as it stands.
+// One frame block through every dvlib call; the error flag set exactly for 4:1:1.
 #include <deque>
 #include "dvlib.h"
 #include "frame_audio.h"
@@ -19,10 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     pforerror = &format_error;
     for (int f = 0; f < kColorSpaceCount; ++f) images.emplace_back(f);
   }
-  const bool is_pal = size > 3 && (data[3] & 0x80) != 0;  // DSF, byte 3 bit 7: 625/50
+  const bool is_pal = size > 3 && (data[3] & 0x80) != 0;  // DSF
   const uint8_t *block = (is_pal ? pal : ntsc).fill(data, size);
   static short pcm[DVLIB_AUDIO_MAX_SAMPLES];
-  dvframeinfo info{};  // its facts say what its sound decode gives
+  dvframeinfo info{};
   info.size = sizeof info;
   int channels = 0;
   const int parsed = dvreadinfo(block, &info);

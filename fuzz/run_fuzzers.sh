@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# Runs each fuzz target for SECONDS on BUILD/corpus/TARGET, seeded from the clips, segments of them and
-# fuzz/regressions/; faults land in BUILD/findings/TARGET.
+# Runs each fuzz target for SECONDS on BUILD/corpus/TARGET; faults land in BUILD/findings/TARGET.
 #   fuzz/run_fuzzers.sh BUILD CLIP_DIR SECONDS [TARGET...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd) build=$1 clips=$2 seconds=$3 targets=("${@:4}")

@@ -1,5 +1,5 @@
-// One video segment: our parser against libdv's at all eight qualities, then decoded in all fifteen formats.
-// Byte 0 bit 0: 4:1:1, bit 1: DC only; bytes 1 and 2: sequence and segment; then its 400 bytes.
+// One segment parsed as libdv does, then decoded in every format. Byte 0: 4:1:1 (bit 0), DC only (bit 1);
+// bytes 1, 2: sequence, segment.
 #include <libdv/dv.h>
 #include <deque>
 #include "color_tables.h"
@@ -8,7 +8,7 @@
 
 using namespace ozmira;
 
-// A 625/50 decoder: APT 0 is IEC 61834 (4:2:0), 1 SMPTE 314M (4:1:1).
+// APT 0: 4:2:0, 1: 4:1:1.
 static dv_decoder_t *decoder_for(uint8_t apt) {
   std::vector<uint8_t> frame(fuzz::kPalFrameBytes, 0);
   std::memset(frame.data(), 0xff, 80);
@@ -30,7 +30,7 @@ static dv_decoder_t *decoder_for(uint8_t apt) {
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   if (!dv || dv_parse_header(dv, frame.data()) == -1 ||
       dv->sampling != (apt ? e_dv_sample_411 : e_dv_sample_420))
-    std::abort();  // the harness itself is wrong
+    std::abort();
   return dv;
 }
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
