@@ -334,11 +334,25 @@ TEST_F(AgainstLibdv, RendererBuildsAgree) {
         put_rgb0(rows[mb->y / 2 + p] + 4 * (mb->x / 2 + q), scaled_luma(luma_sample(mb, 2 * p, 2 * q)),
                  chroma_terms(mb->b[4].coeffs[8 * p + q], mb->b[5].coeffs[8 * p + q]));
   };
+  // DC-only blocks of either DCT mode, drawn by their row plan.
+  const auto dc_only = [](auto render) {
+    return [render](dv_macroblock_t *mb, uint8_t **rows, int) {
+      dv_macroblock_t filled = *mb;
+      int shapes[6];
+      for (int b = 0; b < 6; ++b) {
+        filled.b[b].dct_mode = mb->b[b].coeffs[1] & 1;
+        shapes[b] = FillDcOnlyBlock(&filled.b[b]);
+      }
+      int pitch = int(rows[1] - rows[0]);
+      render(&filled, rows, &pitch, DcOnlyRowPlanOf(shapes));
+    };
+  };
   const std::function<void(dv_macroblock_t *, uint8_t **, int)> pairs[][2] = {
       {Mb420RowsRgbSse2, Mb420RowsRgbAvx2},
       {packed(Mb420PackedRgbSse2), packed(Mb420PackedRgbAvx2)},
+      {dc_only(Mb420PackedRgbDcOnlySse2), dc_only(Mb420PackedRgbDcOnlyAvx2)},
       {half_by_tables, Mb420RowsHrgb}};
-  for (int k = __builtin_cpu_supports("avx2") ? 0 : 2; k < 3; ++k) {
+  for (int k = __builtin_cpu_supports("avx2") ? 0 : 3; k < 4; ++k) {
     Image pictures[2] = {Image(576, 2880), Image(576, 2880)};
     for (int n = 0; n < 20000; ++n) {
       dv_macroblock_t mb{};
