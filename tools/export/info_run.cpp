@@ -83,7 +83,7 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen,
   AtomicFile part;
   if (splitting && !check_writable_folder(options.split_folder, true, error)) return report_failure(error);
   // Only the codes are parsed, to count damaged segments: no picture is drawn.
-  dvthreads(0);
+  dvthreads(options.threads);
   int status = kExitOk;
   DamageTotals totals;
   Recording recording;
