@@ -146,11 +146,12 @@ void Mb420PackedBgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
   render_bgr0(mb, pixels, pitches, nullptr);
 }
 void Mb420PackedRgbDcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
-  if (__builtin_cpu_supports("avx2")) {
-    Mb420PackedRgbDcOnlyAvx2(mb, pixels, pitches, plan);
-  } else {
-    render_rgb(mb, pixels, pitches, plan);
-  }
+  (__builtin_cpu_supports("avx2") ? Mb420PackedRgbDcOnlyAvx2 : Mb420PackedRgbDcOnlySse2)(mb, pixels, pitches,
+                                                                                         plan);
+}
+void Mb420PackedRgbDcOnlySse2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches,
+                              const DcOnlyRowPlan *plan) {
+  render_rgb(mb, pixels, pitches, plan);
 }
 void Mb420PackedBgr0DcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
   render_bgr0(mb, pixels, pitches, plan);

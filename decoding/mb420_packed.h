@@ -37,6 +37,7 @@ void Mb420PackedRgbAvx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  /
 // draws every row. YUY2 costs little enough without.
 struct DcOnlyRowPlan;
 void Mb420PackedRgbDcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan);
+void Mb420PackedRgbDcOnlySse2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan);
 void Mb420PackedRgbDcOnlyAvx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches,
                               const DcOnlyRowPlan *plan);  // AVX2 processors only
 void Mb420PackedBgr0DcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan);

@@ -31,6 +31,9 @@
 extern "C" {
 #endif
 
+/* Bytes of one 625/50 frame block: frame n of a file starts at n * DVLIB_FRAME_BYTES. */
+#define DVLIB_FRAME_BYTES 144000
+
 /* Request codes: full detail, or DC coefficients only. */
 #define DVLIB_REQUEST_FULL 2
 #define DVLIB_REQUEST_DC 16

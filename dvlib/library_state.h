@@ -5,11 +5,13 @@
 #include <libdv/dv.h>
 
 #include "dif_frame.h"
+#include "dvlib.h"
 #include "frame_decoder.h"
 
 namespace ozmira::dvlib {
 
 inline constexpr int kFrameBytes = kFrameBytes625;
+static_assert(kFrameBytes == DVLIB_FRAME_BYTES);
 inline constexpr unsigned kQualityFull = 5;  // colour, all AC coefficients
 inline constexpr unsigned kQualityDc = 1;    // colour, DC coefficients only
 inline constexpr int kRequestFull = 2;

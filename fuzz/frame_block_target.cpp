@@ -1,8 +1,4 @@
-// One frame block, exactly as long as its DSF bit marks (not as libdv's header parse says) and ending at an
-// inaccessible page: its sound, dvstatus, dvreadblock (requests 2 and 16), dvreadarray and dvreadformat in
-// all fifteen formats at full detail with the host error flag registered (set, and the row formats refused,
-// exactly for 4:1:1 frames); a refused block goes through the frame decoder with whatever header dvlib's
-// decoder holds. The segment target covers the DC-only parse at a thousandth of the cost.
+// One frame block through every dvlib call; the error flag set exactly for 4:1:1.
 #include <deque>
 #include "dvlib.h"
 #include "frame_audio.h"
@@ -22,10 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     pforerror = &format_error;
     for (int f = 0; f < kColorSpaceCount; ++f) images.emplace_back(f);
   }
-  const bool is_pal = size > 3 && (data[3] & 0x80) != 0;  // DSF, byte 3 bit 7: 625/50
+  const bool is_pal = size > 3 && (data[3] & 0x80) != 0;  // DSF
   const uint8_t *block = (is_pal ? pal : ntsc).fill(data, size);
   static short pcm[DVLIB_AUDIO_MAX_SAMPLES];
-  dvframeinfo info{};  // the facts of a frame say what its sound decode gives
+  dvframeinfo info{};
   info.size = sizeof info;
   int channels = 0;
   const int parsed = dvreadinfo(block, &info);

@@ -1,7 +1,4 @@
-// Shared by the fuzz targets and the tests: memory that ends at an inaccessible page, so that libdv (not
-// instrumented) faults where it strays, images of every output format over such memory, and libdv's segment
-// parse as the oracle of ours. Built with OZMIRA_REPLAY (CTest, every build), a target's main replays the
-// inputs in the folder it is given.
+// Shared by the fuzz targets and the tests. With OZMIRA_REPLAY a target replays a folder.
 #pragma once
 
 #include <sys/mman.h>
@@ -30,7 +27,7 @@ struct Guarded {
   ~Guarded() { munmap(base, span); }
   Guarded(const Guarded &) = delete;
   uint8_t *data() const { return base + span - kPage - size; }
-  const uint8_t *fill(const uint8_t *in, size_t n) {  // the input, zero-filled to the end
+  const uint8_t *fill(const uint8_t *in, size_t n) {
     n = std::min(n, size);
     if (n > 0) std::memcpy(data(), in, n);
     std::memset(data() + n, 0, size - n);
@@ -39,13 +36,11 @@ struct Guarded {
   size_t size, span;
   uint8_t *base;
 };
-// Rows and bytes per row that format f draws of a PAL frame (full-size RGB0 for those drawing nothing).
 inline int rows_of(int f) { return f == 6 || f == 7 || f == 8 ? 72 : f == 11 ? 288 : 576; }
 inline int row_bytes_of(int f) {
   const int bytes[] = {1440, 2160, 2880, 2880, 720, 2880, 368, 92, 368, 2880, 2880, 1440};
   return f >= 0 && f < 12 ? bytes[f] : 2880;
 }
-// Rows `pitch` apart, back to back, every byte `fill` at first.
 struct Image {
   Image(int rows, int row_bytes, uint8_t fill = 0xa5) : mem(size_t(rows) * row_bytes), pitch(row_bytes) {
     std::memset(mem.data(), fill, mem.size);
@@ -60,27 +55,29 @@ struct Image {
   int pitch;
   std::vector<uint8_t *> row;
 };
-// libdv's dv_parse_video_segment, on a copy with zeros behind it (its reader loads two words at a time).
-// Without colour its later passes visit the chrominance blocks as its last parse left them: here complete and
-// lending no bits, as ours takes them.
+// libdv's segment parser, on a copy with zeros behind it.
 struct LibdvParser {
-  LibdvParser() { dv_init(0, 0), seg.bs = _dv_bitstream_init(); }
+  LibdvParser() {
+    dv_init(0, 0);
+    seg.bs = _dv_bitstream_init();
+  }
   ~LibdvParser() { std::free(seg.bs); }
   dv_videosegment_t seg{};
   uint8_t copy[kSegmentBytes + 8]{};
 };
-// Our parse of a segment at `quality` and, where ours meets no invalid code (`intact`), libdv's: "" when both
-// give every macroblock's qno and each parsed block's DCT mode, class, coefficients and end-of-block flag
-// alike, else the first block where they differ.
+// "" when our parse and libdv's agree, or ours is not `intact`; else where they differ.
 inline std::string parse_difference(LibdvParser &libdv, const uint8_t *segment, unsigned quality,
                                     bool &intact) {
   dv_macroblock_t ours[kMacroblocksPerSegment]{}, *theirs = libdv.seg.mb;
   if (!(intact = ParseVideoSegment(segment, quality, ours))) return "";
   std::memcpy(libdv.copy, segment, kSegmentBytes);
   for (int m = 0; m < kMacroblocksPerSegment; ++m)
-    for (dv_block_t *b : {&theirs[m].b[4], &theirs[m].b[5]}) b->eob = 1, b->offset = b->end;
-  _dv_bitstream_new_buffer(libdv.seg.bs, libdv.copy, kSegmentBytes),
-      dv_parse_video_segment(&libdv.seg, quality);
+    for (dv_block_t *b : {&theirs[m].b[4], &theirs[m].b[5]}) {
+      b->eob = 1;
+      b->offset = b->end;
+    }
+  _dv_bitstream_new_buffer(libdv.seg.bs, libdv.copy, kSegmentBytes);
+  dv_parse_video_segment(&libdv.seg, quality);
   for (int m = 0; m < kMacroblocksPerSegment; ++m)
     for (int b = 0; b < (quality & DV_QUALITY_COLOR ? 6 : 4); ++b) {
       const dv_block_t &o = ours[m].b[b], &t = theirs[m].b[b];
@@ -91,7 +88,6 @@ inline std::string parse_difference(LibdvParser &libdv, const uint8_t *segment, 
     }
   return "";
 }
-// The frame decoder reports each 4:1:1 macroblock asked of an extended format on stdout.
 inline void discard_stdout() { static_cast<void>(std::freopen("/dev/null", "w", stdout)); }
 
 }  // namespace ozmira::fuzz
@@ -106,7 +102,8 @@ int main(int, char **argv) {
     std::ifstream in(entry.path(), std::ios::binary);
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
     std::fprintf(stderr, "replaying %s\n", entry.path().c_str());
-    LLVMFuzzerTestOneInput(bytes.data(), bytes.size()), ++replayed;
+    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    ++replayed;
   }
   return replayed > 0 ? 0 : 1;
 }

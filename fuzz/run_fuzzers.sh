@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# Runs each fuzz target for SECONDS, one at a time, on its corpus in BUILD/corpus/TARGET, seeded from the clips (cut
-# to the target's longest input), segments cut from them and fuzz/regressions/. Faults land in BUILD/findings/TARGET.
+# Runs each fuzz target for SECONDS on BUILD/corpus/TARGET; faults land in BUILD/findings/TARGET.
 #   fuzz/run_fuzzers.sh BUILD CLIP_DIR SECONDS [TARGET...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd) build=$1 clips=$2 seconds=$3 targets=("${@:4}")
@@ -9,7 +8,7 @@ declare -A max_len=([frame_block]=144000 [dv_file]=340000 [segment]=403)
 byte() { printf "\\$(printf %03o "$1")"; }
 mkdir -p "$build/seeds"
 for clip in pal420 pal420_248 pal411 ntsc; do
-  for at in 0:0 5:13 9:26; do  # sequence:segment, after the choice bytes (4:1:1, sequence, segment)
+  for at in 0:0 5:13 9:26; do  # sequence:segment
     ds=${at%:*} v=${at#*:}
     { byte $([[ $clip == pal411 ]] && echo 1 || echo 0); byte "$ds"; byte "$v"
       dd if="$clips/$clip.dv" bs=80 skip=$((150 * ds + 7 + 16 * (v / 3) + 5 * (v % 3))) count=5 status=none

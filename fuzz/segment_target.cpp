@@ -1,8 +1,5 @@
-// One video segment through our parser against libdv's at all eight qualities wherever ours meets no invalid
-// code (a difference aborts), then through the frame decoder's per-segment step in all fifteen formats into
-// full-size images, at a thousandth of a frame's work. Byte 0 chooses the header (bit 0: 4:1:1, not 4:2:0;
-// bit 1: DC only, not full detail), bytes 1 and 2 the DIF sequence and segment; then the segment's 400 bytes,
-// zero-filled, ending at an inaccessible page.
+// One segment parsed as libdv does, then decoded in every format. Byte 0: 4:1:1 (bit 0), DC only (bit 1);
+// bytes 1, 2: sequence, segment.
 #include <libdv/dv.h>
 #include <deque>
 #include "color_tables.h"
@@ -11,7 +8,7 @@
 
 using namespace ozmira;
 
-// A 625/50 decoder: application ID 0 is IEC 61834 (4:2:0), 1 SMPTE 314M (4:1:1); VAUX blocks without packs.
+// APT 0: 4:2:0, 1: 4:1:1.
 static dv_decoder_t *decoder_for(uint8_t apt) {
   std::vector<uint8_t> frame(fuzz::kPalFrameBytes, 0);
   std::memset(frame.data(), 0xff, 80);
@@ -25,12 +22,15 @@ static dv_decoder_t *decoder_for(uint8_t apt) {
                             uint8_t(0x78 | apt),
                             uint8_t(0x78 | apt)};
   std::memcpy(frame.data(), header, sizeof header);
-  for (int b = 3; b < 6; ++b)
-    frame[b * 80] = 0x56, frame[b * 80 + 1] = 0x07, frame[b * 80 + 2] = uint8_t(b - 3);
+  for (int b = 3; b < 6; ++b) {
+    frame[b * 80] = 0x56;
+    frame[b * 80 + 1] = 0x07;
+    frame[b * 80 + 2] = uint8_t(b - 3);
+  }
   dv_decoder_t *dv = dv_decoder_new(0, 0, 0);
   if (!dv || dv_parse_header(dv, frame.data()) == -1 ||
       dv->sampling != (apt ? e_dv_sample_411 : e_dv_sample_420))
-    std::abort();  // the harness itself is wrong
+    std::abort();
   return dv;
 }
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

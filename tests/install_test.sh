@@ -1,37 +1,28 @@
 #!/usr/bin/env bash
-# A C host built as users build one, against the installed static dvlib with the C compiler alone (the library must
-# need no C++ runtime), opening a clip, decoding a frame and reading its facts and sound; one that loads and unloads
-# the shared library; then the installed man pages render without a warning.
+# A C host on the installed static dvlib (no C++ runtime); the shared library unloaded; man pages.
 #   install_test.sh BUILD_DIR CLIP_DIR
 set -euo pipefail
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cmake --install "$1" --prefix "$work" >/dev/null
 PKG_CONFIG_PATH=$(dirname "$(find "$work" -name dvlib.pc)") && export PKG_CONFIG_PATH
-# The host draws frame 7 in every output format through the named constants (576 rows of 2880 bytes serve each);
-# packed RGB must be what dvreadframe gives.
+# Frame 7 through the named constants.
 echo '#include <dvlib.h>
 #include <string.h>
 #define TEXT(x) #x
 #define DIGITS(a, b, c) TEXT(a) "." TEXT(b) "." TEXT(c)
 #define VERSION DIGITS(DVLIB_VERSION_MAJOR, DVLIB_VERSION_MINOR, DVLIB_VERSION_PATCH)
-static void count_line(const char *line, void *user) { *(int *)user += line[strlen(line) - 1] == 10; }
 int main(int c, char **v) {
-  static unsigned char block[144000], rgb[1244160], pic[576 * 2880], *rows[576];
+  static unsigned char block[144000], pic[576 * 2880], *rows[576];
   static short sound[DVLIB_AUDIO_MAX_SAMPLES];
   dvframeinfo info = {sizeof info};
-  int ok = 1, pitch = 2880, logged = 0, rate = 0, channels = 0;
+  int ok = 1, pitch = 2880, rate = 0, channels = 0;
   dvinit();
   dvfile *f = c == 2 ? dvopen(v[1]) : NULL;
-  if (!f || dvreadframe(f, rgb, 7) != 1 || !dvreadraw(f, block, 7)) return 1;
+  if (!f || dvreadframe(f, pic, 7) != 1 || !dvreadraw(f, block, 7)) return 1;
   for (int r = 0; r < 576; r++) rows[r] = pic + r * 2880;
   for (int format = DVLIB_FORMAT_YUY2; format <= DVLIB_FORMAT_QUARTER_RGB0; format++)
     ok &= dvreadformat(block, format, rows, &pitch, DVLIB_REQUEST_FULL);
-  pitch = 2160;
-  ok &= dvreadformat(block, DVLIB_FORMAT_RGB, rows, &pitch, DVLIB_REQUEST_FULL);
-  ok &= !memcmp(pic, rgb, sizeof rgb) && dvdamagedsegments() == 0 && !strcmp(dvversion(), VERSION);
-  dvsetlog(count_line, &logged);
-  ok &= !dvreadraw(f, block, -1) && logged == 1;
-  dvsetlog(NULL, NULL);
-  ok &= dvcountframes(f->file) == f->num_frames && dvreadinfo(block, &info) == 1 && info.video_blocks == 1620;
+  ok &= dvdamagedsegments() == 0 && !strcmp(dvversion(), VERSION) && dvcountframes(f->file) == f->num_frames;
+  ok &= dvreadinfo(block, &info) == 1 && info.video_blocks == 1620;
   ok &= dvreadaudio(block, sound, &rate, &channels) == info.audio_samples && channels == info.audio_channels;
   return !(ok && dvclose(f) == 0);
 }' >"$work/host.c"
@@ -43,8 +34,7 @@ for page in "$work"/share/man/man1/ozmira.1.gz "$work"/share/man/man1/ozmira-exp
 done
 "$work/host" "$2/meta169.dv" >/dev/null 2>&1
 if readelf -d "$work/host" | grep -q 'libdvlib\|libstdc++'; then echo "the host needs a shared library" >&2; exit 1; fi
-# A host that loads the shared library, decodes with its threads and unloads it, three times over: the library
-# must stay mapped, for its threads outlive the dlclose.
+# Unloaded three times, the library stays mapped under its threads.
 echo '#include <dlfcn.h>
 #include <stdio.h>
 int main(int c, char **v) {

@@ -1,5 +1,4 @@
-// What the suites share: the clips (clips/make_clips.sh) and damaged inputs made from them, output captured
-// from this process or from a child process with its status, scratch folders, and the heap in use.
+// Shared by the suites.
 #pragma once
 
 #include <fcntl.h>
@@ -12,6 +11,7 @@
 #include <functional>
 #include <random>
 #include <set>
+#include "dvlib.h"
 #include "fuzz_support.h"
 
 namespace ozmira::test {
@@ -28,14 +28,13 @@ inline void write_file(const std::string &path, const Bytes &bytes, bool append 
   out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
 }
 inline std::string clip_path(const std::string &name) { return OZMIRA_CLIP_DIR "/" + name; }
-// Whole frames first .. first + count - 1 of a clip, as far as it has them.
+// Frames first .. first + count - 1 of a clip.
 inline Bytes frames(const std::string &clip, size_t first = 0, size_t count = 1,
                     size_t frame = kPalFrameBytes) {
   const Bytes all = read_file(clip_path(clip));
   return Bytes(all.begin() + first * frame,
                all.begin() + std::min(all.size() / frame, first + count) * frame);
 }
-// Frames whose VAUX source pack says greyscale, or that have none.
 inline Bytes recoloured(Bytes f, bool grey) {
   for (size_t pack = 3 * 80 + 3; pack < f.size(); pack += pack % 80 != 73         ? 5
                                                           : pack % 12000 < 5 * 80 ? 10
@@ -43,7 +42,6 @@ inline Bytes recoloured(Bytes f, bool grey) {
     if (f[pack] == 0x60) grey ? (f[pack + 2] &= 0x7f) : (f[pack] = 0xff);
   return f;
 }
-// Damage in video blocks: random bytes over one in four, or 0xff over the data of one in three.
 inline Bytes damaged(Bytes f, bool random, unsigned seed) {
   std::mt19937 rng(seed);
   for (size_t b = 0; b < f.size() / 80; ++b)
@@ -51,11 +49,8 @@ inline Bytes damaged(Bytes f, bool random, unsigned seed) {
       for (size_t i = random ? 0 : 3; i < 80; ++i) f[b * 80 + i] = random ? uint8_t(rng()) : 0xff;
   return f;
 }
-// Where segment v of DIF sequence ds starts in a frame: after 7 + 16 (v / 3) + 5 (v % 3) blocks of the
-// sequence.
 inline size_t segment_at(int ds, int v) { return ds * 12000 + 80 * (7 + 16 * (v / 3) + 5 * (v % 3)); }
-// Ten frames of pal420.dv: frame 4 all random, frame 6 random after its header, subcode and VAUX blocks,
-// frame 7 carrying at twelve places the segment the fuzzer found to lead libdv's AC parser out of its blocks.
+// Ten frames of pal420.dv, 4, 6 and 7 damaged.
 inline Bytes damaged_middle() {
   Bytes f = frames("pal420.dv", 0, 10);
   const Bytes trap = read_file(OZMIRA_SOURCE_DIR "/fuzz/regressions/segment/pass0_invalid_code_leaves_block");
@@ -82,7 +77,7 @@ struct TempDir {
   }
 };
 struct Output {
-  int status = 0;  // exit status, or 128 + the signal that ended the process
+  int status = 0;
   std::string out, err;
   bool operator==(const Output &) const = default;
   friend std::ostream &operator<<(std::ostream &o, const Output &r) {
@@ -91,44 +86,59 @@ struct Output {
 };
 inline std::string text_of(FILE *file) {
   std::string text(size_t(fseek(file, 0, SEEK_END) == 0 ? ftell(file) : 0), '\0');
-  rewind(file), text.resize(fread(text.data(), 1, text.size(), file)), fclose(file);
+  rewind(file);
+  text.resize(fread(text.data(), 1, text.size(), file));
+  fclose(file);
   return text;
 }
-// What `run` writes on stdout and stderr, at the descriptors (C stdio of every library included).
 inline Output capture(const std::function<void()> &run) {
-  fflush(stdout), fflush(stderr);
+  fflush(nullptr);
   FILE *files[2] = {tmpfile(), tmpfile()};
   const int saved[2] = {dup(1), dup(2)};
   for (int i = 0; i < 2; ++i) dup2(fileno(files[i]), i + 1);
   run();
-  fflush(stdout), fflush(stderr);
-  for (int i = 0; i < 2; ++i) dup2(saved[i], i + 1), close(saved[i]);
+  fflush(nullptr);
+  for (int i = 0; i < 2; ++i) {
+    dup2(saved[i], i + 1);
+    close(saved[i]);
+  }
   return {0, text_of(files[0]), text_of(files[1])};
 }
-// args[0] run as a process of its own (ended after a minute), with env: NAME=VALUE to set, NAME to unset;
-// `meanwhile` is given its pid.
+// args[0] as a child; env NAME=VALUE set, NAME unset.
 inline Output run(std::vector<std::string> args, const std::vector<std::string> &env = {},
                   const std::function<void(pid_t)> &meanwhile = {}) {
   FILE *out = tmpfile(), *err = tmpfile();
   const pid_t pid = fork();
   if (pid == 0) {
-    dup2(fileno(out), 1), dup2(fileno(err), 2), alarm(60);
+    dup2(fileno(out), 1);
+    dup2(fileno(err), 2);
+    alarm(60);
     for (const std::string &e : env) e.find('=') == e.npos ? unsetenv(e.c_str()) : putenv(strdup(e.c_str()));
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(a.data());
-    argv.push_back(nullptr), execv(argv[0], argv.data()), _exit(127);
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
   }
   int raw = 0;
   if (meanwhile) meanwhile(pid);
   waitpid(pid, &raw, 0);
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), text_of(out), text_of(err)};
 }
-// What dvopen says of a PAL file it opens.
 inline std::string opened(int frames) {
   return "(dvopen:dvlib) Image Size 720 576\n(dvopen:dvlib) PAL format video\n(dvopen:dvlib) " +
          std::to_string(frames) + " frames\n";
 }
-// Bytes the allocator has handed out and not had back.
+inline dvframeinfo info_of(const uint8_t *block, int *result = nullptr) {
+  dvframeinfo info{};
+  info.size = sizeof info;
+  const int got = dvreadinfo(block, &info);
+  if (result != nullptr) *result = got;
+  return info;
+}
+inline dvframeinfo info_of(const Bytes &block, int *result = nullptr) {
+  return info_of(block.data(), result);
+}
 inline size_t heap_in_use() { return mallinfo2().uordblks + mallinfo2().hblkhd; }
 
 }  // namespace ozmira::test

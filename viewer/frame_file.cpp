@@ -6,8 +6,6 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <climits>
-
 namespace ozmira::viewer {
 
 static_assert(sizeof(off_t) == 8, "file positions must be 64-bit");
@@ -36,12 +34,8 @@ std::FILE *OpenFrameFile(const char *path, OpenFailure &failure) {
 }
 
 int CountWholeFrames(std::FILE *file) {
-  off_t size = -1;
-  if (fseeko(file, 0, SEEK_END) == 0) size = ftello(file);
-  fseeko(file, 0, SEEK_SET);
-  if (size < 0) return 0;
-  const off_t frames = size / kFrameBytes;
-  return frames > INT_MAX ? INT_MAX : static_cast<int>(frames);
+  const int frames = dvcountframes(file);
+  return frames < 0 ? 0 : frames;
 }
 
 std::size_t ReadFrame(std::FILE *file, int frameno, unsigned char *framebuf) {

@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "dvlib.h"
+
 namespace ozmira::viewer {
 
-inline constexpr int kFrameBytes = 144000;
+inline constexpr int kFrameBytes = DVLIB_FRAME_BYTES;
 
 enum class OpenFailure { kNone, kCannotOpen, kNotAFile };
 
