@@ -4,7 +4,8 @@
 
 namespace ozmira::frame_export {
 
-int encoder_workers_for_this_machine() {
+int encoder_workers_for_this_machine(int asked) {
+  if (asked > 0) return asked;
   const unsigned processors = std::thread::hardware_concurrency();
   return processors == 0 ? 1 : static_cast<int>(processors);
 }

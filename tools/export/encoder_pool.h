@@ -63,8 +63,8 @@ class EncoderPool {
   std::vector<std::thread> workers_;
 };
 
-// Workers for a machine: one per processor (the decoding thread mostly waits
-// for them), at least one.
-int encoder_workers_for_this_machine();
+// Workers for a machine: `asked` when it is 1 or more, else one per processor
+// (the decoding thread mostly waits for them), at least one.
+int encoder_workers_for_this_machine(int asked);
 
 }  // namespace ozmira::frame_export

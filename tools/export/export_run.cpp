@@ -64,7 +64,7 @@ class ExportRun {
     }
     // This thread decodes alone while the workers encode: with one worker a
     // core, the threads together match the cores instead of doubling them.
-    const int workers = encoder_workers_for_this_machine();
+    const int workers = encoder_workers_for_this_machine(options_.threads);
     if (images) {
       dvthreads(1);
       pool_ = std::make_unique<EncoderPool>(workers);

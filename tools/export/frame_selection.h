@@ -24,6 +24,9 @@ struct FrameSelection {
   std::vector<FrameRange> ranges;  // in the order written; none listed means every frame
   int every = 1;                   // keep the 1st, (1 + every)th, ... of the frames above
   bool resolved = false;           // timecodes and recordings resolved: no range left means no frame
+  std::vector<int> recording_of;   // each frame's recording in the whole file (from 1), when looked up
+  // Every frame of the file, in order.
+  bool whole_file() const { return every == 1 && (all_asked || (ranges.empty() && !resolved)); }
 };
 
 // Parses "all" or a comma-separated list of N, A-B, A- and timecode ranges

@@ -32,10 +32,11 @@ int finish(int status) {
 
 }  // namespace
 
-bool resolve_by_tape(FrameSelection &selection, DvSource &source, std::string &error) {
+bool resolve_by_tape(FrameSelection &selection, DvSource &source, bool numbering, std::string &error) {
   bool wanted = false;
   for (const FrameRange &range : selection.ranges) wanted = wanted || range.by_tape();
-  if (!wanted) return true;
+  numbering = numbering && !selection.whole_file();
+  if (!wanted && !numbering) return true;
   const int frames = source.attributes().num_frames;
   std::vector<int64_t> timecodes(static_cast<size_t>(frames), -1);
   std::vector<int> recordings(static_cast<size_t>(frames), 0);
@@ -55,11 +56,13 @@ bool resolve_by_tape(FrameSelection &selection, DvSource &source, std::string &e
     }
     recordings[static_cast<size_t>(frame)] = recording == 0 ? 1 : recording;
   }
-  resolve_tape_ranges(selection, frames, timecodes, recordings);
+  if (wanted) resolve_tape_ranges(selection, frames, timecodes, recordings);
+  if (numbering) selection.recording_of = std::move(recordings);
   return true;
 }
 
-int run_info(const Options &options, DvSource &source, ChosenFrames &chosen) {
+int run_info(const Options &options, DvSource &source, ChosenFrames &chosen,
+             const std::vector<int> &recording_of) {
   std::string error;
   if (!options.recordings) {
     FileInfo file;
@@ -80,7 +83,7 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen) {
   AtomicFile part;
   if (splitting && !check_writable_folder(options.split_folder, true, error)) return report_failure(error);
   // Only the codes are parsed, to count damaged segments: no picture is drawn.
-  dvthreads(0);
+  dvthreads(options.threads);
   int status = kExitOk;
   DamageTotals totals;
   Recording recording;
@@ -108,11 +111,16 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen) {
       print_frame_info(stdout, report, options.json);
       continue;
     }
-    const bool starts =
-        recording.index == 0 || (report.broken != nullptr && std::string(report.broken) == kNewRecording);
+    // A recording keeps its number in the file whichever of its frames are chosen.
+    const int index =
+        !recording_of.empty() ? recording_of[static_cast<size_t>(frame)]
+        : recording.index == 0 || (report.broken != nullptr && std::string(report.broken) == kNewRecording)
+            ? recording.index + 1
+            : recording.index;
+    const bool starts = index != recording.index;
     if (starts && recording.index > 0 && !splitting) print_recording(stdout, recording, options.json);
     if (starts && splitting) {
-      const std::string name = split_name(recording.index + 1, report.facts.info);
+      const std::string name = split_name(index, report.facts.info);
       if (source.is_this_file(options.split_folder + "/" + name)) {
         return report_failure("'" + options.split_folder + "/" + name + "' is the DV file being read");
       }
@@ -122,7 +130,6 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen) {
     }
     if (splitting && !part.write(source.block(), kFrameBytes, error)) return report_failure(error);
     if (starts) {
-      const int index = recording.index + 1;
       recording = Recording{};
       recording.index = index;
       recording.first_frame = frame;

@@ -38,8 +38,10 @@ int main(int argc, char **argv) {
                  options.dv_path.c_str(), static_cast<long long>(source->trailing_bytes()));
   }
   FrameSelection selection = options.frames;
-  if (!resolve_by_tape(selection, *source, error)) return report_failure(error);
+  if (!resolve_by_tape(selection, *source, options.recordings || !options.split_folder.empty(), error))
+    return report_failure(error);
   ChosenFrames chosen(selection, source->attributes().num_frames);
   if (const std::string bad = chosen.out_of_range(); !bad.empty()) return report_failure(bad);
-  return options.info ? run_info(options, *source, chosen) : run_export(options, *source, chosen);
+  return options.info ? run_info(options, *source, chosen, selection.recording_of)
+                      : run_export(options, *source, chosen);
 }

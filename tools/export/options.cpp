@@ -7,7 +7,7 @@
 namespace ozmira::frame_export {
 namespace {
 
-enum LongOnly { kFrameInfo = 256, kVersion, kBadFrames, kRecordings, kSplit };
+enum LongOnly { kFrameInfo = 256, kVersion, kBadFrames, kRecordings, kSplit, kThreads };
 
 constexpr char kShortOptions[] = ":f:r:e:p:o:n:a:ijqvh";
 constexpr option kLongOptions[] = {
@@ -28,13 +28,14 @@ constexpr option kLongOptions[] = {
     {"bad-frames", required_argument, nullptr, kBadFrames},
     {"recordings", no_argument, nullptr, kRecordings},
     {"split", required_argument, nullptr, kSplit},
+    {"threads", required_argument, nullptr, kThreads},
     {nullptr, 0, nullptr, 0},
 };
 
-bool parse_count(const char *text, int &value) {
+bool parse_count(const char *text, int &value, int least = 1) {
   const char *end = text + std::char_traits<char>::length(text);
   auto [stop, status] = std::from_chars(text, end, value);
-  return status == std::errc() && stop == end && value >= 1;
+  return status == std::errc() && stop == end && value >= least;
 }
 
 CommandLine refuse(CommandLine line, std::string why) {
@@ -97,6 +98,8 @@ const char *usage_text() {
          "  -j, --json           as JSON lines, one object per line\n"
          "\n"
          "  -h, --help           show this help and exit\n"
+         "      --threads N      decode and encode on N threads (0, the default: one a\n"
+         "                       processor); 1 for one job a file under GNU parallel\n"
          "      --version        show the version and exit\n"
          "\n"
          "Exit status: 0 success, 1 a file, frame or output problem, 2 a bad command line,\n"
@@ -172,6 +175,10 @@ CommandLine parse_command_line(int argc, char **argv) {
         }
         break;
       }
+      case kThreads:
+        if (!parse_count(optarg, o.threads, 0))
+          return refuse(line, std::string("--threads: '") + optarg + "' is not a whole number of 0 or more");
+        break;
       case 'j': o.json = true; break;
       case 'q': o.quiet = true; break;
       case 'v': o.verbose = true; break;

@@ -26,6 +26,7 @@ struct Options {
   bool json = false;
   bool quiet = false;    // no progress bar
   bool verbose = false;  // show dvlib's own lines while the file opens
+  int threads = 0;       // --threads: 0 for one a processor
 };
 
 enum class CommandLineAction { run, help, version, refuse };
