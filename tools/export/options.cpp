@@ -69,7 +69,7 @@ const char *usage_text() {
          "                       luma   720 x 576 greyscale luminance\n"
          "                       none   no images (for --audio alone)\n"
          "                       half, thumb and luma need 4:2:0 frames\n"
-         "  -o, --output DIR     existing folder for the images (default: .)\n"
+         "  -o, --output DIR     folder for the images, made if missing (default: .)\n"
          "  -n, --name PREFIX    name the images PREFIX-NNNNNN.png (default: frame)\n"
          "  -a, --audio FILE     also write the chosen frames' sound to FILE as a 16-bit\n"
          "                       WAV at the recorded rate (silence for frames without)\n"
