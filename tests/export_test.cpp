@@ -379,6 +379,12 @@ TEST(Export, RecordingDetailsAreThoseTheClipsWereMadeWith) {
   write_file(dir / "expected.dv", frames("meta169.dv", 8, 2));
   write_file(dir / "expected.dv", frames("meta43.dv", 0, 25), true);
   EXPECT_TRUE(read_file(dir / "some" + first) == read_file(dir / "expected.dv"));
+  // A recording chosen again after another's frames would replace its file.
+  const std::string again =
+      "recording 1 comes again after another's frames: --split writes each recording "
+      "once, from frames chosen in file order";
+  EXPECT_EQ(tool({"-f", "0,30,1", "--split", dir / "again", two}), (Output{1, "", says(again)}));
+  EXPECT_EQ(read_file(dir / "again" + first).size(), kPalFrameBytes);
 }
 
 // --audio: libdv's decode of the chosen frames in order, every channel (a 12-bit frame has four), a frame of

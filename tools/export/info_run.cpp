@@ -1,5 +1,6 @@
 #include "info_run.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "atomic_file.h"
@@ -88,7 +89,8 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen,
   DamageTotals totals;
   Recording recording;
   std::vector<uint8_t> scratch;
-  FrameFacts before;  // the last frame whose header parses, and its number
+  std::vector<bool> split_written;  // by recording number: its file is written
+  FrameFacts before;                // the last frame whose header parses, and its number
   int before_frame = 0;
   for (int frame; chosen.next(frame);) {
     if (!source.read_frame(frame, error))
@@ -120,6 +122,14 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen,
     const bool starts = index != recording.index;
     if (starts && recording.index > 0 && !splitting) print_recording(stdout, recording, options.json);
     if (starts && splitting) {
+      // A recording's file is written once: a second would replace the first.
+      if (static_cast<size_t>(index) < split_written.size() && split_written[static_cast<size_t>(index)]) {
+        return report_failure("recording " + std::to_string(index) +
+                              " comes again after another's frames: --split writes each recording once, from "
+                              "frames chosen in file order");
+      }
+      split_written.resize(std::max(split_written.size(), static_cast<size_t>(index) + 1));
+      split_written[static_cast<size_t>(index)] = true;
       const std::string name = split_name(index, report.facts.info);
       if (source.is_this_file(options.split_folder + "/" + name)) {
         return report_failure("'" + options.split_folder + "/" + name + "' is the DV file being read");
