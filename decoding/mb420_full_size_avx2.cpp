@@ -9,6 +9,7 @@
 // caller.
 #include <immintrin.h>
 
+#include "conversion_avx2.h"
 #include "conversion_sse2.h"
 #include "mb420_full_size.h"
 #include "mb420_sse2.h"
@@ -25,16 +26,6 @@ inline const dv_coeff_t *luma_samples(const dv_macroblock_t *mb, int r, int half
   return mb->b[2 * (r >> 3) + half].coeffs + 8 * (r & 7);
 }
 
-// Sixteen table entries as two vectors of eight int32: `low` holds entries
-// 0-3 and 8-11, `high` 4-7 and 12-15 (the order of AVX2's unpacking).
-struct Int32x16 {
-  __m256i low, high;
-};
-
-inline __m256i clamp16(__m256i v, short low, short high) {
-  return _mm256_min_epi16(_mm256_max_epi16(v, _mm256_set1_epi16(low)), _mm256_set1_epi16(high));
-}
-
 inline Int32x16 scaled_luma_x16(__m256i samples) {
   const sse2_detail::Factor &f = sse2_detail::kLuma;
   const __m256i n = _mm256_add_epi16(clamp16(samples, -112, 107), _mm256_set1_epi16(112));
@@ -43,27 +34,6 @@ inline Int32x16 scaled_luma_x16(__m256i samples) {
   const __m256i weights = _mm256_set1_epi32(static_cast<unsigned short>(f.whole) | (1 << 16));
   return {_mm256_madd_epi16(_mm256_unpacklo_epi16(n, fraction), weights),
           _mm256_madd_epi16(_mm256_unpackhi_epi16(n, fraction), weights)};
-}
-
-inline Int32x16 chroma_offset_x16(__m256i samples, const ChromaFactor &f) {
-  constexpr int kScaleBits = 7;
-  const __m256i c = clamp16(samples, -112, 112);
-  const __m256i scaled = _mm256_add_epi16(_mm256_slli_epi16(c, kScaleBits), _mm256_set1_epi16(f.rounding));
-  const __m256i fraction =
-      _mm256_srai_epi16(_mm256_mulhi_epi16(scaled, _mm256_set1_epi16(f.multiplier)), kScaleBits);
-  const __m256i weights = _mm256_set1_epi32(static_cast<unsigned short>(f.whole) | (1 << 16));
-  return {_mm256_madd_epi16(_mm256_unpacklo_epi16(c, fraction), weights),
-          _mm256_madd_epi16(_mm256_unpackhi_epi16(c, fraction), weights)};
-}
-
-// Stores sixteen entries in their own order.
-inline void store16(int32_t *out, const Int32x16 &v) {
-  _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm256_permute2x128_si256(v.low, v.high, 0x20));
-  _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 8), _mm256_permute2x128_si256(v.low, v.high, 0x31));
-}
-
-inline __m256i load16(const dv_coeff_t *samples) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(samples));
 }
 
 // (luma + terms) >> 10 for sixteen pixels, as sixteen int16 in order.
@@ -78,12 +48,13 @@ void Mb420RowsRgbAvx2(dv_macroblock_t *mb, uint8_t **pixels, int) {
   ChromaPlanes planes;
   for (int at = 0; at < 64; at += 16) {
     const __m256i cr = load16(mb->b[4].coeffs + at), cb = load16(mb->b[5].coeffs + at);
-    const Int32x16 green_cr = chroma_offset_x16(cr, kGreenOfCr), green_cb = chroma_offset_x16(cb, kGreenOfCb);
-    store16(planes.red + at, chroma_offset_x16(cr, kRedOfCr));
+    const Int32x16 green_cr = chroma_offset_x16(cr, kGreenOfCr, -112, 112),
+                   green_cb = chroma_offset_x16(cb, kGreenOfCb, -112, 112);
+    store16(planes.red + at, chroma_offset_x16(cr, kRedOfCr, -112, 112));
     store16(planes.green + at,
             {_mm256_sub_epi32(_mm256_setzero_si256(), _mm256_add_epi32(green_cr.low, green_cb.low)),
              _mm256_sub_epi32(_mm256_setzero_si256(), _mm256_add_epi32(green_cr.high, green_cb.high))});
-    store16(planes.blue + at, chroma_offset_x16(cb, kBlueOfCb));
+    store16(planes.blue + at, chroma_offset_x16(cb, kBlueOfCb, -112, 112));
   }
   const __m256i zero = _mm256_setzero_si256();
   for (int u = 0; u < 8; ++u) {

@@ -14,22 +14,13 @@
 #include <cstddef>
 
 #include "color_tables.h"
+#include "conversion_avx2.h"
 #include "conversion_sse2.h"
 #include "dc_only_blocks.h"
 #include "mb420_packed.h"
 
 namespace ozmira {
 namespace {
-
-// Sixteen int32 as two vectors: `low` holds entries 0-3 and 8-11, `high`
-// 4-7 and 12-15 (the order of AVX2's unpacking).
-struct Int32x16 {
-  __m256i low, high;
-};
-
-inline __m256i clamp16(__m256i v, short low, short high) {
-  return _mm256_min_epi16(_mm256_max_epi16(v, _mm256_set1_epi16(low)), _mm256_set1_epi16(high));
-}
 
 // libdv_scaled_luma_x8 on sixteen samples.
 inline Int32x16 libdv_scaled_luma_x16(__m256i samples) {
@@ -41,28 +32,6 @@ inline Int32x16 libdv_scaled_luma_x16(__m256i samples) {
   const __m256i weights = _mm256_set1_epi32(static_cast<int>(0xffff0000u | 1192u));
   return {_mm256_madd_epi16(_mm256_unpacklo_epi16(y, t), weights),
           _mm256_madd_epi16(_mm256_unpackhi_epi16(y, t), weights)};
-}
-
-// libdv_chroma_offset_x8 on sixteen samples.
-inline Int32x16 libdv_chroma_offset_x16(__m256i samples, const ChromaFactor &f) {
-  constexpr int kScaleBits = 7;
-  const __m256i c = clamp16(samples, kLibdvChromaLow, kLibdvChromaHigh);
-  const __m256i scaled = _mm256_add_epi16(_mm256_slli_epi16(c, kScaleBits), _mm256_set1_epi16(f.rounding));
-  const __m256i fraction =
-      _mm256_srai_epi16(_mm256_mulhi_epi16(scaled, _mm256_set1_epi16(f.multiplier)), kScaleBits);
-  const __m256i weights = _mm256_set1_epi32(static_cast<unsigned short>(f.whole) | (1 << 16));
-  return {_mm256_madd_epi16(_mm256_unpacklo_epi16(c, fraction), weights),
-          _mm256_madd_epi16(_mm256_unpackhi_epi16(c, fraction), weights)};
-}
-
-// Stores sixteen entries in their own order.
-inline void store_in_order(int32_t *out, const Int32x16 &v) {
-  _mm256_store_si256(reinterpret_cast<__m256i *>(out), _mm256_permute2x128_si256(v.low, v.high, 0x20));
-  _mm256_store_si256(reinterpret_cast<__m256i *>(out + 8), _mm256_permute2x128_si256(v.low, v.high, 0x31));
-}
-
-inline __m256i load16(const dv_coeff_t *samples) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(samples));
 }
 
 inline __m128i load8(const dv_coeff_t *samples) {
@@ -102,15 +71,16 @@ void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnl
   BiasedChromaPlanes planes;
   const __m256i bias = _mm256_set1_epi32(kLibdvLumaBias);
   for (int at = 0; at < 64; at += 16) {
-    const __m256i cr = load16(mb->b[4].coeffs + at), cb = load16(mb->b[5].coeffs + at);
-    const Int32x16 red = libdv_chroma_offset_x16(cr, kRedOfCr), blue = libdv_chroma_offset_x16(cb, kBlueOfCb);
-    const Int32x16 green_cr = libdv_chroma_offset_x16(cr, kGreenOfCr),
-                   green_cb = libdv_chroma_offset_x16(cb, kGreenOfCb);
-    store_in_order(planes.red + at, {_mm256_add_epi32(red.low, bias), _mm256_add_epi32(red.high, bias)});
-    store_in_order(planes.green + at,
-                   {_mm256_sub_epi32(bias, _mm256_add_epi32(green_cr.low, green_cb.low)),
-                    _mm256_sub_epi32(bias, _mm256_add_epi32(green_cr.high, green_cb.high))});
-    store_in_order(planes.blue + at, {_mm256_add_epi32(blue.low, bias), _mm256_add_epi32(blue.high, bias)});
+    const __m256i cr = load16(mb->b[4].coeffs + at);
+    const __m256i cb = load16(mb->b[5].coeffs + at);
+    const Int32x16 red = chroma_offset_x16(cr, kRedOfCr, kLibdvChromaLow, kLibdvChromaHigh);
+    const Int32x16 blue = chroma_offset_x16(cb, kBlueOfCb, kLibdvChromaLow, kLibdvChromaHigh);
+    const Int32x16 green_cr = chroma_offset_x16(cr, kGreenOfCr, kLibdvChromaLow, kLibdvChromaHigh);
+    const Int32x16 green_cb = chroma_offset_x16(cb, kGreenOfCb, kLibdvChromaLow, kLibdvChromaHigh);
+    store16(planes.red + at, {_mm256_add_epi32(red.low, bias), _mm256_add_epi32(red.high, bias)});
+    store16(planes.green + at, {_mm256_sub_epi32(bias, _mm256_add_epi32(green_cr.low, green_cb.low)),
+                                _mm256_sub_epi32(bias, _mm256_add_epi32(green_cr.high, green_cb.high))});
+    store16(planes.blue + at, {_mm256_add_epi32(blue.low, bias), _mm256_add_epi32(blue.high, bias)});
   }
   const __m256i red_blue_head = lanes(kRedBlueHead), green_head = lanes(kGreenHead);
   const __m256i red_blue_tail = lanes(kRedBlueTail), green_tail = lanes(kGreenTail);
