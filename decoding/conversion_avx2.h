@@ -43,6 +43,14 @@ inline void store16(int32_t *out, const Int32x16 &v) {
   _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 8), _mm256_permute2x128_si256(v.low, v.high, 0x31));
 }
 
+// Row pair u's (0-7) entries of a 64-entry chroma plane, each twice over:
+// samples 0-3 serve pixels 0-7, 4-7 pixels 8-15.
+inline void doubled_terms(const int32_t *plane, int u, __m256i &low, __m256i &high) {
+  const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(plane + 8 * u));
+  low = _mm256_unpacklo_epi32(t, t);
+  high = _mm256_unpackhi_epi32(t, t);
+}
+
 inline __m256i load16(const dv_coeff_t *samples) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(samples));
 }

@@ -59,16 +59,10 @@ void Mb420RowsRgbAvx2(dv_macroblock_t *mb, uint8_t **pixels, int) {
   const __m256i zero = _mm256_setzero_si256();
   for (int u = 0; u < 8; ++u) {
     const int first_row = 4 * (u >> 1) + (u & 1);  // interlaced: rows first_row and first_row + 2
-    // Chroma samples 0-3 serve pixels 0-7, 4-7 pixels 8-15: each term twice.
-    const auto terms = [&](const int32_t *plane, __m256i &low, __m256i &high) {
-      const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(plane + 8 * u));
-      low = _mm256_unpacklo_epi32(t, t);
-      high = _mm256_unpackhi_epi32(t, t);
-    };
     __m256i red_low, red_high, green_low, green_high, blue_low, blue_high;
-    terms(planes.red, red_low, red_high);
-    terms(planes.green, green_low, green_high);
-    terms(planes.blue, blue_low, blue_high);
+    doubled_terms(planes.red, u, red_low, red_high);
+    doubled_terms(planes.green, u, green_low, green_high);
+    doubled_terms(planes.blue, u, blue_low, blue_high);
     for (int r = first_row; r <= first_row + 2; r += 2) {
       const __m256i samples =
           _mm256_set_m128i(load_eight(luma_samples(mb, r, 1)), load_eight(luma_samples(mb, r, 0)));
