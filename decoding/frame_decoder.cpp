@@ -110,8 +110,9 @@ FrameJob job_for(dv_decoder_t *dv, const uint8_t *buffer, ColorSpace color_space
   if (static_cast<unsigned>(color_space) >= kColorSpaceCount) {
     job.draws = false;
   } else if (color_space > e_dv_color_bgr0) {
-    job.draws = dv->sampling != e_dv_sample_411;
     job.blocks = kExtendedFormats[color_space - b_dv_color_I].reads;
+    // A format that reads no block draws nothing: its segments are only parsed.
+    job.draws = dv->sampling != e_dv_sample_411 && job.blocks != kNoBlocks;
     job.patch_pixel_bytes = kExtendedFormats[color_space - b_dv_color_I].patch_pixel_bytes;
   }
   return job;

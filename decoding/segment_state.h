@@ -23,6 +23,9 @@ inline constexpr int kLoadBytes = 8;  // the bit reader loads this many bytes at
 using Order = std::array<uint8_t, kCoefficients>;
 extern const std::array<Order, 2> kOrder;  // by dct_mode
 
+// A macroblock's bits in the masks of the segment's blocks.
+inline constexpr uint32_t kMacroblockBits = (1u << kBlocks) - 1;
+
 struct BlockCursor {
   int offset, end;  // bit positions within the segment
   int position;     // in kOrder: where the next coefficient goes, 1 to 64
@@ -34,7 +37,11 @@ struct SegmentState {
   alignas(16) uint8_t bits[kSegmentBytes + kLoadBytes];  // the segment, then zeros
   BlockCursor cursor[kMacroblocksPerSegment][kBlocks];
   int eob_count[kMacroblocksPerSegment];
-  unsigned lenders[kMacroblocksPerSegment];  // bit b: block b is complete, with bits left
+  // Over the segment's blocks, bit kBlocks * m + b for block b of macroblock
+  // m (the cursors' order): complete with bits left; not complete yet and not
+  // dropped, so for the later passes.
+  uint32_t lenders;
+  uint32_t pending;
   int blocks;                                // parsed per macroblock: 4 without colour, else 6
   dv_macroblock_t *mb;
 };

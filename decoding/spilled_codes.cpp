@@ -26,28 +26,29 @@ constexpr int kOwnPlaces = kBlocks, kAllPlaces = kBlocks * (1 + kMacroblocksPerS
 // `place` is left at it. Null when there is none.
 BlockCursor *lender_from(SegmentState &s, int m, bool third_pass, int &place) {
   if (place < kOwnPlaces) {
-    if (const unsigned left = s.lenders[m] >> place) {
+    if (const uint32_t left = ((s.lenders >> (kBlocks * m)) & kMacroblockBits) >> place) {
       place += __builtin_ctz(left);
       return &s.cursor[m][place];
     }
     place = kOwnPlaces;
   }
   if (!third_pass) return nullptr;
-  for (int k = place / kBlocks - 1; k < kMacroblocksPerSegment; ++k, place = (k + 1) * kBlocks) {
-    const int b = place % kBlocks;
-    const unsigned left = s.eob_count[k] == kBlocks ? s.lenders[k] >> b : 0;
-    if (left == 0) continue;
-    place += __builtin_ctz(left);
-    return &s.cursor[k][b + __builtin_ctz(left)];
+  // Then every block of the segment, in order, of the macroblocks whose
+  // blocks are all complete.
+  uint32_t complete = 0;
+  for (int k = 0; k < kMacroblocksPerSegment; ++k) {
+    if (s.eob_count[k] == kBlocks) complete |= kMacroblockBits << (kBlocks * k);
   }
-  return nullptr;
+  const uint32_t left = (s.lenders & complete) >> (place - kOwnPlaces);
+  if (left == 0) return nullptr;
+  place += __builtin_ctz(left);
+  return &s.cursor[0][0] + (place - kOwnPlaces);
 }
 
 // Takes a block off the lenders once its bits are used up.
 void note_used(SegmentState &s, const BlockCursor *c) {
   if (c->offset < c->end) return;
-  const int i = static_cast<int>(c - &s.cursor[0][0]);
-  s.lenders[i / kBlocks] &= ~(1u << (i % kBlocks));
+  s.lenders &= ~(1u << (c - &s.cursor[0][0]));
 }
 
 // The `count` bits (0 to 15) from bit `offset` on.
@@ -107,16 +108,18 @@ bool ParseSpilledCodes(SegmentState &s) {
   bool intact = true;
   for (const bool third_pass : {false, true}) {
     if (!intact) break;
-    for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-      for (int b = 0; b < s.blocks; ++b) {
-        const BlockCursor &cursor = s.cursor[m][b];
-        if (cursor.eob || cursor.dropped) continue;
-        const Outcome outcome = continue_block(s, m, b, third_pass);
-        if (outcome == Outcome::kDone) continue;
-        if (outcome == Outcome::kInvalid) intact = false;
-        if (third_pass) return intact;
-        break;
+    for (uint32_t todo = s.pending; todo != 0;) {
+      const int i = __builtin_ctz(todo);
+      const int m = i / kBlocks;
+      todo &= todo - 1;
+      const Outcome outcome = continue_block(s, m, i % kBlocks, third_pass);
+      if (outcome == Outcome::kDone) {
+        s.pending &= ~(1u << i);
+        continue;
       }
+      if (outcome == Outcome::kInvalid) intact = false;
+      if (third_pass) return intact;
+      todo &= ~(kMacroblockBits << (kBlocks * m));  // the rest of this macroblock
     }
   }
   return intact;
