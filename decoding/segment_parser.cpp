@@ -83,6 +83,7 @@ bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t
   s.blocks = quality & DV_QUALITY_COLOR ? kBlocks : kLumaBlocks;
   s.lenders = 0;
   s.pending = 0;
+  s.complete = 0;
   const unsigned ac = quality & DV_QUALITY_AC_MASK;
   bool intact = true;
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
@@ -101,13 +102,16 @@ bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t
       if (ac == DV_QUALITY_DC) continue;
       // The first pass: the block's own area. Codes cut short by its end
       // are for the later passes.
-      if (ReadCodes(s, m, b, cursor.offset, cursor.end) == Stop::kInvalid) {
+      const Stop stop = ReadCodes(s, m, b, cursor.offset, cursor.end);
+      const uint32_t bit = 1u << (kBlocks * m + b);
+      if (stop == Stop::kCutShort) {
+        s.pending |= bit;
+      } else if (stop == Stop::kInvalid) {
         cursor.dropped = true;
         intact = false;
+      } else if (cursor.offset < cursor.end) {
+        s.lenders |= bit;
       }
-      const uint32_t bit = 1u << (kBlocks * m + b);
-      if (cursor.eob && cursor.offset < cursor.end) s.lenders |= bit;
-      if (!cursor.eob && !cursor.dropped) s.pending |= bit;
     }
   }
   if (ac == DV_QUALITY_AC_2) intact &= ParseSpilledCodes(s);

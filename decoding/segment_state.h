@@ -39,9 +39,11 @@ struct SegmentState {
   int eob_count[kMacroblocksPerSegment];
   // Over the segment's blocks, bit kBlocks * m + b for block b of macroblock
   // m (the cursors' order): complete with bits left; not complete yet and not
-  // dropped, so for the later passes.
+  // dropped, so for the later passes;
+  // and (as whole macroblocks) those whose blocks are all complete.
   uint32_t lenders;
   uint32_t pending;
+  uint32_t complete;
   int blocks;                                // parsed per macroblock: 4 without colour, else 6
   dv_macroblock_t *mb;
 };
@@ -61,6 +63,16 @@ enum class Stop {
   kInvalid,   // no code, or a run past the block's last coefficient
 };
 
+// Marks block (m, b) complete: its end-of-block code was read. A macroblock
+// whose blocks are all complete lends its bits in the third pass.
+inline void EndBlock(SegmentState &s, int m, int b) {
+  BlockCursor &cursor = s.cursor[m][b];
+  cursor.position = kCoefficients;
+  cursor.eob = true;
+  s.mb[m].b[b].eob = 1;
+  if (++s.eob_count[m] == kBlocks) s.complete |= kMacroblockBits << (kBlocks * m);
+}
+
 // What one whole code does to block (m, b). An end-of-block code marks the
 // block complete.
 inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
@@ -70,10 +82,7 @@ inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
   // The markers' runs are 64 and more: one test for them and for overflow.
   if (cursor.position + run >= kCoefficients) {
     if (run != ac_codes::kEndOfBlock) return Stop::kInvalid;
-    cursor.position = kCoefficients;
-    cursor.eob = true;
-    block.eob = 1;
-    ++s.eob_count[m];
+    EndBlock(s, m, b);
     return Stop::kEndOfBlock;
   }
   cursor.position += run;
@@ -141,9 +150,12 @@ inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
   cursor.position = static_cast<int>(last + 1);
   offset_io = end - static_cast<int>(left);
   if (ac_codes::length(code) > left) return Stop::kCutShort;
-  const Stop stop = TakeCode(s, m, b, code);
-  if (stop == Stop::kEndOfBlock) offset_io += ac_codes::length(code);
-  return stop;
+  // The loop stops at a whole code only when it is a marker or runs past the
+  // block: nothing to store.
+  if (ac_codes::run(code) != ac_codes::kEndOfBlock) return Stop::kInvalid;
+  EndBlock(s, m, b);
+  offset_io += ac_codes::kEndOfBlockBits;
+  return Stop::kEndOfBlock;
 }
 
 // The second and third passes (spilled_codes.cpp), for the blocks that the

@@ -35,11 +35,7 @@ BlockCursor *lender_from(SegmentState &s, int m, bool third_pass, int &place) {
   if (!third_pass) return nullptr;
   // Then every block of the segment, in order, of the macroblocks whose
   // blocks are all complete.
-  uint32_t complete = 0;
-  for (int k = 0; k < kMacroblocksPerSegment; ++k) {
-    if (s.eob_count[k] == kBlocks) complete |= kMacroblockBits << (kBlocks * k);
-  }
-  const uint32_t left = (s.lenders & complete) >> (place - kOwnPlaces);
+  const uint32_t left = (s.lenders & s.complete) >> (place - kOwnPlaces);
   if (left == 0) return nullptr;
   place += __builtin_ctz(left);
   return &s.cursor[0][0] + (place - kOwnPlaces);

@@ -95,8 +95,11 @@ int online_cores() {
   return cores < 1 ? 1 : cores > kMaxThreads ? kMaxThreads : static_cast<int>(cores);
 }
 
+// Without a count wanted, every thread made (one per core online when they
+// were made): asking the system for its cores opens a file each time, too
+// slow for every frame.
 int threads_in_use() {
-  const int limit = wanted == 0 ? online_cores() : wanted;
+  const int limit = wanted == 0 ? workers + 1 : wanted;
   return limit < workers + 1 ? limit : workers + 1;
 }
 
