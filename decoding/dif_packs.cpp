@@ -148,15 +148,18 @@ void ReadRecordingTime(const uint8_t *frame, RecordingTime *recorded) {
 BlockStatus ReadBlockStatus(const uint8_t *frame) {
   BlockStatus status;
   const int sequences = DifSequencesMarked(frame);
+  // Only the flagged blocks are tallied one by one: they are few, and an
+  // increment of the same count for every block waits on the one before.
   for (int sequence = 0; sequence < sequences; ++sequence) {
     for (int index = kFirstVideoBlock; index < kBlocksPerSequence; ++index) {
-      if (!IsVideoBlock(index)) continue;
       const int sta = DifBlock(frame, sequence, index)[kStatusByte] >> kStatusShift;
-      ++status.video_blocks;
+      if (sta == 0 || !IsVideoBlock(index)) continue;
       ++status.by_status[sta];
-      if (sta != 0) ++status.flagged;
+      ++status.flagged;
     }
   }
+  status.video_blocks = sequences * kVideoBlocksPerSequence;
+  status.by_status[0] = status.video_blocks - status.flagged;
   return status;
 }
 
