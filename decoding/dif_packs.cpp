@@ -170,7 +170,7 @@ namespace {
 int count_error_samples16(const uint8_t *data) {
   static_assert(kAudioBytesPerBlock == 4 * sizeof(__m128i) + 8);
   const __m128i error = _mm_set1_epi16(static_cast<int16_t>(kError16 >> 8));  // big-endian, loaded little
-  __m128i counts = _mm_setzero_si128();                                     // minus one per error, by lane
+  __m128i counts = _mm_setzero_si128();                                       // minus one per error, by lane
   for (int at = 0; at < 4 * static_cast<int>(sizeof(__m128i)); at += sizeof(__m128i)) {
     const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at));
     counts = _mm_add_epi16(counts, _mm_cmpeq_epi16(words, error));

@@ -206,9 +206,9 @@ bool decode_segment(const FrameJob &job, dv_videosegment_t &vs, const uint8_t *s
   const unsigned quality = job.dv->quality;
   // Without AC codes no code can be invalid; block work fills every sample.
   const bool dc_only = (quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC;
-  const bool intact = dc_only && job.draws ? (ReadBlockHeads(segment, quality, vs.mb), true)
-                                           : ParseVideoSegment(segment, quality, vs.mb);
-  if (!job.draws) return intact;
+  if (!job.draws) return SegmentIntact(segment, quality);
+  const bool intact =
+      dc_only ? (ReadBlockHeads(segment, quality, vs.mb), true) : ParseVideoSegment(segment, quality, vs.mb);
   const DcOnlyRowPlan *plans[kMacroblocksPerSegment];
   TransformSegment(&vs, quality, job.blocks, plans);
   vs.i = ds;

@@ -74,8 +74,13 @@ void ReadBlockHeads(const uint8_t *segment, unsigned quality, dv_macroblock_t *m
   }
 }
 
-bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks) {
-  using namespace segment;
+namespace segment {
+namespace {
+
+// The parse of both entry points; with Keep::kNothing, `macroblocks` is null.
+template <Keep kKeep>
+bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks) {
+  constexpr bool kKeeps = kKeep == Keep::kCoefficients;
   SegmentState s;
   std::memcpy(s.bits, segment, kSegmentBytes);
   std::memset(s.bits + kSegmentBytes, 0, kLoadBytes);
@@ -89,20 +94,21 @@ bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     const uint8_t *dif_block = s.bits + m * kDifBlockBytes;
     const int dif_block_bit = m * kDifBlockBytes * 8;
-    dv_macroblock_t &mb = macroblocks[m];
-    mb.qno = dif_block[kQnoByte] & kQnoMask;
+    if constexpr (kKeeps) macroblocks[m].qno = dif_block[kQnoByte] & kQnoMask;
     s.eob_count[m] = 0;
     for (int b = 0; b < s.blocks; ++b) {
-      dv_block_t &block = mb.b[b];
-      clear_coefficients(block);
-      read_block_head(dif_block + kBlockStartByte[b], block);
+      if constexpr (kKeeps) {
+        dv_block_t &block = macroblocks[m].b[b];
+        clear_coefficients(block);
+        read_block_head(dif_block + kBlockStartByte[b], block);
+      }
       BlockCursor &cursor = s.cursor[m][b];
       cursor = {dif_block_bit + kBlockStartByte[b] * 8 + kBlockHeadBits, dif_block_bit + kBlockEndByte[b] * 8,
                 1, false, false};
       if (ac == DV_QUALITY_DC) continue;
       // The first pass: the block's own area. Codes cut short by its end
       // are for the later passes.
-      const Stop stop = ReadCodes(s, m, b, cursor.offset, cursor.end);
+      const Stop stop = ReadCodes<kKeep>(s, m, b, cursor.offset, cursor.end);
       const uint32_t bit = 1u << (kBlocks * m + b);
       if (stop == Stop::kCutShort) {
         s.pending |= bit;
@@ -114,8 +120,19 @@ bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t
       }
     }
   }
-  if (ac == DV_QUALITY_AC_2) intact &= ParseSpilledCodes(s);
+  if (ac == DV_QUALITY_AC_2) intact &= ParseSpilledCodes<kKeep>(s);
   return intact;
+}
+
+}  // namespace
+}  // namespace segment
+
+bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks) {
+  return segment::parse_segment<segment::Keep::kCoefficients>(segment, quality, macroblocks);
+}
+
+bool SegmentIntact(const uint8_t *segment, unsigned quality) {
+  return segment::parse_segment<segment::Keep::kNothing>(segment, quality, nullptr);
 }
 
 }  // namespace ozmira

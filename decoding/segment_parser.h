@@ -37,6 +37,10 @@ inline constexpr int kMacroblocksPerSegment = 5;
 // pass stops.
 bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks);
 
+// Whether ParseVideoSegment would return true, found by following the codes
+// alone: nothing is kept, for a caller that only counts damaged segments.
+bool SegmentIntact(const uint8_t *segment, unsigned quality);
+
 // The fixed fields alone, for block work that needs nothing else (DC-only
 // decoding, which overwrites every coefficient): writes what
 // ParseVideoSegment writes at a quality without AC bits, but leaves

@@ -44,8 +44,8 @@ struct SegmentState {
   uint32_t lenders;
   uint32_t pending;
   uint32_t complete;
-  int blocks;                                // parsed per macroblock: 4 without colour, else 6
-  dv_macroblock_t *mb;
+  int blocks;           // parsed per macroblock: 4 without colour, else 6
+  dv_macroblock_t *mb;  // null when nothing is kept
 };
 
 // The 16 bits from bit `offset` on, the first in bit 15; zeros past the
@@ -63,18 +63,24 @@ enum class Stop {
   kInvalid,   // no code, or a run past the block's last coefficient
 };
 
+// Whether a parse keeps what it reads (ParseVideoSegment) or only follows the
+// codes to find whether any is invalid (SegmentIntact).
+enum class Keep { kCoefficients, kNothing };
+
 // Marks block (m, b) complete: its end-of-block code was read. A macroblock
 // whose blocks are all complete lends its bits in the third pass.
+template <Keep kKeep>
 inline void EndBlock(SegmentState &s, int m, int b) {
   BlockCursor &cursor = s.cursor[m][b];
   cursor.position = kCoefficients;
   cursor.eob = true;
-  s.mb[m].b[b].eob = 1;
+  if constexpr (kKeep == Keep::kCoefficients) s.mb[m].b[b].eob = 1;
   if (++s.eob_count[m] == kBlocks) s.complete |= kMacroblockBits << (kBlocks * m);
 }
 
 // What one whole code does to block (m, b). An end-of-block code marks the
 // block complete.
+template <Keep kKeep>
 inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
   BlockCursor &cursor = s.cursor[m][b];
   dv_block_t &block = s.mb[m].b[b];
@@ -82,11 +88,14 @@ inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
   // The markers' runs are 64 and more: one test for them and for overflow.
   if (cursor.position + run >= kCoefficients) {
     if (run != ac_codes::kEndOfBlock) return Stop::kInvalid;
-    EndBlock(s, m, b);
+    EndBlock<kKeep>(s, m, b);
     return Stop::kEndOfBlock;
   }
   cursor.position += run;
-  block.coeffs[kOrder[block.dct_mode][cursor.position]] = static_cast<dv_coeff_t>(ac_codes::amplitude(code));
+  if constexpr (kKeep == Keep::kCoefficients) {
+    block.coeffs[kOrder[block.dct_mode][cursor.position]] =
+        static_cast<dv_coeff_t>(ac_codes::amplitude(code));
+  }
   ++cursor.position;
   return Stop::kStored;
 }
@@ -96,12 +105,14 @@ inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
 // `offset_io` is left after the last code taken (the end-of-block code
 // included). Inlined into both callers: a call's set-up costs as much as a
 // few codes, and a block's area holds few.
+template <Keep kKeep>
 [[gnu::always_inline]] inline Stop ReadCodes(SegmentState &s, int m, int b, int &offset_io, int end) {
   // The loop keeps everything it changes in locals: the stores into the
   // coefficients would otherwise make the compiler reload it all per code.
   BlockCursor &cursor = s.cursor[m][b];
-  dv_coeff_t *coeffs = s.mb[m].b[b].coeffs;
-  const uint8_t *order = kOrder[s.mb[m].b[b].dct_mode].data();
+  constexpr bool kStores = kKeep == Keep::kCoefficients;
+  dv_coeff_t *coeffs = kStores ? s.mb[m].b[b].coeffs : nullptr;
+  const uint8_t *order = kStores ? kOrder[s.mb[m].b[b].dct_mode].data() : nullptr;
   const ac_codes::Code *short_codes = ac_codes::kShortCodes.data(), *long_codes = ac_codes::kLongCodes.data();
   // Each in one register: left to itself, the compiler splits the pointers
   // into sums it adds up again per code, or reloads them.
@@ -139,7 +150,7 @@ inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
       place = last + ac_codes::step(code);
       if (place >= kCoefficients) break;
     }
-    coeffs[order[place]] = static_cast<dv_coeff_t>(ac_codes::amplitude(code));
+    if constexpr (kStores) coeffs[order[place]] = static_cast<dv_coeff_t>(ac_codes::amplitude(code));
     last = place;
     left -= length;
     cache <<= length;
@@ -153,13 +164,14 @@ inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
   // The loop stops at a whole code only when it is a marker or runs past the
   // block: nothing to store.
   if (ac_codes::run(code) != ac_codes::kEndOfBlock) return Stop::kInvalid;
-  EndBlock(s, m, b);
+  EndBlock<kKeep>(s, m, b);
   offset_io += ac_codes::kEndOfBlockBits;
   return Stop::kEndOfBlock;
 }
 
 // The second and third passes (spilled_codes.cpp), for the blocks that the
 // first left without their end-of-block code. False on an invalid code.
+template <Keep kKeep>
 bool ParseSpilledCodes(SegmentState &s);
 
 }  // namespace ozmira::segment

@@ -55,6 +55,7 @@ unsigned bits_at(const SegmentState &s, int offset, int count) {
 // Continues block `b` of macroblock `m` where its codes stopped, in its
 // lenders' bits. What its own bits hold, if anything, is the beginning of a
 // code: that is where the pass before stopped.
+template <Keep kKeep>
 Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
   BlockCursor *source = &s.cursor[m][b];
   int next_place = 0;  // lenders before it have no bits left
@@ -87,8 +88,8 @@ Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
     lender->offset += static_cast<int>(ac_codes::length(code)) - prefix_bits;
     source = lender;
     next_place = place + 1;
-    Stop stop = TakeCode(s, m, b, code);
-    if (stop == Stop::kStored) stop = ReadCodes(s, m, b, source->offset, source->end);
+    Stop stop = TakeCode<kKeep>(s, m, b, code);
+    if (stop == Stop::kStored) stop = ReadCodes<kKeep>(s, m, b, source->offset, source->end);
     note_used(s, source);
     if (stop == Stop::kEndOfBlock) return Outcome::kDone;
     if (stop == Stop::kInvalid) return Outcome::kInvalid;
@@ -97,6 +98,7 @@ Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
 
 }  // namespace
 
+template <Keep kKeep>
 bool ParseSpilledCodes(SegmentState &s) {
   // The second pass gives up on a macroblock at its first block whose code
   // finds no lender; on an invalid code too, and the third pass is then not
@@ -108,7 +110,7 @@ bool ParseSpilledCodes(SegmentState &s) {
       const int i = __builtin_ctz(todo);
       const int m = i / kBlocks;
       todo &= todo - 1;
-      const Outcome outcome = continue_block(s, m, i % kBlocks, third_pass);
+      const Outcome outcome = continue_block<kKeep>(s, m, i % kBlocks, third_pass);
       if (outcome == Outcome::kDone) {
         s.pending &= ~(1u << i);
         continue;
@@ -120,5 +122,8 @@ bool ParseSpilledCodes(SegmentState &s) {
   }
   return intact;
 }
+
+template bool ParseSpilledCodes<Keep::kCoefficients>(SegmentState &s);
+template bool ParseSpilledCodes<Keep::kNothing>(SegmentState &s);
 
 }  // namespace ozmira::segment

@@ -69,7 +69,9 @@ struct LibdvParser {
 inline std::string parse_difference(LibdvParser &libdv, const uint8_t *segment, unsigned quality,
                                     bool &intact) {
   dv_macroblock_t ours[kMacroblocksPerSegment]{}, *theirs = libdv.seg.mb;
-  if (!(intact = ParseVideoSegment(segment, quality, ours))) return "";
+  intact = ParseVideoSegment(segment, quality, ours);
+  if (SegmentIntact(segment, quality) != intact) return "SegmentIntact differs";
+  if (!intact) return "";
   std::memcpy(libdv.copy, segment, kSegmentBytes);
   for (int m = 0; m < kMacroblocksPerSegment; ++m)
     for (dv_block_t *b : {&theirs[m].b[4], &theirs[m].b[5]}) {

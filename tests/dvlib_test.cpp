@@ -304,7 +304,8 @@ TEST(FrameFacts, BlockStatusAndDamage) {
   const dvframeinfo i = info_of(flagged);
   EXPECT_TRUE(i.flagged_blocks == 3 && i.sta_blocks[0] == 1617 && i.sta_blocks[1] == 1 &&
               i.sta_blocks[2] == 1 && i.sta_blocks[15] == 1);
-  EXPECT_TRUE(i.audio_error_samples == errors + 35 && i.audio_channel_errors[1] >= 35) << i.audio_error_samples;
+  EXPECT_TRUE(i.audio_error_samples == errors + 35 && i.audio_channel_errors[1] >= 35)
+      << i.audio_error_samples;
 }
 // Refused files: the lines say why; nothing stays open.
 TEST(DvFile, RefusedFiles) {
