@@ -3,7 +3,8 @@
 # the machine, the command, each program's medians with their ratio to the
 # program's first (baseline) benchmark, the targets of bench/targets.txt,
 # FFmpeg beside dvlib (bench/ffmpeg_peer.sh) and beside ozmira-export
-# (bench/export_peer.sh), where the time of a decode goes
+# (bench/export_peer.sh, and bench/archive_peer.sh: ffprobe on an hour of
+# tape, 13 GB in the temporary folder while it runs), where the time of a decode goes
 # (bench/profile_decode.sh, bench/callgrind_split.sh), batches of exports
 # (bench/batch_export.sh) and bench/notes.md.
 # Ratios come from medians of interleaved repetitions within one run, since
@@ -89,6 +90,8 @@ programs=$(find "$build/bench" -maxdepth 1 -type f -name '*_bench' -perm -u+x | 
   bench/ffmpeg_peer.sh "$medians"
   echo
   bench/export_peer.sh "$build/tools/export/ozmira-export" "$reps"
+  echo
+  bench/archive_peer.sh "$build/tools/export/ozmira-export" "$OZMIRA_CLIP_DIR/sound48000.dv" 90000 3
   echo
   bench/profile_decode.sh "$build/bench/dvlib_bench" "$OZMIRA_CLIP_DIR"
   echo
