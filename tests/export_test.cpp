@@ -2,7 +2,9 @@
 // dvopen's lines and the DV layout.
 #include <png.h>
 #include <regex>
+#include "dv_source.h"
 #include "dvlib.h"
+#include "frame_reader.h"
 #include "frame_decoder.h"
 #include "test_support.h"
 
@@ -389,6 +391,30 @@ TEST(Export, RecordingDetailsAreThoseTheClipsWereMadeWith) {
 
 // --audio: libdv's decode of the chosen frames in order, every channel (a 12-bit frame has four), a frame of
 // silence for one without; no file when none has sound.
+// Frames read ahead come in the chosen order, each with its own bytes, until one the file no longer holds:
+// it was cut short after it was opened.
+TEST(Export, FramesReadAheadInOrderUntilTheFileEnds) {
+  TempDir dir;
+  const Bytes clip = frames("sound48000.dv", 0, 10);
+  write_file(dir / "cut.dv", clip);
+  std::string error;
+  const auto source = frame_export::DvSource::open(dir / "cut.dv", false, error);
+  ASSERT_TRUE(source) << error;
+  frame_export::FrameSelection selection;
+  ASSERT_TRUE(frame_export::parse_frame_list("2-7,0,8,1", selection, error)) << error;
+  std::filesystem::resize_file(dir / "cut.dv", 8 * kPalFrameBytes + 100);  // frames 0 to 7
+  frame_export::FrameReader reader(*source, frame_export::ChosenFrames(selection, 10));
+  std::vector<int> read;
+  int frame = -1;
+  const uint8_t *block = nullptr;
+  while (reader.next(frame, block, error)) {
+    EXPECT_EQ(std::memcmp(block, &clip[frame * kPalFrameBytes], kPalFrameBytes), 0) << frame;
+    read.push_back(frame);
+  }
+  EXPECT_EQ(read, (std::vector<int>{2, 3, 4, 5, 6, 7, 0}));
+  EXPECT_EQ(frame, 8);
+  EXPECT_EQ(error, frame_export::kCannotReadWhole);
+}
 TEST(Export, AudioIsLibdvsDecodeOfTheChosenFramesInOrder) {
   TempDir dir;
   const std::string mixed = dir / "mixed.dv", wav = dir / "sound.wav";

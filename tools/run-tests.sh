@@ -23,12 +23,13 @@ cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 # The decode threads under ThreadSanitizer: every format on a clip of 2-4-8
-# blocks and on a damaged one, changing thread counts, overlapping calls, fork.
+# blocks and on a damaged one, changing thread counts, overlapping calls, fork;
+# and the export's reads ahead.
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOZMIRA_TSAN=ON -DOZMIRA_BUILD_BENCHMARKS=OFF \
   -DOZMIRA_WERROR="$werror"
-cmake --build build-tsan -j"$jobs" --target decoding_tests dvlib_tests
+cmake --build build-tsan -j"$jobs" --target decoding_tests dvlib_tests export_tests
 TSAN_OPTIONS="halt_on_error=1 die_after_fork=0" ctest --test-dir build-tsan --output-on-failure --no-tests=error -j"$jobs" \
-  -R '^(Clips/EveryClip.*/(pal420_248|damaged_middle)|Threads\.|FrameBlock\.|DvFile\.)'
+  -R '^(Clips/EveryClip.*/(pal420_248|damaged_middle)|Threads\.|FrameBlock\.|DvFile\.|Export\.FramesReadAhead)'
 
 # libFuzzer needs clang; the seeds are cut from the clips the first run made.
 cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DOZMIRA_SANITIZE=ON \

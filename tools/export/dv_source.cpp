@@ -1,11 +1,16 @@
 #include "dv_source.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 
 namespace ozmira::frame_export {
+
+const char kCannotReadWhole[] = "it cannot be read whole (did the file shrink?)";
+
 namespace {
 
 constexpr int kFrameBytes = 144000;
@@ -73,8 +78,20 @@ bool DvSource::is_this_file(const std::string &path) const {
 bool DvSource::read_frame(int frame, std::string &error) {
   if (dvreadraw(record_, block_.data(), frame) == 1) return true;
   take_library_lines();
-  error = "it cannot be read whole (did the file shrink?)";
+  error = kCannotReadWhole;
   return false;
+}
+
+bool DvSource::read_frame_at(int frame, uint8_t *block) const {
+  const int descriptor = fileno(record_->file);
+  const off_t start = static_cast<off_t>(frame) * kFrameBytes;
+  for (size_t done = 0; done < kFrameBytes;) {
+    const ssize_t got = pread(descriptor, block + done, kFrameBytes - done, start + static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<size_t>(got);
+  }
+  return true;
 }
 
 }  // namespace ozmira::frame_export

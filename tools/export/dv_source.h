@@ -34,6 +34,10 @@ class DvSource {
   // cannot be read whole.
   bool read_frame(int frame, std::string &error);
   const uint8_t *block() const { return block_.data(); }
+  // Reads frame `frame` into the caller's block of DVLIB_FRAME_BYTES by its
+  // position in the file, calling nothing of dvlib: safe on another thread
+  // while dvlib decodes. False when it cannot be read whole.
+  bool read_frame_at(int frame, uint8_t *block) const;
 
  private:
   DvSource(dvfile *record, int64_t trailing_bytes);
@@ -42,6 +46,9 @@ class DvSource {
   int64_t trailing_bytes_;
   std::vector<uint8_t> block_;
 };
+
+// What read_frame and FrameReader say of a frame that cannot be read.
+extern const char kCannotReadWhole[];
 
 // The lines dvlib has written since the last call, held back unless shown.
 std::string take_library_lines();

@@ -5,6 +5,7 @@
 
 #include "atomic_file.h"
 #include "exit_status.h"
+#include "frame_reader.h"
 #include "info_output.h"
 
 namespace ozmira::frame_export {
@@ -43,12 +44,12 @@ bool resolve_by_tape(FrameSelection &selection, DvSource &source, bool numbering
   std::vector<int> recordings(static_cast<size_t>(frames), 0);
   FrameFacts before;
   int recording = 0;
-  for (int frame = 0; frame < frames; ++frame) {
-    if (!source.read_frame(frame, error)) {
-      error = "frame " + std::to_string(frame) + ": " + error;
-      return false;
-    }
-    const FrameFacts facts = read_facts(source.block());
+  FrameReader reader(source, ChosenFrames(FrameSelection{}, frames));
+  int frame = 0;
+  const uint8_t *block = nullptr;
+  error.clear();
+  while (reader.next(frame, block, error)) {
+    const FrameFacts facts = read_facts(block);
     if (facts.parsed && facts.info.dropout != 1) {
       const char *broken = before.parsed ? continuity_break(before, facts, 1) : nullptr;
       if (recording == 0 || (broken != nullptr && std::string(broken) == kNewRecording)) ++recording;
@@ -56,6 +57,10 @@ bool resolve_by_tape(FrameSelection &selection, DvSource &source, bool numbering
       before = facts;
     }
     recordings[static_cast<size_t>(frame)] = recording == 0 ? 1 : recording;
+  }
+  if (!error.empty()) {
+    error = "frame " + std::to_string(frame) + ": " + error;
+    return false;
   }
   if (wanted) resolve_tape_ranges(selection, frames, timecodes, recordings);
   if (numbering) selection.recording_of = std::move(recordings);
@@ -92,16 +97,18 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen,
   std::vector<bool> split_written;  // by recording number: its file is written
   FrameFacts before;                // the last frame whose header parses, and its number
   int before_frame = 0;
-  for (int frame; chosen.next(frame);) {
-    if (!source.read_frame(frame, error))
-      return report_failure("frame " + std::to_string(frame) + ": " + error);
+  FrameReader reader(source, chosen);
+  int frame = 0;
+  const uint8_t *block = nullptr;
+  error.clear();
+  while (reader.next(frame, block, error)) {
     FrameReport report;
     report.frame = frame;
-    report.facts = read_facts(source.block());
+    report.facts = read_facts(block);
     report.cause = undecodable_cause(report.facts);
     if (report.cause != nullptr) status = kExitSomeFramesNotDecoded;
     if (report.cause == nullptr && options.frame_info) {
-      report.damaged_segments = count_damaged_segments(source.block(), report.facts.info.code, scratch);
+      report.damaged_segments = count_damaged_segments(block, report.facts.info.code, scratch);
     }
     if (report.facts.parsed && report.facts.info.dropout != 1) {
       if (before.parsed) report.broken = continuity_break(before, report.facts, frame - before_frame);
@@ -138,7 +145,7 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen,
         return report_failure(error);
       }
     }
-    if (splitting && !part.write(source.block(), kFrameBytes, error)) return report_failure(error);
+    if (splitting && !part.write(block, kFrameBytes, error)) return report_failure(error);
     if (starts) {
       recording = Recording{};
       recording.index = index;
@@ -155,6 +162,7 @@ int run_info(const Options &options, DvSource &source, ChosenFrames &chosen,
       if (!recording.time) recording.time = time_text(i);
     }
   }
+  if (!error.empty()) return report_failure("frame " + std::to_string(frame) + ": " + error);
   if (options.frame_info) print_damage_totals(stdout, totals, options.json);
   if (splitting && recording.index > 0 && !part.commit(error)) return report_failure(error);
   if (options.recordings && recording.index > 0 && !splitting)
