@@ -10,6 +10,7 @@
 set -euo pipefail
 tool=$1 clip=$2 want=$3 rounds=${4:-3}
 readonly kFrameBytes=144000 kFramesTarget=3000 kRatioTarget=4
+[[ -f $clip ]] || { echo "archive_peer.sh: no clip $clip" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
