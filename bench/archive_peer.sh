@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # ozmira-export's facts of every frame beside ffprobe on a long tape: CLIP
 # repeated to at least FRAMES frames (an hour of PAL is 90,000 frames, 13 GB),
-# read from the page cache. Each round runs `ffprobe -v quiet -show_frames`,
+# read from the page cache: the tape is read through before each command, as
+# a machine that reclaims memory on its own may have dropped parts of it since
+# the command before. Each round runs `ffprobe -v quiet -show_frames`,
 # `ozmira-export --frame-info --json` and `ozmira-export --recordings --json`
 # one after the other; figures are medians of the rounds' wall seconds, and
 # each ratio is the median of the rounds' own ratios, so that a slow spell of
@@ -19,10 +21,10 @@ clip_frames=$(($(stat -c %s "$clip") / kFrameBytes))
 copies=$(((want + clip_frames - 1) / clip_frames))
 for ((c = 0; c < copies; c++)); do cat "$clip"; done >"$tape"
 frames=$((copies * clip_frames))
-cat "$tape" >/dev/null  # into the page cache
 
-seconds() {  # wall seconds of "$@", its output discarded
+seconds() {  # wall seconds of "$@", its output discarded, the tape read into the page cache first
   local start end
+  cat "$tape" >/dev/null
   start=$(date +%s.%N)
   "$@" >/dev/null
   end=$(date +%s.%N)

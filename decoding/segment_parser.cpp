@@ -86,16 +86,15 @@ bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *ma
   std::memset(s.bits + kSegmentBytes, 0, kLoadBytes);
   s.mb = macroblocks;
   s.blocks = quality & DV_QUALITY_COLOR ? kBlocks : kLumaBlocks;
+  s.ended = 0;
   s.lenders = 0;
   s.pending = 0;
-  s.complete = 0;
   const unsigned ac = quality & DV_QUALITY_AC_MASK;
   bool intact = true;
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     const uint8_t *dif_block = s.bits + m * kDifBlockBytes;
     const int dif_block_bit = m * kDifBlockBytes * 8;
     if constexpr (kKeeps) macroblocks[m].qno = dif_block[kQnoByte] & kQnoMask;
-    s.eob_count[m] = 0;
     for (int b = 0; b < s.blocks; ++b) {
       if constexpr (kKeeps) {
         dv_block_t &block = macroblocks[m].b[b];
@@ -104,7 +103,7 @@ bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *ma
       }
       BlockCursor &cursor = s.cursor[m][b];
       cursor = {dif_block_bit + kBlockStartByte[b] * 8 + kBlockHeadBits, dif_block_bit + kBlockEndByte[b] * 8,
-                1, false, false};
+                1};
       if (ac == DV_QUALITY_DC) continue;
       // The first pass: the block's own area. Codes cut short by its end
       // are for the later passes.
@@ -113,8 +112,7 @@ bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *ma
       if (stop == Stop::kCutShort) {
         s.pending |= bit;
       } else if (stop == Stop::kInvalid) {
-        cursor.dropped = true;
-        intact = false;
+        intact = false;  // the block is dropped: parsed no further
       } else if (cursor.offset < cursor.end) {
         s.lenders |= bit;
       }

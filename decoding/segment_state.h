@@ -29,21 +29,18 @@ inline constexpr uint32_t kMacroblockBits = (1u << kBlocks) - 1;
 struct BlockCursor {
   int offset, end;  // bit positions within the segment
   int position;     // in kOrder: where the next coefficient goes, 1 to 64
-  bool eob;         // its end-of-block code was read
-  bool dropped;     // met an invalid code in its own area: parsed no further
 };
 
 struct SegmentState {
   alignas(16) uint8_t bits[kSegmentBytes + kLoadBytes];  // the segment, then zeros
   BlockCursor cursor[kMacroblocksPerSegment][kBlocks];
-  int eob_count[kMacroblocksPerSegment];
   // Over the segment's blocks, bit kBlocks * m + b for block b of macroblock
-  // m (the cursors' order): complete with bits left; not complete yet and not
-  // dropped, so for the later passes;
-  // and (as whole macroblocks) those whose blocks are all complete.
+  // m (the cursors' order): complete (its end-of-block code read); complete
+  // with bits left; neither complete nor dropped (an invalid code in its own
+  // area), so for the later passes.
+  uint32_t ended;
   uint32_t lenders;
   uint32_t pending;
-  uint32_t complete;
   int blocks;           // parsed per macroblock: 4 without colour, else 6
   dv_macroblock_t *mb;  // null when nothing is kept
 };
@@ -67,15 +64,11 @@ enum class Stop {
 // codes to find whether any is invalid (SegmentIntact).
 enum class Keep { kCoefficients, kNothing };
 
-// Marks block (m, b) complete: its end-of-block code was read. A macroblock
-// whose blocks are all complete lends its bits in the third pass.
+// Marks block (m, b) complete: its end-of-block code was read.
 template <Keep kKeep>
 inline void EndBlock(SegmentState &s, int m, int b) {
-  BlockCursor &cursor = s.cursor[m][b];
-  cursor.position = kCoefficients;
-  cursor.eob = true;
   if constexpr (kKeep == Keep::kCoefficients) s.mb[m].b[b].eob = 1;
-  if (++s.eob_count[m] == kBlocks) s.complete |= kMacroblockBits << (kBlocks * m);
+  s.ended |= 1u << (kBlocks * m + b);
 }
 
 // What one whole code does to block (m, b). An end-of-block code marks the

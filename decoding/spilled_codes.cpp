@@ -22,9 +22,25 @@ enum class Outcome {
 // macroblock, then six for each macroblock of the segment.
 constexpr int kOwnPlaces = kBlocks, kAllPlaces = kBlocks * (1 + kMacroblocksPerSegment);
 
+// The blocks of the macroblocks whose six blocks are all complete (without
+// colour none is: its four blocks alone never make one complete).
+uint32_t complete_macroblocks(uint32_t ended) {
+  // Bit kBlocks * m of `all` is set when the kBlocks bits from there are;
+  // spread back over the macroblock's bits by a multiply, as the groups do
+  // not overlap.
+  uint32_t all = ended;
+  for (int b = 1; b < kBlocks; ++b) all &= ended >> b;
+  constexpr uint32_t kFirstBlocks = [] {
+    uint32_t bits = 0;
+    for (int m = 0; m < kMacroblocksPerSegment; ++m) bits |= 1u << (kBlocks * m);
+    return bits;
+  }();
+  return (all & kFirstBlocks) * kMacroblockBits;
+}
+
 // The first lender at place `place` or later, for a block of macroblock `m`;
 // `place` is left at it. Null when there is none.
-BlockCursor *lender_from(SegmentState &s, int m, bool third_pass, int &place) {
+[[gnu::always_inline]] inline BlockCursor *lender_from(SegmentState &s, int m, bool third_pass, int &place) {
   if (place < kOwnPlaces) {
     if (const uint32_t left = ((s.lenders >> (kBlocks * m)) & kMacroblockBits) >> place) {
       place += __builtin_ctz(left);
@@ -35,7 +51,7 @@ BlockCursor *lender_from(SegmentState &s, int m, bool third_pass, int &place) {
   if (!third_pass) return nullptr;
   // Then every block of the segment, in order, of the macroblocks whose
   // blocks are all complete.
-  const uint32_t left = (s.lenders & s.complete) >> (place - kOwnPlaces);
+  const uint32_t left = (s.lenders & complete_macroblocks(s.ended)) >> (place - kOwnPlaces);
   if (left == 0) return nullptr;
   place += __builtin_ctz(left);
   return &s.cursor[0][0] + (place - kOwnPlaces);
