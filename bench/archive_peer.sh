@@ -50,14 +50,14 @@ row() {  # command, its column in the samples
   ratio=$(awk -v c="$2" '{ print $1 / $c }' "$samples" | median)
   awk -v what="$1" -v s="$s" -v ff="$ff" -v r="$ratio" -v n="$frames" -v tf="$kFramesTarget" -v tr="$kRatioTarget" \
     'BEGIN { fps = n / s; met = fps >= tf && r >= tr
-      printf "| `ozmira-export %s` | %.2f | %.0f | %.2f | %.1f x | %s |\n", what, s, fps, ff, r,
+      printf "| `ozmira-export %s` | %.2f | %.0f | %.2f | %.2f x | %s |\n", what, s, fps, ff, r,
         (met ? "met" : "missed") " (" tf " frames/s, " tr " x)" }'
 }
 
 echo "## Facts of every frame of a tape against ffprobe"
 echo
 echo "\`bench/archive_peer.sh\`: $frames frames ($(awk -v b="$((frames * kFrameBytes))" 'BEGIN { printf "%.1f", b / 1e9 }') GB: \`$(basename "$clip")\` repeated), read from the page"
-echo "cache, on $(nproc) cores ($(ffprobe -version | sed -n '1s/ Copyright.*//p')); $rounds rounds, each running"
+echo "cache (read through before each command), on $(nproc) cores ($(ffprobe -version | sed -n '1s/ Copyright.*//p')); $rounds rounds, each running"
 echo "\`ffprobe -v quiet -show_frames\` and the two commands in turn; medians of wall seconds, and the median of"
 echo "the rounds' own ratios of ffprobe's time to ours."
 echo
