@@ -38,9 +38,11 @@ uint32_t complete_macroblocks(uint32_t ended) {
   return (all & kFirstBlocks) * kMacroblockBits;
 }
 
-// The first lender at place `place` or later, for a block of macroblock `m`;
-// `place` is left at it. Null when there is none.
-[[gnu::always_inline]] inline BlockCursor *lender_from(SegmentState &s, int m, bool third_pass, int &place) {
+// The first lender at place `place` or later, for a block of macroblock `m`,
+// among its own blocks and then `others` (the blocks of complete
+// macroblocks in the third pass, else none); `place` is left at it. Null
+// when there is none.
+[[gnu::always_inline]] inline BlockCursor *lender_from(SegmentState &s, int m, uint32_t others, int &place) {
   if (place < kOwnPlaces) {
     if (const uint32_t left = ((s.lenders >> (kBlocks * m)) & kMacroblockBits) >> place) {
       place += __builtin_ctz(left);
@@ -48,10 +50,7 @@ uint32_t complete_macroblocks(uint32_t ended) {
     }
     place = kOwnPlaces;
   }
-  if (!third_pass) return nullptr;
-  // Then every block of the segment, in order, of the macroblocks whose
-  // blocks are all complete.
-  const uint32_t left = (s.lenders & complete_macroblocks(s.ended)) >> (place - kOwnPlaces);
+  const uint32_t left = (s.lenders & others) >> (place - kOwnPlaces);
   if (left == 0) return nullptr;
   place += __builtin_ctz(left);
   return &s.cursor[0][0] + (place - kOwnPlaces);
@@ -74,6 +73,8 @@ unsigned bits_at(const SegmentState &s, int offset, int count) {
 template <Keep kKeep>
 Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
   BlockCursor *source = &s.cursor[m][b];
+  // No block completes here but this one, which ends the call.
+  const uint32_t others = third_pass ? complete_macroblocks(s.ended) : 0;
   int next_place = 0;  // lenders before it have no bits left
   BlockCursor *joined[kAllPlaces];
   for (;;) {
@@ -85,7 +86,7 @@ Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
     BlockCursor *lender;
     Code code;
     for (;; ++place) {
-      lender = lender_from(s, m, third_pass, place);
+      lender = lender_from(s, m, others, place);
       if (lender == nullptr) return Outcome::kNoMoreBits;
       const int lender_bits = lender->end - lender->offset;
       code = ac_codes::decode(prefix << (ac_codes::kWindowBits - prefix_bits) |
