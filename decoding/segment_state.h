@@ -76,7 +76,6 @@ inline void EndBlock(SegmentState &s, int m, int b) {
 template <Keep kKeep>
 inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
   BlockCursor &cursor = s.cursor[m][b];
-  dv_block_t &block = s.mb[m].b[b];
   const unsigned run = ac_codes::run(code);
   // The markers' runs are 64 and more: one test for them and for overflow.
   if (cursor.position + run >= kCoefficients) {
@@ -86,6 +85,7 @@ inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
   }
   cursor.position += run;
   if constexpr (kKeep == Keep::kCoefficients) {
+    dv_block_t &block = s.mb[m].b[b];
     block.coeffs[kOrder[block.dct_mode][cursor.position]] =
         static_cast<dv_coeff_t>(ac_codes::amplitude(code));
   }
