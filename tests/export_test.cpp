@@ -415,6 +415,18 @@ TEST(Export, FramesReadAheadInOrderUntilTheFileEnds) {
   EXPECT_EQ(frame, 8);
   EXPECT_EQ(error, frame_export::kCannotReadWhole);
 }
+// Where no thread can be made, the facts of every frame are the same, read and decoded on the main thread.
+TEST(Export, FactsOfEveryFrameWithoutThreads) {
+  TempDir dir;
+  write_file(dir / "mixed.dv", frames("sound48000.dv", 0, 6));
+  write_file(dir / "mixed.dv", damaged_middle(), true);
+  const Output threads = run({OZMIRA_EXPORT, "--frame-info", "--json", dir / "mixed.dv"});
+  const Output none = run({OZMIRA_EXPORT, "--frame-info", "--json", dir / "mixed.dv"},
+                          {"LD_PRELOAD=" OZMIRA_NO_THREADS, "ASAN_OPTIONS=verify_asan_link_order=0"});
+  EXPECT_EQ(none.status, threads.status) << none.err;
+  EXPECT_EQ(none.out, threads.out);
+  EXPECT_NE(threads.out.find("\"damaged_segments\":12"), std::string::npos) << threads.out;
+}
 TEST(Export, AudioIsLibdvsDecodeOfTheChosenFramesInOrder) {
   TempDir dir;
   const std::string mixed = dir / "mixed.dv", wav = dir / "sound.wav";

@@ -2,6 +2,8 @@
 
 #include <signal.h>
 
+#include <system_error>
+
 namespace ozmira::frame_export {
 
 FrameReader::FrameReader(const DvSource &source, ChosenFrames chosen)
@@ -11,11 +13,16 @@ FrameReader::FrameReader(const DvSource &source, ChosenFrames chosen)
   sigset_t all, before;
   sigfillset(&all);
   pthread_sigmask(SIG_SETMASK, &all, &before);
-  thread_ = std::thread([this] { read_ahead(); });
+  try {
+    thread_ = std::thread([this] { read_ahead(); });
+  } catch (const std::system_error &) {
+    // No thread to be had (a process limit): next() reads each frame itself.
+  }
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 FrameReader::~FrameReader() {
+  if (!thread_.joinable()) return;
   {
     const std::lock_guard<std::mutex> hold(lock_);
     stop_ = true;
@@ -46,6 +53,14 @@ void FrameReader::read_ahead() {
 }
 
 bool FrameReader::next(int &frame, const uint8_t *&block, std::string &error) {
+  if (!thread_.joinable()) {
+    if (ended_ || !chosen_.next(frame)) return false;
+    block = slots_[0].bytes.data();
+    if (source_.read_frame_at(frame, slots_[0].bytes.data())) return true;
+    ended_ = true;
+    error = kCannotReadWhole;
+    return false;
+  }
   std::unique_lock<std::mutex> hold(lock_);
   changed_.wait(hold, [this] { return filled_ > taken_ || ended_; });
   if (filled_ == taken_) return false;

@@ -2,7 +2,8 @@
 // own: a long run of frames that the export only looks at (their facts, their
 // damage, a split) would otherwise wait on each frame's copy from the file
 // while the decode threads stand idle. The reads take the file's descriptor
-// by position and call nothing of dvlib, whose calls must not overlap.
+// by position and call nothing of dvlib, whose calls must not overlap. Where
+// no thread can be made, next() reads each frame itself.
 #pragma once
 
 #include <condition_variable>
