@@ -16,7 +16,8 @@ using PieceTask = void (*)(void *context, int piece);
 void RunPieces(int pieces, PieceTask task, void *context);
 
 // Sets how many threads a run may use, the calling thread included: at most
-// `count` when it is 1 or more, as many as online cores when it is 0.
+// `count` when it is 1 or more, as many as online cores when it is 0 (those
+// online when the workers were made).
 // Negative counts are the caller's to refuse. Makes the workers if the new
 // count needs them. Returns the number now in use.
 int UseThreads(int count);

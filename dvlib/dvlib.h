@@ -180,7 +180,7 @@ int dvreadformat(const unsigned char *block, int format, unsigned char **pixels,
  * dvreadframe) may use, the calling thread included: at most `count` when it
  * is 1 or more (1 decodes on the calling thread alone, for hosts that run
  * threads of their own), as many as the machine has online cores when it is
- * 0, the default.
+ * 0, the default (counted once, when dvlib's threads are made).
  * The other threads are dvlib's, made once when first needed, with every
  * signal blocked, so the host's signal handling is unchanged; each decode
  * still returns only when its whole frame is done. After a decode they look

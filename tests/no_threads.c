@@ -3,7 +3,8 @@
 #include <errno.h>
 #include <pthread.h>
 
-int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*start)(void *), void *argument) {
+int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*start)(void *),
+                   void *argument) {
   (void)thread;
   (void)attributes;
   (void)start;
