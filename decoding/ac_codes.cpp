@@ -116,7 +116,7 @@ constexpr unsigned kLongPrefix = 0b11111;  // every code longer than ten bits
 constexpr int kLongPrefixBits = 5;
 
 constexpr Code pack(int length, unsigned run, int amplitude) {
-  return (run + 1) | (static_cast<Code>(length) << 8) | (static_cast<uint32_t>(amplitude) << 16);
+  return static_cast<Code>(length) | (run + 1) << 8 | (static_cast<uint32_t>(amplitude) << 16);
 }
 
 constexpr Code kInvalidCode = pack(kWindowBits, kInvalid, 0);

@@ -16,10 +16,11 @@
 
 namespace ozmira::ac_codes {
 
-// One decoded code, packed: bits 0-7 one more than its run or one of the
-// markers below (its step: the coefficient it stores moves a block's place on
-// by that much), bits 8-15 its length in bits (sign included), bits 16-31 its
-// amplitude.
+// One decoded code, packed: bits 0-7 its length in bits (sign included),
+// bits 8-15 one more than its run or one of the markers below (its step: the
+// coefficient it stores moves a block's place on by that much), bits 16-31
+// its amplitude. The length comes first so that a reader can shift its bits
+// on by the code itself: x86 takes a shift's count from its low six bits.
 using Code = uint32_t;
 
 inline constexpr int kWindowBits = 16;
@@ -33,8 +34,8 @@ inline constexpr int kLongIndexBits = 11;
 extern const std::array<Code, 1 << kShortIndexBits> kShortCodes;
 extern const std::array<Code, 1 << kLongIndexBits> kLongCodes;
 
-constexpr unsigned step(Code code) { return code & 0xff; }
-constexpr unsigned length(Code code) { return (code >> 8) & 0xff; }
+constexpr unsigned length(Code code) { return code & 0xff; }
+constexpr unsigned step(Code code) { return (code >> 8) & 0xff; }
 constexpr unsigned run(Code code) { return step(code) - 1; }
 constexpr int amplitude(Code code) { return static_cast<int32_t>(code) >> 16; }
 

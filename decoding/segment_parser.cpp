@@ -101,20 +101,25 @@ bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *ma
         clear_coefficients(block);
         read_block_head(dif_block + kBlockStartByte[b], block);
       }
-      BlockCursor &cursor = s.cursor[m][b];
-      cursor = {dif_block_bit + kBlockStartByte[b] * 8 + kBlockHeadBits, dif_block_bit + kBlockEndByte[b] * 8,
-                1};
-      if (ac == DV_QUALITY_DC) continue;
-      // The first pass: the block's own area. Codes cut short by its end
-      // are for the later passes.
-      const Stop stop = ReadCodes<kKeep>(s, m, b, cursor.offset, cursor.end);
-      const uint32_t bit = 1u << (kBlocks * m + b);
-      if (stop == Stop::kCutShort) {
-        s.pending |= bit;
-      } else if (stop == Stop::kInvalid) {
-        intact = false;  // the block is dropped: parsed no further
-      } else if (cursor.offset < cursor.end) {
-        s.lenders |= bit;
+      s.cursor[m][b] = {dif_block_bit + kBlockStartByte[b] * 8 + kBlockHeadBits,
+                        dif_block_bit + kBlockEndByte[b] * 8, 1};
+    }
+    if (ac == DV_QUALITY_DC) continue;
+    // The first pass: each block's own area, two blocks at a time (4 and 6
+    // are even). Codes cut short by its end are for the later passes.
+    for (int b = 0; b < s.blocks; b += 2) {
+      Stop stops[2];
+      ReadTwoBlocks<kKeep>(s, m, b, stops);
+      for (int i = 0; i < 2; ++i) {
+        const BlockCursor &cursor = s.cursor[m][b + i];
+        const uint32_t bit = 1u << (kBlocks * m + b + i);
+        if (stops[i] == Stop::kCutShort) {
+          s.pending |= bit;
+        } else if (stops[i] == Stop::kInvalid) {
+          intact = false;  // the block is dropped: parsed no further
+        } else if (cursor.offset < cursor.end) {
+          s.lenders |= bit;
+        }
       }
     }
   }

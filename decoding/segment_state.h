@@ -93,73 +93,125 @@ inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
   return Stop::kStored;
 }
 
+// Reads the codes of one block from a bit on until its end-of-block code, a
+// code cut short by the end of the bits at hand, or an invalid code. Inlined
+// into its callers, its state in locals of theirs: a call's set-up costs as
+// much as a few codes, and a block's area holds few.
+template <Keep kKeep>
+class CodeReader {
+ public:
+  // Block (m, b), from bit `offset` to `end`.
+  [[gnu::always_inline]] CodeReader(const SegmentState &s, int m, int b, int offset, int end)
+      : bits_(s.bits),
+        coeffs_(kKeep == Keep::kCoefficients ? s.mb[m].b[b].coeffs : nullptr),
+        order_(kKeep == Keep::kCoefficients ? kOrder[s.mb[m].b[b].dct_mode].data() : nullptr),
+        last_(static_cast<size_t>(s.cursor[m][b].position) - 1),
+        left_(static_cast<unsigned>(end - offset)),
+        end_(end) {
+    // Each in one register: left to itself, the compiler splits the pointers
+    // into sums it adds up again per code, or reloads them.
+    asm("" : "+r"(coeffs_), "+r"(order_));
+  }
+
+  // Takes the next code: true when it stored a coefficient, false when the
+  // reading stopped (then call Finish, and Next no more).
+  [[gnu::always_inline]] bool Next() {
+    if (static_cast<int>(left_) < refill_below_) {
+      const int offset = end_ - static_cast<int>(left_);
+      uint64_t word;
+      std::memcpy(&word, bits_ + (offset >> 3), sizeof word);
+      cache_ = __builtin_bswap64(word) << (offset & 7);
+      refill_below_ = static_cast<int>(left_) - (64 - ac_codes::kWindowBits) + (offset & 7);
+    }
+    code_ = ac_codes::kShortCodes[cache_ >> (64 - ac_codes::kShortIndexBits)];
+    unsigned length = ac_codes::length(code_);
+    if (length > left_) return false;
+    // The markers' runs are 64 and more, so one test finds them, a run past
+    // the block and the codes that are looked up in the second table.
+    size_t place = last_ + ac_codes::step(code_);
+    if (place >= kCoefficients) {
+      if (length != 0) return false;  // a marker or a run past the block: the long codes' mark is 0 bits long
+      code_ = ac_codes::kLongCodes[(cache_ >> (64 - ac_codes::kWindowBits)) &
+                                   ((1u << ac_codes::kLongIndexBits) - 1)];
+      length = ac_codes::length(code_);
+      if (length > left_) return false;
+      place = last_ + ac_codes::step(code_);
+      if (place >= kCoefficients) return false;
+    }
+    if constexpr (kKeep == Keep::kCoefficients)
+      coeffs_[order_[place]] = static_cast<dv_coeff_t>(ac_codes::amplitude(code_));
+    last_ = place;
+    left_ -= length;
+    constexpr unsigned kShiftMask = 63;  // what x86 takes of a count anyway
+    cache_ <<= code_ & kShiftMask;       // the length: no step to take it out of the code
+    return true;
+  }
+
+  // Once Next returned false: leaves block (m, b)'s place after the last
+  // coefficient stored and `offset_io` after the last code taken (the
+  // end-of-block code included), and says what stopped the reading.
+  [[gnu::always_inline]] Stop Finish(SegmentState &s, int m, int b, int &offset_io) {
+    // What follows takes the code apart afresh: otherwise the loop keeps a
+    // copy of its step for it, an instruction a code.
+    ac_codes::Code code = code_;
+    asm("" : "+r"(code));
+    s.cursor[m][b].position = static_cast<int>(last_ + 1);
+    offset_io = end_ - static_cast<int>(left_);
+    if (ac_codes::length(code) > left_) return Stop::kCutShort;
+    // The reading stops at a whole code only when it is a marker or runs past
+    // the block: nothing to store.
+    if (ac_codes::run(code) != ac_codes::kEndOfBlock) return Stop::kInvalid;
+    EndBlock<kKeep>(s, m, b);
+    offset_io += ac_codes::kEndOfBlockBits;
+    return Stop::kEndOfBlock;
+  }
+
+ private:
+  const uint8_t *bits_;
+  dv_coeff_t *coeffs_;
+  const uint8_t *order_;
+  // The place of the last coefficient stored (the block's place less one): a
+  // code's step lands on its coefficient's place.
+  size_t last_;
+  // `left_` counts the bits not yet taken, the next of them at the top of
+  // `cache_`. The cache is refilled from the copy once `left_` falls below
+  // `refill_below_`, where fewer than a window's worth of it would remain;
+  // one counter serves both the end of the bits and the refill.
+  unsigned left_;
+  int refill_below_ = static_cast<int>(kSegmentBytes * 8) + 1;  // the first code refills
+  int end_;
+  uint64_t cache_ = 0;
+  ac_codes::Code code_ = 0;
+};
+
 // Reads the codes of block (m, b) from bit `offset_io` on until its
 // end-of-block code, a code cut short by `end`, or an invalid code;
 // `offset_io` is left after the last code taken (the end-of-block code
-// included). Inlined into both callers: a call's set-up costs as much as a
-// few codes, and a block's area holds few.
+// included).
 template <Keep kKeep>
 [[gnu::always_inline]] inline Stop ReadCodes(SegmentState &s, int m, int b, int &offset_io, int end) {
-  // The loop keeps everything it changes in locals: the stores into the
-  // coefficients would otherwise make the compiler reload it all per code.
-  BlockCursor &cursor = s.cursor[m][b];
-  constexpr bool kStores = kKeep == Keep::kCoefficients;
-  dv_coeff_t *coeffs = kStores ? s.mb[m].b[b].coeffs : nullptr;
-  const uint8_t *order = kStores ? kOrder[s.mb[m].b[b].dct_mode].data() : nullptr;
-  const ac_codes::Code *short_codes = ac_codes::kShortCodes.data(), *long_codes = ac_codes::kLongCodes.data();
-  // Each in one register: left to itself, the compiler splits the pointers
-  // into sums it adds up again per code, or reloads them.
-  asm("" : "+r"(coeffs), "+r"(order));
-  // The place of the last coefficient stored (the block's place less one):
-  // a code's step lands on its coefficient's place.
-  size_t last = static_cast<size_t>(cursor.position) - 1;
-  // `left` counts the area's bits not yet taken, the next of them at the top
-  // of `cache`. The cache is refilled from the copy once `left` falls below
-  // `refill_below`, where fewer than a window's worth of it would remain; one
-  // counter serves both the area's end and the refill.
-  unsigned left = static_cast<unsigned>(end - offset_io);
-  int refill_below = static_cast<int>(kSegmentBytes * 8) + 1;
-  uint64_t cache = 0;
-  ac_codes::Code code;
-  for (;;) {
-    if (static_cast<int>(left) < refill_below) {
-      const int offset = end - static_cast<int>(left);
-      uint64_t word;
-      std::memcpy(&word, s.bits + (offset >> 3), sizeof word);
-      cache = __builtin_bswap64(word) << (offset & 7);
-      refill_below = static_cast<int>(left) - (64 - ac_codes::kWindowBits) + (offset & 7);
-    }
-    code = short_codes[cache >> (64 - ac_codes::kShortIndexBits)];
-    unsigned length = ac_codes::length(code);
-    if (length > left) break;
-    // The markers' runs are 64 and more, so one test finds them, a run past
-    // the block and the codes that are looked up in the second table.
-    size_t place = last + ac_codes::step(code);
-    if (place >= kCoefficients) {
-      if (length != 0) break;  // a marker or a run past the block: the long codes' mark is 0 bits long
-      code = long_codes[(cache >> (64 - ac_codes::kWindowBits)) & ((1u << ac_codes::kLongIndexBits) - 1)];
-      length = ac_codes::length(code);
-      if (length > left) break;
-      place = last + ac_codes::step(code);
-      if (place >= kCoefficients) break;
-    }
-    if constexpr (kStores) coeffs[order[place]] = static_cast<dv_coeff_t>(ac_codes::amplitude(code));
-    last = place;
-    left -= length;
-    cache <<= length;
-  }
-  // What follows takes the code apart afresh: otherwise the loop keeps a copy
-  // of its step for it, an instruction a code.
-  asm("" : "+r"(code));
-  cursor.position = static_cast<int>(last + 1);
-  offset_io = end - static_cast<int>(left);
-  if (ac_codes::length(code) > left) return Stop::kCutShort;
-  // The loop stops at a whole code only when it is a marker or runs past the
-  // block: nothing to store.
-  if (ac_codes::run(code) != ac_codes::kEndOfBlock) return Stop::kInvalid;
-  EndBlock<kKeep>(s, m, b);
-  offset_io += ac_codes::kEndOfBlockBits;
-  return Stop::kEndOfBlock;
+  CodeReader<kKeep> reader(s, m, b, offset_io, end);
+  while (reader.Next()) {}
+  return reader.Finish(s, m, b, offset_io);
+}
+
+// ReadCodes for blocks b and b + 1 of macroblock m, each in its own area from
+// its cursor on, a code of one and a code of the other in turn: each code's
+// place in the bits hangs on the one before, so a block alone leaves the
+// processor waiting on that chain, and two make it wait half as often.
+template <Keep kKeep>
+[[gnu::always_inline]] inline void ReadTwoBlocks(SegmentState &s, int m, int b, Stop (&stops)[2]) {
+  BlockCursor &first = s.cursor[m][b], &second = s.cursor[m][b + 1];
+  CodeReader<kKeep> x(s, m, b, first.offset, first.end), y(s, m, b + 1, second.offset, second.end);
+  bool more_x, more_y;
+  do {
+    more_x = x.Next();
+    more_y = y.Next();
+  } while (more_x && more_y);
+  while (more_x) more_x = x.Next();
+  while (more_y) more_y = y.Next();
+  stops[0] = x.Finish(s, m, b, first.offset);
+  stops[1] = y.Finish(s, m, b + 1, second.offset);
 }
 
 // The second and third passes (spilled_codes.cpp), for the blocks that the
