@@ -1,5 +1,5 @@
-// The segment's fixed fields, the first pass (each block's AC codes from its
-// own area of its DIF block), and the code reader that every pass uses.
+// The segment's fixed fields and the first pass: each block's AC codes from
+// its own area of its DIF block, read by the code reader of segment_state.h.
 #include "segment_parser.h"
 
 #include <emmintrin.h>
