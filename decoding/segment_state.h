@@ -45,14 +45,6 @@ struct SegmentState {
   dv_macroblock_t *mb;  // null when nothing is kept
 };
 
-// The 16 bits from bit `offset` on, the first in bit 15; zeros past the
-// segment. `offset` is at most the segment's bit count.
-inline unsigned WindowAt(const SegmentState &s, int offset) {
-  uint64_t word;
-  std::memcpy(&word, s.bits + (offset >> 3), sizeof word);
-  return static_cast<unsigned>((__builtin_bswap64(word) << (offset & 7)) >> (64 - ac_codes::kWindowBits));
-}
-
 enum class Stop {
   kStored,  // a coefficient: read on
   kEndOfBlock,
@@ -71,30 +63,9 @@ inline void EndBlock(SegmentState &s, int m, int b) {
   s.ended |= 1u << (kBlocks * m + b);
 }
 
-// What one whole code does to block (m, b). An end-of-block code marks the
-// block complete.
-template <Keep kKeep>
-inline Stop TakeCode(SegmentState &s, int m, int b, ac_codes::Code code) {
-  BlockCursor &cursor = s.cursor[m][b];
-  const unsigned run = ac_codes::run(code);
-  // The markers' runs are 64 and more: one test for them and for overflow.
-  if (cursor.position + run >= kCoefficients) {
-    if (run != ac_codes::kEndOfBlock) return Stop::kInvalid;
-    EndBlock<kKeep>(s, m, b);
-    return Stop::kEndOfBlock;
-  }
-  cursor.position += run;
-  if constexpr (kKeep == Keep::kCoefficients) {
-    dv_block_t &block = s.mb[m].b[b];
-    block.coeffs[kOrder[block.dct_mode][cursor.position]] =
-        static_cast<dv_coeff_t>(ac_codes::amplitude(code));
-  }
-  ++cursor.position;
-  return Stop::kStored;
-}
-
 // Reads the codes of one block from a bit on until its end-of-block code, a
-// code cut short by the end of the bits at hand, or an invalid code. Inlined
+// code cut short by the end of the bits at hand, or an invalid code; the
+// later passes move it on from area to area (MoveTo). Inlined
 // into its callers, its state in locals of theirs: a call's set-up costs as
 // much as a few codes, and a block's area holds few.
 template <Keep kKeep>
@@ -116,13 +87,7 @@ class CodeReader {
   // Takes the next code: true when it stored a coefficient, false when the
   // reading stopped (then call Finish, and Next no more).
   [[gnu::always_inline]] bool Next() {
-    if (static_cast<int>(left_) < refill_below_) {
-      const int offset = end_ - static_cast<int>(left_);
-      uint64_t word;
-      std::memcpy(&word, bits_ + (offset >> 3), sizeof word);
-      cache_ = __builtin_bswap64(word) << (offset & 7);
-      refill_below_ = static_cast<int>(left_) - (64 - ac_codes::kWindowBits) + (offset & 7);
-    }
+    if (static_cast<int>(left_) < refill_below_) Refill();
     code_ = ac_codes::kShortCodes[cache_ >> (64 - ac_codes::kShortIndexBits)];
     unsigned length = ac_codes::length(code_);
     if (length > left_) return false;
@@ -147,6 +112,60 @@ class CodeReader {
     return true;
   }
 
+  // Loads the cache afresh from the bits not yet taken.
+  [[gnu::always_inline]] void Refill() {
+    const int offset = end_ - static_cast<int>(left_);
+    cache_ = CacheAt(bits_, offset);
+    refill_below_ = static_cast<int>(left_) - (64 - ac_codes::kWindowBits) + (offset & 7);
+  }
+
+  // The bits from bit `offset` of `bits` on, the first at the top: 57 to 64
+  // of them, zeros after.
+  static uint64_t CacheAt(const uint8_t *bits, int offset) {
+    uint64_t word;
+    std::memcpy(&word, bits + (offset >> 3), sizeof word);
+    return __builtin_bswap64(word) << (offset & 7);
+  }
+
+  // The bits of the area not yet taken, and where they begin.
+  int left() const { return static_cast<int>(left_); }
+  int offset() const { return end_ - static_cast<int>(left_); }
+
+  // The bits not yet taken (fewer than 16) at the top of a 16-bit window,
+  // zeros after them. The cache must hold them: call after Refill or once
+  // Next returned false.
+  unsigned Prefix() const {
+    const unsigned window = static_cast<unsigned>(cache_ >> (64 - ac_codes::kWindowBits));
+    return window & ~(0xffffu >> left_);
+  }
+
+  // Reads on in another area, from bit `offset` (whose cache, CacheAt, is
+  // `cache`) to `end`, `taken` of its bits already taken.
+  [[gnu::always_inline]] void MoveTo(int offset, int end, uint64_t cache, int taken) {
+    end_ = end;
+    left_ = static_cast<unsigned>(end - offset);
+    refill_below_ = static_cast<int>(left_) - (64 - ac_codes::kWindowBits) + (offset & 7);
+    left_ -= static_cast<unsigned>(taken);
+    cache_ = cache << taken;
+  }
+
+  // Takes a whole code found outside the reader (one that began in another
+  // area): kStored, or what stopped the reading, as Finish would say.
+  [[gnu::always_inline]] Stop Take(ac_codes::Code code) {
+    const size_t place = last_ + ac_codes::step(code);
+    if (place >= kCoefficients)
+      return ac_codes::run(code) == ac_codes::kEndOfBlock ? Stop::kEndOfBlock : Stop::kInvalid;
+    if constexpr (kKeep == Keep::kCoefficients)
+      coeffs_[order_[place]] = static_cast<dv_coeff_t>(ac_codes::amplitude(code));
+    last_ = place;
+    return Stop::kStored;
+  }
+
+  // Leaves block (m, b)'s place after the last coefficient stored.
+  void SavePlace(SegmentState &s, int m, int b) const {
+    s.cursor[m][b].position = static_cast<int>(last_ + 1);
+  }
+
   // Once Next returned false: leaves block (m, b)'s place after the last
   // coefficient stored and `offset_io` after the last code taken (the
   // end-of-block code included), and says what stopped the reading.
@@ -155,7 +174,7 @@ class CodeReader {
     // copy of its step for it, an instruction a code.
     ac_codes::Code code = code_;
     asm("" : "+r"(code));
-    s.cursor[m][b].position = static_cast<int>(last_ + 1);
+    SavePlace(s, m, b);
     offset_io = end_ - static_cast<int>(left_);
     if (ac_codes::length(code) > left_) return Stop::kCutShort;
     // The reading stops at a whole code only when it is a marker or runs past
@@ -184,19 +203,8 @@ class CodeReader {
   ac_codes::Code code_ = 0;
 };
 
-// Reads the codes of block (m, b) from bit `offset_io` on until its
-// end-of-block code, a code cut short by `end`, or an invalid code;
-// `offset_io` is left after the last code taken (the end-of-block code
-// included).
-template <Keep kKeep>
-[[gnu::always_inline]] inline Stop ReadCodes(SegmentState &s, int m, int b, int &offset_io, int end) {
-  CodeReader<kKeep> reader(s, m, b, offset_io, end);
-  while (reader.Next()) {}
-  return reader.Finish(s, m, b, offset_io);
-}
-
-// ReadCodes for blocks b and b + 1 of macroblock m, each in its own area from
-// its cursor on, a code of one and a code of the other in turn: each code's
+// Reads the codes of blocks b and b + 1 of macroblock m, each in its own
+// area from its cursor on, a code of one and a code of the other in turn: each code's
 // place in the bits hangs on the one before, so a block alone leaves the
 // processor waiting on that chain, and two make it wait half as often.
 template <Keep kKeep>

@@ -62,51 +62,69 @@ void note_used(SegmentState &s, const BlockCursor *c) {
   s.lenders &= ~(1u << (c - &s.cursor[0][0]));
 }
 
-// The `count` bits (0 to 15) from bit `offset` on.
-unsigned bits_at(const SegmentState &s, int offset, int count) {
-  return count == 0 ? 0 : WindowAt(s, offset) >> (ac_codes::kWindowBits - count);
-}
-
 // Continues block `b` of macroblock `m` where its codes stopped, in its
 // lenders' bits. What its own bits hold, if anything, is the beginning of a
 // code: that is where the pass before stopped.
+//
+// One reader goes from area to area, the block's place kept in it. The next
+// lender and its first bits are found as soon as the reader enters an area,
+// while it reads the codes there: where a code is cut short by the area's
+// end, its rest is then at hand, not behind a chain of loads.
 template <Keep kKeep>
 Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
   BlockCursor *source = &s.cursor[m][b];
   // No block completes here but this one, which ends the call.
   const uint32_t others = third_pass ? complete_macroblocks(s.ended) : 0;
-  int next_place = 0;  // lenders before it have no bits left
+  CodeReader<kKeep> reader(s, m, b, source->offset, source->end);
+  reader.Refill();
+  int place = 0;  // lenders before it have no bits left
+  BlockCursor *next = lender_from(s, m, others, place);
+  uint64_t next_cache = next != nullptr ? reader.CacheAt(s.bits, next->offset) : 0;
   BlockCursor *joined[kAllPlaces];
   for (;;) {
     // The code cut short continues in the next lenders' bits, as many as it
     // takes. Nothing is used up until the whole code is seen.
-    int prefix_bits = source->end - source->offset;  // under 16: the code did not fit
-    unsigned prefix = bits_at(s, source->offset, prefix_bits);
-    int place = next_place, count = 0;
-    BlockCursor *lender;
+    unsigned window = reader.Prefix();
+    int prefix_bits = reader.left(), count = 0;
+    BlockCursor *lender = next;
+    uint64_t cache = next_cache;
     Code code;
-    for (;; ++place) {
-      lender = lender_from(s, m, others, place);
-      if (lender == nullptr) return Outcome::kNoMoreBits;
+    for (;;) {
+      if (lender == nullptr) {
+        reader.SavePlace(s, m, b);
+        return Outcome::kNoMoreBits;
+      }
       const int lender_bits = lender->end - lender->offset;
-      code = ac_codes::decode(prefix << (ac_codes::kWindowBits - prefix_bits) |
-                              WindowAt(s, lender->offset) >> prefix_bits);
+      const unsigned top = static_cast<unsigned>(cache >> (64 - ac_codes::kWindowBits));
+      code = ac_codes::decode(window | top >> prefix_bits);
       if (static_cast<int>(ac_codes::length(code)) <= prefix_bits + lender_bits) break;
-      prefix = prefix << lender_bits | bits_at(s, lender->offset, lender_bits);
+      window |= (top & ~(0xffffu >> lender_bits)) >> prefix_bits;
       prefix_bits += lender_bits;
       joined[count++] = lender;
+      ++place;
+      lender = lender_from(s, m, others, place);
+      cache = lender != nullptr ? reader.CacheAt(s.bits, lender->offset) : 0;
     }
+    reader.SavePlace(s, m, b);
     if (ac_codes::run(code) == ac_codes::kInvalid) return Outcome::kInvalid;
     // Every block the code began in is used up; it ends in `lender`, which
     // is read on from there.
     source->offset = source->end;
     note_used(s, source);
     for (int i = 0; i < count; ++i) joined[i]->offset = joined[i]->end, note_used(s, joined[i]);
-    lender->offset += static_cast<int>(ac_codes::length(code)) - prefix_bits;
+    reader.MoveTo(lender->offset, lender->end, cache, static_cast<int>(ac_codes::length(code)) - prefix_bits);
     source = lender;
-    next_place = place + 1;
-    Stop stop = TakeCode<kKeep>(s, m, b, code);
-    if (stop == Stop::kStored) stop = ReadCodes<kKeep>(s, m, b, source->offset, source->end);
+    ++place;
+    next = lender_from(s, m, others, place);
+    next_cache = next != nullptr ? reader.CacheAt(s.bits, next->offset) : 0;
+    Stop stop = reader.Take(code);
+    if (stop == Stop::kStored) {
+      while (reader.Next()) {}
+      stop = reader.Finish(s, m, b, source->offset);
+    } else {
+      source->offset = reader.offset();
+      if (stop == Stop::kEndOfBlock) EndBlock<kKeep>(s, m, b);
+    }
     note_used(s, source);
     if (stop == Stop::kEndOfBlock) return Outcome::kDone;
     if (stop == Stop::kInvalid) return Outcome::kInvalid;
