@@ -75,11 +75,12 @@ Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
   BlockCursor *source = &s.cursor[m][b];
   // No block completes here but this one, which ends the call.
   const uint32_t others = third_pass ? complete_macroblocks(s.ended) : 0;
-  CodeReader<kKeep> reader(s, m, b, source->offset, source->end);
-  reader.Refill();
   int place = 0;  // lenders before it have no bits left
   BlockCursor *next = lender_from(s, m, others, place);
-  uint64_t next_cache = next != nullptr ? reader.CacheAt(s.bits, next->offset) : 0;
+  if (next == nullptr) return Outcome::kNoMoreBits;  // as most second passes end: set nothing up
+  CodeReader<kKeep> reader(s, m, b, source->offset, source->end);
+  reader.Refill();
+  uint64_t next_cache = reader.CacheAt(s.bits, next->offset);
   BlockCursor *joined[kAllPlaces];
   for (;;) {
     // The code cut short continues in the next lenders' bits, as many as it
