@@ -197,9 +197,29 @@ constexpr std::array<Code, 1 << kLongIndexBits> make_long_codes() {
   return table.codes;
 }
 
+// By the same ten bits as the short codes: the two codes at the window's
+// top when both are ordinary coefficients whose bits lie within those ten,
+// else the first code alone.
+constexpr std::array<Pair, 1 << kShortIndexBits> make_pairs(
+    const std::array<Code, 1 << kShortIndexBits> &codes) {
+  std::array<Pair, 1 << kShortIndexBits> pairs{};
+  const auto ordinary = [](Code code) { return length(code) != 0 && step(code) <= kEndOfBlock; };
+  for (unsigned index = 0; index < pairs.size(); ++index) {
+    const Code first = codes[index];
+    pairs[index] = pair_of(first, 0, amplitude(first));
+    if (!ordinary(first)) continue;
+    const Code second = codes[(index << length(first)) & ((1u << kShortIndexBits) - 1)];
+    const unsigned both = length(first) + length(second);
+    if (ordinary(second) && both <= kShortIndexBits)
+      pairs[index] = pair_of((first & ~0xffu) | both, step(second), amplitude(second));
+  }
+  return pairs;
+}
+
 }  // namespace
 
 constexpr std::array<Code, 1 << kShortIndexBits> kShortCodes = make_short_codes();
 constexpr std::array<Code, 1 << kLongIndexBits> kLongCodes = make_long_codes();
+constexpr std::array<Pair, 1 << kShortIndexBits> kPairs = make_pairs(kShortCodes);
 
 }  // namespace ozmira::ac_codes

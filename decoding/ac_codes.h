@@ -34,6 +34,20 @@ inline constexpr int kLongIndexBits = 11;
 extern const std::array<Code, 1 << kShortIndexBits> kShortCodes;
 extern const std::array<Code, 1 << kLongIndexBits> kLongCodes;
 
+// Up to two codes decoded by one look-up (kPairs), for a reader whose next
+// code's place hangs on the one before: bits 0-31 the first code but for
+// its length, which is that of both; bits 32-39 the second's step, 48-63 its
+// amplitude. One code alone has step 0 and its own amplitude again, so that
+// storing "both" stores it twice.
+using Pair = uint64_t;
+extern const std::array<Pair, 1 << kShortIndexBits> kPairs;
+
+constexpr Pair pair_of(Code first, unsigned second_step, int second_amplitude) {
+  return first | Pair{second_step} << 32 | Pair{static_cast<uint16_t>(second_amplitude)} << 48;
+}
+constexpr unsigned second_step(Pair pair) { return (pair >> 32) & 0xff; }
+constexpr int second_amplitude(Pair pair) { return static_cast<int16_t>(pair >> 48); }
+
 constexpr unsigned length(Code code) { return code & 0xff; }
 constexpr unsigned step(Code code) { return (code >> 8) & 0xff; }
 constexpr unsigned run(Code code) { return step(code) - 1; }

@@ -120,7 +120,7 @@ Outcome continue_block(SegmentState &s, int m, int b, bool third_pass) {
     next_cache = next != nullptr ? reader.CacheAt(s.bits, next->offset) : 0;
     Stop stop = reader.Take(code);
     if (stop == Stop::kStored) {
-      while (reader.Next()) {}
+      while (reader.NextTwo()) {}
       stop = reader.Finish(s, m, b, source->offset);
     } else {
       source->offset = reader.offset();
