@@ -154,7 +154,7 @@ class CodeReader {
 
   // The bits not yet taken (fewer than 16) at the top of a 16-bit window,
   // zeros after them. The cache must hold them: call after Refill or once
-  // Next returned false.
+  // Next or NextTwo returned false.
   unsigned Prefix() const {
     const unsigned window = static_cast<unsigned>(cache_ >> (64 - ac_codes::kWindowBits));
     return window & ~(0xffffu >> left_);
