@@ -1,5 +1,6 @@
 #include "ac_codes.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace ozmira::ac_codes {
@@ -216,10 +217,29 @@ constexpr std::array<Pair, 1 << kShortIndexBits> make_pairs(
   return pairs;
 }
 
+using BothTables = std::array<Code, (0xf800 >> (kWindowBits - kShortIndexBits)) + (1 << kLongIndexBits)>;
+
+constexpr BothTables make_both_tables(const std::array<Code, 1 << kShortIndexBits> &short_codes,
+                                      const std::array<Code, 1 << kLongIndexBits> &long_codes) {
+  BothTables both{};
+  const unsigned short_entries = both.size() - long_codes.size();
+  for (unsigned index = 0; index < both.size(); ++index)
+    both[index] = index < short_entries ? short_codes[index] : long_codes[index - short_entries];
+  for (unsigned window = 0; window < 1u << kWindowBits; ++window) {
+    const unsigned first = short_codes[window >> (kWindowBits - kShortIndexBits)];
+    const Code code = run(first) == kLongCode ? long_codes[window & ((1u << kLongIndexBits) - 1)] : first;
+    const int index = std::max(static_cast<int>(window >> (kWindowBits - kShortIndexBits)),
+                               static_cast<int>(window) - kLongBias);
+    if (both[index] != code) throw "the combined table's index misses";
+  }
+  return both;
+}
+
 }  // namespace
 
 constexpr std::array<Code, 1 << kShortIndexBits> kShortCodes = make_short_codes();
 constexpr std::array<Code, 1 << kLongIndexBits> kLongCodes = make_long_codes();
 constexpr std::array<Pair, 1 << kShortIndexBits> kPairs = make_pairs(kShortCodes);
+constexpr BothTables kBothTables = make_both_tables(kShortCodes, kLongCodes);
 
 }  // namespace ozmira::ac_codes

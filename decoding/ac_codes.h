@@ -34,6 +34,15 @@ inline constexpr int kLongIndexBits = 11;
 extern const std::array<Code, 1 << kShortIndexBits> kShortCodes;
 extern const std::array<Code, 1 << kLongIndexBits> kLongCodes;
 
+// Both tables in one, for a reader that finds the index without a branch:
+// the larger of a 16-bit window's first ten bits and the window less
+// kLongBias. Below 0xf800 (the windows that begin 11111) the first is never
+// smaller, from there on never larger, and the second table's entries follow
+// the first's that come before 0xf800.
+inline constexpr int kLongBias = 0xf800 - (0xf800 >> (kWindowBits - kShortIndexBits));
+extern const std::array<Code, (0xf800 >> (kWindowBits - kShortIndexBits)) + (1 << kLongIndexBits)>
+    kBothTables;
+
 // Up to two codes decoded by one look-up (kPairs), for a reader whose next
 // code's place hangs on the one before: bits 0-31 the first code but for
 // its length, which is that of both; bits 32-39 the second's step, 48-63 its

@@ -77,36 +77,22 @@ void ReadBlockHeads(const uint8_t *segment, unsigned quality, dv_macroblock_t *m
 namespace segment {
 namespace {
 
-// The parse of both entry points; with Keep::kNothing, `macroblocks` is null.
+bool has_avx512() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+           __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+  }();
+  return has;
+}
+
+// The first pass: each block's own area, two blocks at a time (4 and 6 are
+// even). Codes cut short by its end are for the later passes.
 template <Keep kKeep>
-bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks) {
-  constexpr bool kKeeps = kKeep == Keep::kCoefficients;
-  SegmentState s;
-  std::memcpy(s.bits, segment, kSegmentBytes);
-  std::memset(s.bits + kSegmentBytes, 0, kLoadBytes);
-  s.mb = macroblocks;
-  s.blocks = quality & DV_QUALITY_COLOR ? kBlocks : kLumaBlocks;
-  s.ended = 0;
-  s.lenders = 0;
-  s.pending = 0;
-  const unsigned ac = quality & DV_QUALITY_AC_MASK;
+bool first_pass(SegmentState &s) {
   bool intact = true;
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
-    const uint8_t *dif_block = s.bits + m * kDifBlockBytes;
-    const int dif_block_bit = m * kDifBlockBytes * 8;
-    if constexpr (kKeeps) macroblocks[m].qno = dif_block[kQnoByte] & kQnoMask;
-    for (int b = 0; b < s.blocks; ++b) {
-      if constexpr (kKeeps) {
-        dv_block_t &block = macroblocks[m].b[b];
-        clear_coefficients(block);
-        read_block_head(dif_block + kBlockStartByte[b], block);
-      }
-      s.cursor[m][b] = {dif_block_bit + kBlockStartByte[b] * 8 + kBlockHeadBits,
-                        dif_block_bit + kBlockEndByte[b] * 8, 1};
-    }
-    if (ac == DV_QUALITY_DC) continue;
-    // The first pass: each block's own area, two blocks at a time (4 and 6
-    // are even). Codes cut short by its end are for the later passes.
     for (int b = 0; b < s.blocks; b += 2) {
       Stop stops[2];
       ReadTwoBlocks<kKeep>(s, m, b, stops);
@@ -123,6 +109,40 @@ bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *ma
       }
     }
   }
+  return intact;
+}
+
+// The parse of both entry points; with Keep::kNothing, `macroblocks` is null.
+template <Keep kKeep>
+bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks,
+                   ParserBuild build) {
+  constexpr bool kKeeps = kKeep == Keep::kCoefficients;
+  SegmentState s;
+  std::memcpy(s.bits, segment, kSegmentBytes);
+  std::memset(s.bits + kSegmentBytes, 0, kLoadBytes);
+  s.mb = macroblocks;
+  s.blocks = quality & DV_QUALITY_COLOR ? kBlocks : kLumaBlocks;
+  s.ended = 0;
+  s.lenders = 0;
+  s.pending = 0;
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    const uint8_t *dif_block = s.bits + m * kDifBlockBytes;
+    const int dif_block_bit = m * kDifBlockBytes * 8;
+    if constexpr (kKeeps) macroblocks[m].qno = dif_block[kQnoByte] & kQnoMask;
+    for (int b = 0; b < s.blocks; ++b) {
+      if constexpr (kKeeps) {
+        dv_block_t &block = macroblocks[m].b[b];
+        clear_coefficients(block);
+        read_block_head(dif_block + kBlockStartByte[b], block);
+      }
+      s.cursor[m][b] = {dif_block_bit + kBlockStartByte[b] * 8 + kBlockHeadBits,
+                        dif_block_bit + kBlockEndByte[b] * 8, 1};
+    }
+  }
+  const unsigned ac = quality & DV_QUALITY_AC_MASK;
+  if (ac == DV_QUALITY_DC) return true;
+  bool intact =
+      build == ParserBuild::kFastest && has_avx512() ? FirstPassAvx512<kKeep>(s) : first_pass<kKeep>(s);
   if (ac == DV_QUALITY_AC_2) intact &= ParseSpilledCodes<kKeep>(s);
   return intact;
 }
@@ -130,12 +150,13 @@ bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *ma
 }  // namespace
 }  // namespace segment
 
-bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks) {
-  return segment::parse_segment<segment::Keep::kCoefficients>(segment, quality, macroblocks);
+bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks,
+                       ParserBuild build) {
+  return segment::parse_segment<segment::Keep::kCoefficients>(segment, quality, macroblocks, build);
 }
 
-bool SegmentIntact(const uint8_t *segment, unsigned quality) {
-  return segment::parse_segment<segment::Keep::kNothing>(segment, quality, nullptr);
+bool SegmentIntact(const uint8_t *segment, unsigned quality, ParserBuild build) {
+  return segment::parse_segment<segment::Keep::kNothing>(segment, quality, nullptr, build);
 }
 
 }  // namespace ozmira

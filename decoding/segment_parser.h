@@ -35,11 +35,18 @@ inline constexpr int kMacroblocksPerSegment = 5;
 // of the later passes; in the later passes, as libdv does, the rest of its
 // macroblock waits for the third pass, which is then not run, or the third
 // pass stops.
-bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks);
+//
+// The first pass has two builds, the same in every output: one for any
+// processor and one with AVX-512 that reads all the segment's blocks at once.
+// kFastest takes the AVX-512 one where the processor has it; the tests name
+// the other too.
+enum class ParserBuild { kFastest, kPortable };
+bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks,
+                       ParserBuild build = ParserBuild::kFastest);
 
 // Whether ParseVideoSegment would return true, found by following the codes
 // alone: nothing is kept, for a caller that only counts damaged segments.
-bool SegmentIntact(const uint8_t *segment, unsigned quality);
+bool SegmentIntact(const uint8_t *segment, unsigned quality, ParserBuild build = ParserBuild::kFastest);
 
 // The fixed fields alone, for block work that needs nothing else (DC-only
 // decoding, which overwrites every coefficient): writes what

@@ -65,12 +65,18 @@ struct LibdvParser {
   dv_videosegment_t seg{};
   uint8_t copy[kSegmentBytes + 8]{};
 };
-// "" when our parse and libdv's agree, or ours is not `intact`; else where they differ.
+// "" when both builds of our parse agree and agree with libdv's, or are not `intact`; else where they
+// differ.
 inline std::string parse_difference(LibdvParser &libdv, const uint8_t *segment, unsigned quality,
                                     bool &intact) {
-  dv_macroblock_t ours[kMacroblocksPerSegment]{}, *theirs = libdv.seg.mb;
+  dv_macroblock_t ours[kMacroblocksPerSegment]{}, portable[kMacroblocksPerSegment]{}, *theirs = libdv.seg.mb;
   intact = ParseVideoSegment(segment, quality, ours);
-  if (SegmentIntact(segment, quality) != intact) return "SegmentIntact differs";
+  if (ParseVideoSegment(segment, quality, portable, ParserBuild::kPortable) != intact ||
+      std::memcmp(ours, portable, sizeof ours) != 0)
+    return "the parser's builds differ";
+  if (SegmentIntact(segment, quality) != intact ||
+      SegmentIntact(segment, quality, ParserBuild::kPortable) != intact)
+    return "SegmentIntact differs";
   if (!intact) return "";
   std::memcpy(libdv.copy, segment, kSegmentBytes);
   for (int m = 0; m < kMacroblocksPerSegment; ++m)
