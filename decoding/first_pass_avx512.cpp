@@ -29,15 +29,13 @@ namespace {
 
 constexpr int kLanes = 8;
 constexpr int kVectors = 4;
-constexpr int kSegmentBlocks = kBlocks * kMacroblocksPerSegment;  // 30
-constexpr int kAcStartByte[kBlocks] = {5, 19, 33, 47, 61, 71};    // after each block's head
-constexpr int kAcStartBit = 4;                                     // ... and its first four bits
+constexpr int kSegmentBlocks = kBlocks * kMacroblocksPerSegment;   // 30
+constexpr int kBlockStartByte[kBlocks] = {4, 18, 32, 46, 60, 70};  // each block's head, then its codes
+constexpr int kHeadBits = 12;
+constexpr int kQnoByte = 3;  // low four bits
+constexpr int kQnoMask = 0xf;
 constexpr int kAreaBits[kBlocks] = {100, 100, 100, 100, 68, 68};
 constexpr int kEndOfBlockStep = ac_codes::kEndOfBlock + 1;
-// The DCT mode's bit of the head's second byte, the first byte of each lane's
-// gather: the top byte once the bytes are swapped.
-constexpr int kDctModeBit = 0x40 << 24;
-
 // Lane i of vector v is block (v * kLanes + i) of the segment, kBlocks a
 // macroblock: the order of the segment's masks.
 struct LaneTable {
@@ -49,9 +47,9 @@ constexpr LaneTable per_block(F f) {
   for (int i = 0; i < kSegmentBlocks; ++i) t.values[i] = f(i / kBlocks, i % kBlocks);
   return t;
 }
-constexpr LaneTable kAcStart = per_block([](int m, int b) { return m * 80 + kAcStartByte[b]; });
+constexpr LaneTable kBlockStart = per_block([](int m, int b) { return m * 80 + kBlockStartByte[b]; });
 constexpr LaneTable kAreaEnd =
-    per_block([](int m, int b) { return (m * 80 + kAcStartByte[b]) * 8 + kAcStartBit + kAreaBits[b]; });
+    per_block([](int m, int b) { return (m * 80 + kBlockStartByte[b]) * 8 + kHeadBits + kAreaBits[b]; });
 constexpr LaneTable kArea = per_block([](int, int b) { return kAreaBits[b]; });
 // Where the block's coefficients are, in coefficients from the segment's first.
 constexpr LaneTable kCoefficientsAt = per_block([](int m, int b) {
@@ -64,11 +62,17 @@ __m256i lanes(const LaneTable &t, int v) {
   return _mm256_load_si256(reinterpret_cast<const __m256i *>(t.values + v * kLanes));
 }
 
+// The heads' fields, for a 16-bit head (9-bit DC, DCT mode, 2-bit class) at
+// the top of a word.
+constexpr int kDcShift = 16 + 7, kDctModeShift = 16 + 6, kClassShift = 16 + 4;
+constexpr int kDctModeBit = 1 << kDctModeShift;
+
 // One vector's blocks.
 struct Blocks {
   __m256i w0, w1, w2, w3;  // the area's bits not yet taken, the next at the top of w0
   __m256i left;            // how many
   __m256i last;            // the place of the last coefficient stored
+  __m256i head;            // the block's head at the top
   __mmask8 reading;
   __mmask8 order248;  // blocks in 2-4-8 mode
   // What stopped the blocks that stopped: a code cut short by the area's
@@ -77,9 +81,10 @@ struct Blocks {
 };
 
 // Each vector's blocks lie within 128 bytes of the segment from
-// kWindowByte[v], the last 128 bytes of the padded copy at most: two byte
-// permutes of those bytes give every lane's first four big-endian words.
-constexpr int kWindowByte[kVectors] = {0, 112, 220, 280};
+// kWindowByte[v]: two byte permutes of those bytes give every lane's first
+// four big-endian words, the block's head at the top. The last block's last
+// word lies past the segment, and past its area: any byte serves.
+constexpr int kWindowByte[kVectors] = {0, 112, 220, 272};
 constexpr int kWindowBytes = 128, kWords = 4;
 struct WindowIndices {
   alignas(64) uint8_t bytes[kVectors][kWords / 2][64];
@@ -91,26 +96,32 @@ constexpr WindowIndices kWindowIndices = [] {
       for (int lane = 0; lane < kLanes; ++lane)
         for (int j = 0; j < 4; ++j) {
           const int i = v * kLanes + lane;
-          const int from = i < kSegmentBlocks ? kAcStart.values[i] + 4 * k + 3 - j - kWindowByte[v] : 0;
-          if (from < 0 || from >= kWindowBytes || kWindowByte[v] + kWindowBytes > static_cast<int>(kSegmentBytes) + kLoadBytes)
+          const int at = i < kSegmentBlocks ? kBlockStart.values[i] + 4 * k + 3 - j : kWindowByte[v];
+          const int from = std::min(at, static_cast<int>(kSegmentBytes) - 1) - kWindowByte[v];
+          if (from < 0 || from >= kWindowBytes ||
+              kWindowByte[v] + kWindowBytes > static_cast<int>(kSegmentBytes))
             throw "a block's bits outside its vector's window";
           t.bytes[v][k / 2][(k % 2) * 32 + lane * 4 + j] = static_cast<uint8_t>(from);
         }
   return t;
 }();
 
-Blocks start(const SegmentState &s, int v, __mmask8 parsed) {
+Blocks start(const uint8_t *segment, int v, __mmask8 parsed) {
   Blocks x;
-  const __m512i low = _mm512_loadu_si512(s.bits + kWindowByte[v]);
-  const __m512i high = _mm512_loadu_si512(s.bits + kWindowByte[v] + 64);
+  const __m512i low = _mm512_loadu_si512(segment + kWindowByte[v]);
+  const __m512i high = _mm512_loadu_si512(segment + kWindowByte[v] + 64);
   const __m512i d01 = _mm512_permutex2var_epi8(low, _mm512_load_si512(kWindowIndices.bytes[v][0]), high);
   const __m512i d23 = _mm512_permutex2var_epi8(low, _mm512_load_si512(kWindowIndices.bytes[v][1]), high);
-  const __m256i d0 = _mm512_maskz_extracti64x4_epi64(0xff, d01, 0), d1 = _mm512_maskz_extracti64x4_epi64(0xff, d01, 1);
-  const __m256i d2 = _mm512_maskz_extracti64x4_epi64(0xff, d23, 0), d3 = _mm512_maskz_extracti64x4_epi64(0xff, d23, 1);
-  x.w0 = _mm256_shldi_epi32(d0, d1, kAcStartBit);
-  x.w1 = _mm256_shldi_epi32(d1, d2, kAcStartBit);
-  x.w2 = _mm256_shldi_epi32(d2, d3, kAcStartBit);
-  x.w3 = _mm256_slli_epi32(d3, kAcStartBit);  // past every area's end
+  // (GCC 12 warns of its own casts to a half.)
+  const __m256i d0 = _mm512_maskz_extracti64x4_epi64(0xff, d01, 0),
+                d1 = _mm512_maskz_extracti64x4_epi64(0xff, d01, 1);
+  const __m256i d2 = _mm512_maskz_extracti64x4_epi64(0xff, d23, 0),
+                d3 = _mm512_maskz_extracti64x4_epi64(0xff, d23, 1);
+  x.head = d0;
+  x.w0 = _mm256_shldi_epi32(d0, d1, kHeadBits);
+  x.w1 = _mm256_shldi_epi32(d1, d2, kHeadBits);
+  x.w2 = _mm256_shldi_epi32(d2, d3, kHeadBits);
+  x.w3 = _mm256_slli_epi32(d3, kHeadBits);  // past every area's end
   x.left = lanes(kArea, v);
   x.last = _mm256_setzero_si256();
   x.reading = parsed;
@@ -129,12 +140,11 @@ struct Orders {
 template <Keep kKeep>
 [[gnu::always_inline]] inline void step(Blocks &x, int v, const Orders &orders, uint32_t *&list) {
   const __m256i byte = _mm256_set1_epi32(0xff);
-  const __m256i index =
-      _mm256_max_epi32(_mm256_srli_epi32(x.w0, 32 - ac_codes::kShortIndexBits),
-                       _mm256_sub_epi32(_mm256_srli_epi32(x.w0, 32 - ac_codes::kWindowBits),
-                                        _mm256_set1_epi32(ac_codes::kLongBias)));
-  const __m256i code = _mm256_i32gather_epi32(reinterpret_cast<const int *>(ac_codes::kBothTables.data()), index,
-                                              sizeof(ac_codes::Code));
+  const __m256i index = _mm256_max_epi32(_mm256_srli_epi32(x.w0, 32 - ac_codes::kShortIndexBits),
+                                         _mm256_sub_epi32(_mm256_srli_epi32(x.w0, 32 - ac_codes::kWindowBits),
+                                                          _mm256_set1_epi32(ac_codes::kLongBias)));
+  const __m256i code = _mm256_i32gather_epi32(reinterpret_cast<const int *>(ac_codes::kBothTables.data()),
+                                              index, sizeof(ac_codes::Code));
   const __m256i length = _mm256_and_si256(code, byte);
   const __m256i code_step = _mm256_and_si256(_mm256_srli_epi32(code, 8), byte);
   const __m256i place = _mm256_add_epi32(x.last, code_step);
@@ -169,13 +179,22 @@ template <Keep kKeep>
 struct Outcome {
   uint32_t ended, lenders, pending, invalid;
 };
-Outcome finish(const Blocks &x, __mmask8 parsed, int v, int32_t *offset, int32_t *position) {
+struct Fields {
+  alignas(32) int32_t offset[kVectors * kLanes], position[kVectors * kLanes];
+  alignas(32) int32_t dc[kVectors * kLanes], dct_mode[kVectors * kLanes], class_no[kVectors * kLanes];
+};
+Outcome finish(const Blocks &x, __mmask8 parsed, int v, Fields &f) {
+  const auto put = [&](int32_t *to, __m256i values) {
+    _mm256_store_si256(reinterpret_cast<__m256i *>(to + v * kLanes), values);
+  };
+  put(f.dc, _mm256_srai_epi32(x.head, kDcShift));
+  put(f.dct_mode, _mm256_and_si256(_mm256_srli_epi32(x.head, kDctModeShift), _mm256_set1_epi32(1)));
+  put(f.class_no, _mm256_and_si256(_mm256_srli_epi32(x.head, kClassShift), _mm256_set1_epi32(3)));
   const __m256i eob_bits = _mm256_set1_epi32(ac_codes::kEndOfBlockBits);
   const __mmask8 lenders = _mm256_mask_cmpgt_epi32_mask(x.ended, x.left, eob_bits);
   const __m256i left = _mm256_mask_sub_epi32(x.left, x.ended, x.left, eob_bits);
-  _mm256_store_si256(reinterpret_cast<__m256i *>(offset + v * kLanes), _mm256_sub_epi32(lanes(kAreaEnd, v), left));
-  _mm256_store_si256(reinterpret_cast<__m256i *>(position + v * kLanes),
-                     _mm256_add_epi32(x.last, _mm256_set1_epi32(1)));
+  put(f.offset, _mm256_sub_epi32(lanes(kAreaEnd, v), left));
+  put(f.position, _mm256_add_epi32(x.last, _mm256_set1_epi32(1)));
   const int shift = v * kLanes;
   return {uint32_t{x.ended} << shift, uint32_t{lenders} << shift, uint32_t{x.cut_short} << shift,
           uint32_t(parsed & ~x.cut_short & ~x.ended) << shift};
@@ -188,15 +207,16 @@ __m256i order_half(const Order &order, int half) {
 }  // namespace
 
 template <Keep kKeep>
-bool FirstPassAvx512(SegmentState &s) {
+bool FirstPassAvx512(const uint8_t *segment, SegmentState &s) {
+  constexpr bool kKeeps = kKeep == Keep::kCoefficients;
   const uint32_t parsed_blocks = s.blocks == kBlocks ? (1u << kSegmentBlocks) - 1 : [] {
     uint32_t bits = 0;
     for (int m = 0; m < kMacroblocksPerSegment; ++m) bits |= ((1u << kLumaBlocks) - 1) << (kBlocks * m);
     return bits;
   }();
   const auto parsed = [&](int v) { return static_cast<__mmask8>(parsed_blocks >> (v * kLanes)); };
-  Blocks a = start(s, 0, parsed(0)), b = start(s, 1, parsed(1)), c = start(s, 2, parsed(2)),
-         d = start(s, 3, parsed(3));
+  Blocks a = start(segment, 0, parsed(0)), b = start(segment, 1, parsed(1)), c = start(segment, 2, parsed(2)),
+         d = start(segment, 3, parsed(3));
   const Orders orders = {order_half(kOrder[0], 0), order_half(kOrder[0], 1), order_half(kOrder[1], 0),
                          order_half(kOrder[1], 1)};
   // At most 63 coefficients a block, and a whole vector's store past the last.
@@ -208,15 +228,17 @@ bool FirstPassAvx512(SegmentState &s) {
     if (c.reading) step<kKeep>(c, 2, orders, end);
     if (d.reading) step<kKeep>(d, 3, orders, end);
   }
-  if constexpr (kKeep == Keep::kCoefficients) {
-    dv_coeff_t *coefficients = s.mb[0].b[0].coeffs;
-    for (const uint32_t *entry = list; entry != end; ++entry)
-      coefficients[*entry >> 16] = static_cast<dv_coeff_t>(*entry);
-  }
-  alignas(32) int32_t offset[kVectors * kLanes], position[kVectors * kLanes];
+  // The later passes read the segment from the copy, which has zeros after it.
+  for (unsigned at = 0; at + 64 <= kSegmentBytes; at += 64)
+    _mm512_storeu_si512(s.bits + at, _mm512_loadu_si512(segment + at));
+  constexpr unsigned kTail = kSegmentBytes % 64;
+  _mm512_mask_storeu_epi8(
+      s.bits + kSegmentBytes - kTail, (__mmask64{1} << (kTail + kLoadBytes)) - 1,
+      _mm512_maskz_loadu_epi8((__mmask64{1} << kTail) - 1, segment + kSegmentBytes - kTail));
+  Fields f;
   Outcome all{};
-  for (const Outcome &o : {finish(a, parsed(0), 0, offset, position), finish(b, parsed(1), 1, offset, position),
-                           finish(c, parsed(2), 2, offset, position), finish(d, parsed(3), 3, offset, position)}) {
+  for (const Outcome &o : {finish(a, parsed(0), 0, f), finish(b, parsed(1), 1, f), finish(c, parsed(2), 2, f),
+                           finish(d, parsed(3), 3, f)}) {
     all.ended |= o.ended;
     all.lenders |= o.lenders;
     all.pending |= o.pending;
@@ -225,21 +247,30 @@ bool FirstPassAvx512(SegmentState &s) {
   s.ended = all.ended;
   s.lenders = all.lenders;
   s.pending = all.pending;
-  for (int i = 0; i < kSegmentBlocks; ++i) {
-    BlockCursor &cursor = s.cursor[i / kBlocks][i % kBlocks];
-    cursor.offset = offset[i];
-    cursor.position = position[i];
-  }
-  if constexpr (kKeep == Keep::kCoefficients) {
-    for (uint32_t ended = s.ended; ended != 0; ended &= ended - 1) {
-      const int i = __builtin_ctz(ended);
-      s.mb[i / kBlocks].b[i % kBlocks].eob = 1;
+  for (int m = 0; m < kMacroblocksPerSegment; ++m) {
+    if constexpr (kKeeps) s.mb[m].qno = segment[m * 80 + kQnoByte] & kQnoMask;
+    for (int b = 0, i = kBlocks * m; b < s.blocks; ++b, ++i) {
+      s.cursor[m][b] = {f.offset[i], kAreaEnd.values[i], f.position[i]};
+      if constexpr (kKeeps) {
+        dv_block_t &block = s.mb[m].b[b];
+        _mm512_storeu_si512(block.coeffs, _mm512_setzero_si512());
+        _mm512_storeu_si512(block.coeffs + 32, _mm512_setzero_si512());
+        block.coeffs[0] = static_cast<dv_coeff_t>(f.dc[i]);
+        block.dct_mode = f.dct_mode[i];
+        block.class_no = f.class_no[i];
+        block.eob = (s.ended >> i) & 1;
+      }
     }
+  }
+  if constexpr (kKeeps) {
+    dv_coeff_t *coefficients = s.mb[0].b[0].coeffs;
+    for (const uint32_t *entry = list; entry != end; ++entry)
+      coefficients[*entry >> 16] = static_cast<dv_coeff_t>(*entry);
   }
   return all.invalid == 0;
 }
 
-template bool FirstPassAvx512<Keep::kCoefficients>(SegmentState &s);
-template bool FirstPassAvx512<Keep::kNothing>(SegmentState &s);
+template bool FirstPassAvx512<Keep::kCoefficients>(const uint8_t *segment, SegmentState &s);
+template bool FirstPassAvx512<Keep::kNothing>(const uint8_t *segment, SegmentState &s);
 
 }  // namespace ozmira::segment

@@ -112,26 +112,19 @@ bool first_pass(SegmentState &s) {
   return intact;
 }
 
-// The parse of both entry points; with Keep::kNothing, `macroblocks` is null.
+// The segment's copy, its fixed fields, and every block's cursor at its
+// first AC bit.
 template <Keep kKeep>
-bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks,
-                   ParserBuild build) {
-  constexpr bool kKeeps = kKeep == Keep::kCoefficients;
-  SegmentState s;
+void read_segment(const uint8_t *segment, SegmentState &s) {
   std::memcpy(s.bits, segment, kSegmentBytes);
   std::memset(s.bits + kSegmentBytes, 0, kLoadBytes);
-  s.mb = macroblocks;
-  s.blocks = quality & DV_QUALITY_COLOR ? kBlocks : kLumaBlocks;
-  s.ended = 0;
-  s.lenders = 0;
-  s.pending = 0;
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {
     const uint8_t *dif_block = s.bits + m * kDifBlockBytes;
     const int dif_block_bit = m * kDifBlockBytes * 8;
-    if constexpr (kKeeps) macroblocks[m].qno = dif_block[kQnoByte] & kQnoMask;
+    if constexpr (kKeep == Keep::kCoefficients) s.mb[m].qno = dif_block[kQnoByte] & kQnoMask;
     for (int b = 0; b < s.blocks; ++b) {
-      if constexpr (kKeeps) {
-        dv_block_t &block = macroblocks[m].b[b];
+      if constexpr (kKeep == Keep::kCoefficients) {
+        dv_block_t &block = s.mb[m].b[b];
         clear_coefficients(block);
         read_block_head(dif_block + kBlockStartByte[b], block);
       }
@@ -139,10 +132,27 @@ bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *ma
                         dif_block_bit + kBlockEndByte[b] * 8, 1};
     }
   }
+}
+
+// The parse of both entry points; with Keep::kNothing, `macroblocks` is null.
+template <Keep kKeep>
+bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks,
+                   ParserBuild build) {
+  SegmentState s;
+  s.mb = macroblocks;
+  s.blocks = quality & DV_QUALITY_COLOR ? kBlocks : kLumaBlocks;
+  s.ended = 0;
+  s.lenders = 0;
+  s.pending = 0;
   const unsigned ac = quality & DV_QUALITY_AC_MASK;
-  if (ac == DV_QUALITY_DC) return true;
-  bool intact =
-      build == ParserBuild::kFastest && has_avx512() ? FirstPassAvx512<kKeep>(s) : first_pass<kKeep>(s);
+  bool intact;
+  if (ac != DV_QUALITY_DC && build == ParserBuild::kFastest && has_avx512()) {
+    intact = FirstPassAvx512<kKeep>(segment, s);
+  } else {
+    read_segment<kKeep>(segment, s);
+    if (ac == DV_QUALITY_DC) return true;
+    intact = first_pass<kKeep>(s);
+  }
   if (ac == DV_QUALITY_AC_2) intact &= ParseSpilledCodes<kKeep>(s);
   return intact;
 }

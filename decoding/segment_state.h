@@ -247,13 +247,13 @@ template <Keep kKeep>
   stops[1] = y.Finish(s, m, b + 1, second.offset);
 }
 
-// The first pass with AVX-512 (first_pass_avx512.cpp), every block of the
-// segment at once, for a state whose blocks' heads are read, coefficients
-// cleared and cursors set: leaves what the first pass of segment_parser.cpp
-// leaves. False on an invalid code. Only where the processor has AVX-512 F,
-// BW, VL, VBMI and VBMI2.
+// The segment's fixed fields and the first pass with AVX-512
+// (first_pass_avx512.cpp), every block of the segment at once: leaves what
+// segment_parser.cpp's copy, heads and first pass leave, for a state whose
+// `mb` and `blocks` are set. False on an invalid code. Only where the
+// processor has AVX-512 F, BW, VL, VBMI and VBMI2.
 template <Keep kKeep>
-bool FirstPassAvx512(SegmentState &s);
+bool FirstPassAvx512(const uint8_t *segment, SegmentState &s);
 
 // The second and third passes (spilled_codes.cpp), for the blocks that the
 // first left without their end-of-block code. False on an invalid code.
