@@ -225,12 +225,24 @@ constexpr BothTables make_both_tables(const std::array<Code, 1 << kShortIndexBit
   const unsigned short_entries = both.size() - long_codes.size();
   for (unsigned index = 0; index < both.size(); ++index)
     both[index] = index < short_entries ? short_codes[index] : long_codes[index - short_entries];
-  for (unsigned window = 0; window < 1u << kWindowBits; ++window) {
-    const unsigned first = short_codes[window >> (kWindowBits - kShortIndexBits)];
-    const Code code = run(first) == kLongCode ? long_codes[window & ((1u << kLongIndexBits) - 1)] : first;
-    const int index = std::max(static_cast<int>(window >> (kWindowBits - kShortIndexBits)),
-                               static_cast<int>(window) - kLongBias);
-    if (both[index] != code) throw "the combined table's index misses";
+  // Each window's index: its first ten bits below the long codes (the
+  // largest window of each ten-bit group suffices, the other index growing
+  // with the window), the window less kLongBias from there on.
+  const auto index_of = [](unsigned window) {
+    return std::max(static_cast<int>(window >> (kWindowBits - kShortIndexBits)),
+                    static_cast<int>(window) - kLongBias);
+  };
+  constexpr unsigned kGroup = 1u << (kWindowBits - kShortIndexBits);
+  for (unsigned index = 0; index < short_entries; ++index) {
+    if (run(short_codes[index]) == kLongCode ||
+        index_of(index * kGroup + kGroup - 1) != static_cast<int>(index))
+      throw "the combined table's index misses";
+  }
+  for (unsigned window = short_entries * kGroup; window < 1u << kWindowBits; ++window) {
+    const unsigned index = window - short_entries * kGroup;
+    if (index_of(window) != static_cast<int>(short_entries + index) ||
+        run(short_codes[window / kGroup]) != kLongCode)
+      throw "the combined table's index misses";
   }
   return both;
 }
