@@ -112,11 +112,8 @@ Blocks start(const uint8_t *segment, int v, __mmask8 parsed) {
   const __m512i high = _mm512_loadu_si512(segment + kWindowByte[v] + 64);
   const __m512i d01 = _mm512_permutex2var_epi8(low, _mm512_load_si512(kWindowIndices.bytes[v][0]), high);
   const __m512i d23 = _mm512_permutex2var_epi8(low, _mm512_load_si512(kWindowIndices.bytes[v][1]), high);
-  // (GCC 12 warns of its own casts to a half.)
-  const __m256i d0 = _mm512_maskz_extracti64x4_epi64(0xff, d01, 0),
-                d1 = _mm512_maskz_extracti64x4_epi64(0xff, d01, 1);
-  const __m256i d2 = _mm512_maskz_extracti64x4_epi64(0xff, d23, 0),
-                d3 = _mm512_maskz_extracti64x4_epi64(0xff, d23, 1);
+  const __m256i d0 = _mm512_castsi512_si256(d01), d1 = _mm512_extracti64x4_epi64(d01, 1);
+  const __m256i d2 = _mm512_castsi512_si256(d23), d3 = _mm512_extracti64x4_epi64(d23, 1);
   x.head = d0;
   x.w0 = _mm256_shldi_epi32(d0, d1, kHeadBits);
   x.w1 = _mm256_shldi_epi32(d1, d2, kHeadBits);

@@ -133,11 +133,24 @@ void render_bgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOn
                       });
 }
 
+// The fastest build the processor has. libgcc reads the processor's features
+// before any call can come.
+enum class Build { kSse2, kAvx2, kAvx512 };
+Build fastest_build() {
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("avx512vbmi"))
+    return Build::kAvx512;
+  return __builtin_cpu_supports("avx2") ? Build::kAvx2 : Build::kSse2;
+}
+
 }  // namespace
 
 void Mb420PackedRgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
-  // libgcc reads the processor's features before any call can come.
-  (__builtin_cpu_supports("avx2") ? Mb420PackedRgbAvx2 : Mb420PackedRgbSse2)(mb, pixels, pitches);
+  switch (fastest_build()) {
+    case Build::kAvx512: return Mb420PackedRgbAvx512(mb, pixels, pitches);
+    case Build::kAvx2: return Mb420PackedRgbAvx2(mb, pixels, pitches);
+    case Build::kSse2: return Mb420PackedRgbSse2(mb, pixels, pitches);
+  }
 }
 void Mb420PackedRgbSse2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
   render_rgb(mb, pixels, pitches, nullptr);
@@ -146,8 +159,11 @@ void Mb420PackedBgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
   render_bgr0(mb, pixels, pitches, nullptr);
 }
 void Mb420PackedRgbDcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
-  (__builtin_cpu_supports("avx2") ? Mb420PackedRgbDcOnlyAvx2 : Mb420PackedRgbDcOnlySse2)(mb, pixels, pitches,
-                                                                                         plan);
+  switch (fastest_build()) {
+    case Build::kAvx512: return Mb420PackedRgbDcOnlyAvx512(mb, pixels, pitches, plan);
+    case Build::kAvx2: return Mb420PackedRgbDcOnlyAvx2(mb, pixels, pitches, plan);
+    case Build::kSse2: return Mb420PackedRgbDcOnlySse2(mb, pixels, pitches, plan);
+  }
 }
 void Mb420PackedRgbDcOnlySse2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches,
                               const DcOnlyRowPlan *plan) {

@@ -25,10 +25,12 @@ void Mb420PackedYuy2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // Y
 void Mb420PackedRgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);   // R G B
 void Mb420PackedBgr0(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // B G R 0
 
-// The packed RGB renderer's two builds, byte for byte the same:
-// Mb420PackedRgb calls the AVX2 one where the processor has AVX2.
+// The packed RGB renderer's builds, byte for byte the same: Mb420PackedRgb
+// calls the AVX-512 one where the processor has AVX-512 F, BW and VBMI, else
+// the AVX2 one where it has AVX2.
 void Mb420PackedRgbSse2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);
-void Mb420PackedRgbAvx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // AVX2 processors only
+void Mb420PackedRgbAvx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);    // AVX2 processors only
+void Mb420PackedRgbAvx512(dv_macroblock_t *mb, uint8_t **pixels, int *pitches);  // AVX-512 processors only
 
 // The same output for a macroblock of DC-only blocks (dc_only_blocks.h),
 // following its row plan: a row drawn from the same samples as one drawn
@@ -40,6 +42,8 @@ void Mb420PackedRgbDcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, c
 void Mb420PackedRgbDcOnlySse2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan);
 void Mb420PackedRgbDcOnlyAvx2(dv_macroblock_t *mb, uint8_t **pixels, int *pitches,
                               const DcOnlyRowPlan *plan);  // AVX2 processors only
+void Mb420PackedRgbDcOnlyAvx512(dv_macroblock_t *mb, uint8_t **pixels, int *pitches,
+                                const DcOnlyRowPlan *plan);  // AVX-512 processors only
 void Mb420PackedBgr0DcOnly(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan);
 
 }  // namespace ozmira

@@ -77,14 +77,11 @@ void ReadBlockHeads(const uint8_t *segment, unsigned quality, dv_macroblock_t *m
 namespace segment {
 namespace {
 
+// libgcc reads the processor's features before any call can come.
 bool has_avx512() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
-           __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
-  }();
-  return has;
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+         __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
 }
 
 // The first pass: each block's own area, two blocks at a time (4 and 6 are

@@ -347,12 +347,20 @@ TEST_F(AgainstLibdv, RendererBuildsAgree) {
       render(&filled, rows, &pitch, DcOnlyRowPlanOf(shapes));
     };
   };
-  const std::function<void(dv_macroblock_t *, uint8_t **, int)> pairs[][2] = {
-      {Mb420RowsRgbSse2, Mb420RowsRgbAvx2},
-      {packed(Mb420PackedRgbSse2), packed(Mb420PackedRgbAvx2)},
-      {dc_only(Mb420PackedRgbDcOnlySse2), dc_only(Mb420PackedRgbDcOnlyAvx2)},
-      {half_by_tables, Mb420RowsHrgb}};
-  for (int k = __builtin_cpu_supports("avx2") ? 0 : 3; k < 4; ++k) {
+  using Render = std::function<void(dv_macroblock_t *, uint8_t **, int)>;
+  const bool avx2 = __builtin_cpu_supports("avx2");
+  const bool avx512 = avx2 && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+  const struct {
+    Render builds[2];
+    bool available;
+  } pairs[] = {{{Mb420RowsRgbSse2, Mb420RowsRgbAvx2}, avx2},
+               {{packed(Mb420PackedRgbSse2), packed(Mb420PackedRgbAvx2)}, avx2},
+               {{packed(Mb420PackedRgbAvx2), packed(Mb420PackedRgbAvx512)}, avx512},
+               {{dc_only(Mb420PackedRgbDcOnlySse2), dc_only(Mb420PackedRgbDcOnlyAvx2)}, avx2},
+               {{dc_only(Mb420PackedRgbDcOnlyAvx2), dc_only(Mb420PackedRgbDcOnlyAvx512)}, avx512},
+               {{half_by_tables, Mb420RowsHrgb}, true}};
+  for (int k = 0; k < int(std::size(pairs)); ++k) {
+    if (!pairs[k].available) continue;
     Image pictures[2] = {Image(576, 2880), Image(576, 2880)};
     for (int n = 0; n < 20000; ++n) {
       dv_macroblock_t mb{};
@@ -360,8 +368,8 @@ TEST_F(AgainstLibdv, RendererBuildsAgree) {
       mb.y = 16 * (n / 45 % 36);
       for (auto &block : mb.b)
         for (dv_coeff_t &c : block.coeffs) c = n % 2 ? in(-32768, 32767) : in(-130, 130);
-      pairs[k][0](&mb, pictures[0].pixels(), 0);
-      pairs[k][1](&mb, pictures[1].pixels(), 0);
+      pairs[k].builds[0](&mb, pictures[0].pixels(), 0);
+      pairs[k].builds[1](&mb, pictures[1].pixels(), 0);
     }
     EXPECT_TRUE(pictures[0] == pictures[1]) << "renderers " << k;
   }
