@@ -66,8 +66,12 @@ const Multipliers &multipliers() {
   return multiplier_table;
 }
 
+const int16_t *factors_of(int qno, int klass, const Multipliers &table) {
+  return table.factor[qno + dv_quant_offset[klass]][klass == 3];
+}
+
 void dequantise(dv_coeff_t *coeffs, int qno, int klass, const Multipliers &table) {
-  const int16_t *factor = table.factor[qno + dv_quant_offset[klass]][klass == 3];
+  const int16_t *factor = factors_of(qno, klass, table);
   auto *block = reinterpret_cast<__m128i *>(coeffs);
   const auto *f = reinterpret_cast<const __m128i *>(factor);
   for (int i = 0; i < 8; ++i) _mm_storeu_si128(block + i, _mm_mullo_epi16(_mm_loadu_si128(block + i), f[i]));
@@ -89,8 +93,10 @@ void TransformSegment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks,
     return;
   }
   const Multipliers &table = multipliers();
-  // 8-8 blocks go through the inverse DCT in pairs, which AVX2 does at once.
+  // 8-8 blocks go through the inverse DCT in pairs, which AVX2 does at once,
+  // dequantised on the way in.
   dv_coeff_t *waiting = nullptr;
+  const int16_t *waiting_factors = nullptr;
   for (dv_macroblock_t &mb : seg->mb) {
     for (int b = 0; b < block_count; ++b) {
       if (!(blocks & (1u << b))) continue;
@@ -100,17 +106,18 @@ void TransformSegment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks,
         _dv_quant_248_inverse(block.coeffs, mb.qno & 15, block.class_no & 3, scratch);
         dv_idct_248(scratch, block.coeffs);
       } else {
-        dequantise(block.coeffs, mb.qno & 15, block.class_no & 3, table);
+        const int16_t *factors = factors_of(mb.qno & 15, block.class_no & 3, table);
         if (waiting == nullptr) {
           waiting = block.coeffs;
+          waiting_factors = factors;
         } else {
-          Idct88Pair(waiting, block.coeffs);
+          Idct88Pair(waiting, block.coeffs, waiting_factors, factors);
           waiting = nullptr;
         }
       }
     }
   }
-  if (waiting != nullptr) Idct88(waiting);
+  if (waiting != nullptr) Idct88(waiting, waiting_factors);
 }
 
 }  // namespace ozmira

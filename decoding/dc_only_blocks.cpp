@@ -130,7 +130,8 @@ int fill_block(dv_block_t *block) {
   const int index = block->coeffs[0] - kLowestDc;
   const uint8_t pattern = index >= 0 && index < kDcValues ? table.pattern[mode][index] : kTransformInstead;
   if (pattern == kTransformInstead) {
-    transform_dc_only(block->coeffs[0], mode, Idct88, block->coeffs);
+    transform_dc_only(
+        block->coeffs[0], mode, [](dv_coeff_t *coeffs) { Idct88(coeffs); }, block->coeffs);
     return kTransformInstead;
   }
   const __m128i base = _mm_set1_epi16(table.base[mode][index]);

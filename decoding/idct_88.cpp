@@ -41,12 +41,18 @@ struct Sse2 {
 
 }  // namespace
 
-void Idct88Sse2(dv_coeff_t *block) {
+alignas(16) const int16_t kUnitFactors[64] = {
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+
+void Idct88Sse2(dv_coeff_t *block, const int16_t *factors) {
   using V = __m128i;
+  if (factors == nullptr) factors = kUnitFactors;
   idct_steps::Rows<Sse2> x;
 #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {
-    const V coefficients = _mm_loadu_si128(reinterpret_cast<const V *>(block + 8 * i));
+    const V coefficients = _mm_mullo_epi16(_mm_loadu_si128(reinterpret_cast<const V *>(block + 8 * i)),
+                                           _mm_loadu_si128(reinterpret_cast<const V *>(factors + 8 * i)));
     const V prescale = _mm_loadu_si128(reinterpret_cast<const V *>(preSC + 8 * i));
     x.r[i] = _mm_mulhi_epi16(prescale, coefficients);
   }
@@ -55,13 +61,14 @@ void Idct88Sse2(dv_coeff_t *block) {
   for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<V *>(block + 8 * i), out.r[i]);
 }
 
-void Idct88(dv_coeff_t *block) { Idct88Sse2(block); }
+void Idct88(dv_coeff_t *block, const int16_t *factors) { Idct88Sse2(block, factors); }
 
-void Idct88Pair(dv_coeff_t *first, dv_coeff_t *second) {
+void Idct88Pair(dv_coeff_t *first, dv_coeff_t *second, const int16_t *first_factors,
+                const int16_t *second_factors) {
   // libgcc reads the processor's features before any call can come.
-  if (__builtin_cpu_supports("avx2")) return Idct88PairAvx2(first, second);
-  Idct88Sse2(first);
-  Idct88Sse2(second);
+  if (__builtin_cpu_supports("avx2")) return Idct88PairAvx2(first, second, first_factors, second_factors);
+  Idct88Sse2(first, first_factors);
+  Idct88Sse2(second, second_factors);
 }
 
 }  // namespace ozmira

@@ -64,7 +64,8 @@ inline void store32(int32_t *out, const Int32x32 &v) {
 // Row pair u's (0-7) entries of a 64-entry chroma plane, each twice over, in
 // the quarters' order.
 inline void doubled_terms(const int32_t *plane, int u, __m512i &low, __m512i &high) {
-  const __m512i t = _mm512_broadcast_i64x4(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(plane + 8 * u)));
+  const __m512i t =
+      _mm512_broadcast_i64x4(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(plane + 8 * u)));
   low = _mm512_unpacklo_epi32(t, t);
   high = _mm512_unpackhi_epi32(t, t);
 }
@@ -101,7 +102,8 @@ inline __m512i luma_rows(const dv_macroblock_t *mb, int r) {
   const dv_coeff_t *left = mb->b[2 * (r >> 3)].coeffs + 8 * (r & 7);
   const dv_coeff_t *right = mb->b[2 * (r >> 3) + 1].coeffs + 8 * (r & 7);
   constexpr __mmask8 kRowsR2 = 0x33;  // rows r and r + 2 of the four from r
-  return _mm512_permutex2var_epi64(_mm512_maskz_loadu_epi64(kRowsR2, left), _mm512_set_epi64(13, 12, 5, 4, 9, 8, 1, 0),
+  return _mm512_permutex2var_epi64(_mm512_maskz_loadu_epi64(kRowsR2, left),
+                                   _mm512_set_epi64(13, 12, 5, 4, 9, 8, 1, 0),
                                    _mm512_maskz_loadu_epi64(kRowsR2, right));
 }
 
@@ -134,7 +136,8 @@ void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnl
       // drawing a pair of which one is a copy costs no more than copying it.
       for (const int row : {r, r + 2}) {
         const uint8_t *from = top_left + plan->source[row] * pitch;
-        _mm512_mask_storeu_epi8(top_left + row * pitch, kRowBytesMask, _mm512_maskz_loadu_epi8(kRowBytesMask, from));
+        _mm512_mask_storeu_epi8(top_left + row * pitch, kRowBytesMask,
+                                _mm512_maskz_loadu_epi8(kRowBytesMask, from));
       }
       continue;
     }
@@ -143,8 +146,8 @@ void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnl
     doubled_terms(planes.green, u, green_low, green_high);
     doubled_terms(planes.blue, u, blue_low, blue_high);
     const Int32x32 luma = libdv_scaled_luma_x32(luma_rows(mb, r));
-    const __m512i red_blue = _mm512_packus_epi16(component_x32(luma, red_low, red_high),
-                                                 component_x32(luma, blue_low, blue_high));
+    const __m512i red_blue =
+        _mm512_packus_epi16(component_x32(luma, red_low, red_high), component_x32(luma, blue_low, blue_high));
     const __m512i green = component_x32(luma, green_low, green_high);
     const __m512i green_twice = _mm512_packus_epi16(green, green);
     _mm512_mask_storeu_epi8(out, kRowBytesMask, _mm512_permutex2var_epi8(red_blue, first_row, green_twice));

@@ -228,20 +228,26 @@ TEST_F(AgainstLibdv, ParserOnMutatedSegments) {
   }
   EXPECT_TRUE(compared > rounds / 4 && compared < rounds * 15 / 16) << compared;
 }
-// Both builds.
+// Both builds, each with and without the dequantiser's factors (powers of two, 0 for shifts past 15).
 TEST_F(AgainstLibdv, InverseDctOnRandomBlocks) {
   const bool avx2 = __builtin_cpu_supports("avx2");
   for (int n = 0; n < 2'000'000; n += 2) {
     alignas(16) dv_coeff_t theirs[2][64], ours[2][64];
+    alignas(16) int16_t factors[2][64];
     for (int b = 0; b < 2; ++b)
-      for (int i = 0, kind = int(rng() % 4); i < 64; ++i) theirs[b][i] = ours[b][i] = value(kind);
+      for (int i = 0, kind = int(rng() % 4); i < 64; ++i) {
+        ours[b][i] = value(kind);
+        factors[b][i] = n % 3 ? int16_t(uint16_t(1u << (rng() % 17))) : 1;
+        theirs[b][i] = dv_coeff_t(ours[b][i] * factors[b][i]);
+      }
     _dv_idct_88(theirs[0]);
     _dv_idct_88(theirs[1]);
+    const int16_t *first = n % 3 ? factors[0] : nullptr, *second = n % 3 ? factors[1] : nullptr;
     if (n % 4 && avx2) {
-      Idct88PairAvx2(ours[0], ours[1]);
+      Idct88PairAvx2(ours[0], ours[1], first, second);
     } else {
-      Idct88Sse2(ours[0]);
-      Idct88Sse2(ours[1]);
+      Idct88Sse2(ours[0], first);
+      Idct88Sse2(ours[1], second);
     }
     ASSERT_EQ(std::memcmp(ours, theirs, sizeof ours), 0) << "blocks " << n << " and " << n + 1;
   }
