@@ -76,7 +76,7 @@ profile() {
           }
         } else if (dso == ours) {
           if (sym ~ /ozmira5bench|benchmark/) count["harness"]++
-          else if (tolower(sym) ~ /parse_?video_?segment|parse_?segment|segment::|read_?codes|spilled|continue_?block|lender|read_?block_?heads/) count["our_parse"]++
+          else if (tolower(sym) ~ /parse_?video_?segment|parse_?segment|segment::|read_?codes|spilled|continue_?block|lender|read_?block_?heads|first_?pass/) count["our_parse"]++
           else if (tolower(sym) ~ /idct_?88/) count["our_idct"]++
           else if (tolower(sym) ~ /transform_?segment|dequantise|dc_?only_?block/) count["our_dequantiser"]++
           else if (tolower(sym) ~ /mb420|mb411|luma|rgb|render|patches/) count["our_renderer"]++

@@ -41,18 +41,15 @@ struct Sse2 {
 
 }  // namespace
 
-alignas(16) const int16_t kUnitFactors[64] = {
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-
 void Idct88Sse2(dv_coeff_t *block, const int16_t *factors) {
   using V = __m128i;
-  if (factors == nullptr) factors = kUnitFactors;
   idct_steps::Rows<Sse2> x;
 #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {
-    const V coefficients = _mm_mullo_epi16(_mm_loadu_si128(reinterpret_cast<const V *>(block + 8 * i)),
-                                           _mm_loadu_si128(reinterpret_cast<const V *>(factors + 8 * i)));
+    V coefficients = _mm_loadu_si128(reinterpret_cast<const V *>(block + 8 * i));
+    if (factors != nullptr)
+      coefficients =
+          _mm_mullo_epi16(coefficients, _mm_loadu_si128(reinterpret_cast<const V *>(factors + 8 * i)));
     const V prescale = _mm_loadu_si128(reinterpret_cast<const V *>(preSC + 8 * i));
     x.r[i] = _mm_mulhi_epi16(prescale, coefficients);
   }

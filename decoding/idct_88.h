@@ -25,6 +25,7 @@ namespace ozmira {
 void Idct88(dv_coeff_t *block, const int16_t *factors = nullptr);
 
 // Idct88 on two blocks: with AVX2 both at once where the processor has it.
+// Either both blocks have factors or neither.
 void Idct88Pair(dv_coeff_t *first, dv_coeff_t *second, const int16_t *first_factors = nullptr,
                 const int16_t *second_factors = nullptr);
 
@@ -33,8 +34,5 @@ void Idct88Pair(dv_coeff_t *first, dv_coeff_t *second, const int16_t *first_fact
 void Idct88Sse2(dv_coeff_t *block, const int16_t *factors = nullptr);
 void Idct88PairAvx2(dv_coeff_t *first, dv_coeff_t *second, const int16_t *first_factors = nullptr,
                     const int16_t *second_factors = nullptr);
-
-// Factors of 1: no dequantising.
-extern const int16_t kUnitFactors[64];
 
 }  // namespace ozmira

@@ -44,14 +44,13 @@ __m128i load_row(const int16_t *block, int i) {
 void Idct88PairAvx2(dv_coeff_t *first, dv_coeff_t *second, const int16_t *first_factors,
                     const int16_t *second_factors) {
   using V = __m256i;
-  if (first_factors == nullptr) first_factors = kUnitFactors;
-  if (second_factors == nullptr) second_factors = kUnitFactors;
   idct_steps::Rows<Avx2> x;
 #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {
-    const V coefficients =
-        _mm256_mullo_epi16(_mm256_set_m128i(load_row(second, i), load_row(first, i)),
-                           _mm256_set_m128i(load_row(second_factors, i), load_row(first_factors, i)));
+    V coefficients = _mm256_set_m128i(load_row(second, i), load_row(first, i));
+    if (first_factors != nullptr)  // both or neither
+      coefficients = _mm256_mullo_epi16(
+          coefficients, _mm256_set_m128i(load_row(second_factors, i), load_row(first_factors, i)));
     x.r[i] = _mm256_mulhi_epi16(_mm256_broadcastsi128_si256(load_row(preSC, i)), coefficients);
   }
   const idct_steps::Rows<Avx2> out = idct_steps::transform<Avx2>(x);
