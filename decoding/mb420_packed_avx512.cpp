@@ -61,15 +61,6 @@ inline void store32(int32_t *out, const Int32x32 &v) {
   _mm512_storeu_si512(out + 16, _mm512_permutex2var_epi64(v.low, second, v.high));
 }
 
-// Row pair u's (0-7) entries of a 64-entry chroma plane, each twice over, in
-// the quarters' order.
-inline void doubled_terms(const int32_t *plane, int u, __m512i &low, __m512i &high) {
-  const __m512i t =
-      _mm512_broadcast_i64x4(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(plane + 8 * u)));
-  low = _mm512_unpacklo_epi32(t, t);
-  high = _mm512_unpackhi_epi32(t, t);
-}
-
 // (luma + terms) >> 10 for 32 pixels, as 32 int16 in the quarters' order.
 inline __m512i component_x32(const Int32x32 &luma, __m512i terms_low, __m512i terms_high) {
   return _mm512_packs_epi32(_mm512_srai_epi32(_mm512_add_epi32(luma.low, terms_low), kColorFractionBits),
@@ -107,9 +98,9 @@ inline __m512i luma_rows(const dv_macroblock_t *mb, int r) {
                                    _mm512_maskz_loadu_epi64(kRowsR2, right));
 }
 
-// Draws the macroblock, or with a plan copies the rows it names instead.
-void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan *plan) {
-  BiasedChromaPlanes planes;
+// The three chroma planes of the macroblock, each entry with the luminance
+// bias added.
+void chroma_planes(const dv_macroblock_t *mb, BiasedChromaPlanes &planes) {
   const __m512i bias = _mm512_set1_epi32(kLibdvLumaBias);
   for (int at = 0; at < 64; at += 32) {
     const __m512i cr = _mm512_loadu_si512(mb->b[4].coeffs + at);
@@ -123,6 +114,50 @@ void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnl
                                 _mm512_sub_epi32(bias, _mm512_add_epi32(green_cr.high, green_cb.high))});
     store32(planes.blue + at, {_mm512_add_epi32(blue.low, bias), _mm512_add_epi32(blue.high, bias)});
   }
+}
+
+// Two pixel rows' colours: R and B bytes of each quarter (bytes 0-63), G
+// bytes twice (64-127), for a RowIndices permute to take a row from.
+struct RowPairColours {
+  __m512i red_blue, green_twice;
+};
+
+// The colours of pixel rows whose luminance `luma` holds in the quarters'
+// order, with the chroma terms of `red`, `green`, `blue` (each 8 entries of
+// the row's chroma row in the low half, 8 in the high half).
+inline RowPairColours colours(__m512i luma_samples, __m512i red, __m512i green, __m512i blue) {
+  const Int32x32 luma = libdv_scaled_luma_x32(luma_samples);
+  const __m512i red_blue = _mm512_packus_epi16(
+      component_x32(luma, _mm512_unpacklo_epi32(red, red), _mm512_unpackhi_epi32(red, red)),
+      component_x32(luma, _mm512_unpacklo_epi32(blue, blue), _mm512_unpackhi_epi32(blue, blue)));
+  const __m512i g =
+      component_x32(luma, _mm512_unpacklo_epi32(green, green), _mm512_unpackhi_epi32(green, green));
+  return {red_blue, _mm512_packus_epi16(g, g)};
+}
+
+// Chroma row u's 8 entries of a 64-entry plane in the low half, row v's in
+// the high half.
+inline __m512i plane_rows(const int32_t *plane, int u, int v) {
+  return _mm512_inserti64x4(
+      _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(plane + 8 * u))),
+      _mm256_loadu_si256(reinterpret_cast<const __m256i *>(plane + 8 * v)), 1);
+}
+
+// Pixel row r's 16 luminance samples.
+inline __m256i luma_row(const dv_macroblock_t *mb, int r) {
+  const dv_coeff_t *left = mb->b[2 * (r >> 3)].coeffs + 8 * (r & 7);
+  const dv_coeff_t *right = mb->b[2 * (r >> 3) + 1].coeffs + 8 * (r & 7);
+  return _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(left))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i *>(right)), 1);
+}
+
+inline int chroma_row_of(int r) { return 2 * (r >> 2) + (r & 1); }
+
+// Draws the macroblock.
+void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
+  BiasedChromaPlanes planes;
+  chroma_planes(mb, planes);
   const __m512i first_row = _mm512_load_si512(kRowIndices.bytes[0]);
   const __m512i second_row = _mm512_load_si512(kRowIndices.bytes[1]);
   const ptrdiff_t pitch = pitches[0];
@@ -131,39 +166,62 @@ void render_rgb(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnl
   for (int u = 0; u < 8; ++u) {
     const int r = 4 * (u >> 1) + (u & 1);  // interlaced: rows r and r + 2
     uint8_t *out = top_left + r * pitch;
-    if (plan != nullptr && plan->source[r] != r && plan->source[r + 2] != r + 2) {
-      // A row drawn from the same samples as another draws the same bytes:
-      // drawing a pair of which one is a copy costs no more than copying it.
-      for (const int row : {r, r + 2}) {
-        const uint8_t *from = top_left + plan->source[row] * pitch;
-        _mm512_mask_storeu_epi8(top_left + row * pitch, kRowBytesMask,
-                                _mm512_maskz_loadu_epi8(kRowBytesMask, from));
-      }
-      continue;
-    }
-    __m512i red_low, red_high, green_low, green_high, blue_low, blue_high;
-    doubled_terms(planes.red, u, red_low, red_high);
-    doubled_terms(planes.green, u, green_low, green_high);
-    doubled_terms(planes.blue, u, blue_low, blue_high);
-    const Int32x32 luma = libdv_scaled_luma_x32(luma_rows(mb, r));
-    const __m512i red_blue =
-        _mm512_packus_epi16(component_x32(luma, red_low, red_high), component_x32(luma, blue_low, blue_high));
-    const __m512i green = component_x32(luma, green_low, green_high);
-    const __m512i green_twice = _mm512_packus_epi16(green, green);
-    _mm512_mask_storeu_epi8(out, kRowBytesMask, _mm512_permutex2var_epi8(red_blue, first_row, green_twice));
+    const auto twice = [u](const int32_t *plane) {
+      return _mm512_broadcast_i64x4(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(plane + 8 * u)));
+    };
+    const RowPairColours c =
+        colours(luma_rows(mb, r), twice(planes.red), twice(planes.green), twice(planes.blue));
+    _mm512_mask_storeu_epi8(out, kRowBytesMask,
+                            _mm512_permutex2var_epi8(c.red_blue, first_row, c.green_twice));
     _mm512_mask_storeu_epi8(out + 2 * pitch, kRowBytesMask,
-                            _mm512_permutex2var_epi8(red_blue, second_row, green_twice));
+                            _mm512_permutex2var_epi8(c.red_blue, second_row, c.green_twice));
+  }
+}
+
+// Draws only the rows the plan draws, any two at a time (rows that share no
+// chrominance as well), then writes every row from the colours of the row it
+// repeats: a block decoded from its DC alone repeats its rows, so a
+// macroblock mostly has four to eight rows of its own among sixteen.
+void render_rgb_by_plan(dv_macroblock_t *mb, uint8_t **pixels, int *pitches, const DcOnlyRowPlan &plan) {
+  BiasedChromaPlanes planes;
+  chroma_planes(mb, planes);
+  const __m128i sources = _mm_loadu_si128(reinterpret_cast<const __m128i *>(plan.source));
+  const __m128i rows = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  unsigned drawn = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(sources, rows)));
+  RowPairColours pairs[8];
+  uint8_t slot[16];  // of each drawn row: its pair, twice, plus which of the two
+  for (int n = 0; drawn != 0; ++n) {
+    const int r = __builtin_ctz(drawn);
+    drawn &= drawn - 1;
+    const int s = drawn != 0 ? __builtin_ctz(drawn) : r;
+    drawn &= drawn - 1;
+    const int u = chroma_row_of(r), v = chroma_row_of(s);
+    const __m512i luma = _mm512_inserti64x4(_mm512_castsi256_si512(luma_row(mb, r)), luma_row(mb, s), 1);
+    pairs[n] = colours(luma, plane_rows(planes.red, u, v), plane_rows(planes.green, u, v),
+                       plane_rows(planes.blue, u, v));
+    slot[r] = static_cast<uint8_t>(2 * n);
+    slot[s] = static_cast<uint8_t>(2 * n + (s != r));
+  }
+  const ptrdiff_t pitch = pitches[0];
+  uint8_t *out = pixels[0] + static_cast<ptrdiff_t>(mb->y) * pitch + static_cast<ptrdiff_t>(mb->x) * 3;
+  for (int r = 0; r < 16; ++r, out += pitch) {
+    const int at = slot[plan.source[r]];
+    const __m512i indices = _mm512_load_si512(kRowIndices.bytes[at & 1]);
+    _mm512_mask_storeu_epi8(
+        out, kRowBytesMask,
+        _mm512_permutex2var_epi8(pairs[at >> 1].red_blue, indices, pairs[at >> 1].green_twice));
   }
 }
 
 }  // namespace
 
 void Mb420PackedRgbAvx512(dv_macroblock_t *mb, uint8_t **pixels, int *pitches) {
-  render_rgb(mb, pixels, pitches, nullptr);
+  render_rgb(mb, pixels, pitches);
 }
 void Mb420PackedRgbDcOnlyAvx512(dv_macroblock_t *mb, uint8_t **pixels, int *pitches,
                                 const DcOnlyRowPlan *plan) {
-  render_rgb(mb, pixels, pitches, plan);
+  if (plan == nullptr) return render_rgb(mb, pixels, pitches);
+  render_rgb_by_plan(mb, pixels, pitches, *plan);
 }
 
 }  // namespace ozmira
