@@ -25,6 +25,7 @@ namespace {
 constexpr int kWeightingBias = 6;
 constexpr int kSteps = 22;  // qno (0-15) plus the class's offset (up to 6)
 constexpr int kColourBlocks = 6, kLumaOnlyBlocks = 4;
+constexpr int kMacroblocks = 5;  // a segment's
 constexpr int kDct248 = 1;
 
 // The area of each coefficient (0-3) follows its diagonal row + column:
@@ -83,8 +84,8 @@ void Dequantise88(dv_coeff_t *coeffs, int qno, int klass) {
   dequantise(coeffs, qno & 15, klass & 3, multipliers());
 }
 
-void TransformSegment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks,
-                      const DcOnlyRowPlan **plans) {
+void TransformSegment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks, const DcOnlyRowPlan **plans,
+                      uint32_t ac_free) {
   if (!(quality & DV_QUALITY_COLOR)) blocks &= kLumaBlocks;
   const int block_count = quality & DV_QUALITY_COLOR ? kColourBlocks : kLumaOnlyBlocks;
   const bool dc_only = (quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC;
@@ -92,28 +93,32 @@ void TransformSegment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks,
     FillDcOnlyBlocks(seg, block_count, blocks, plans);
     return;
   }
+  // The chosen blocks of every macroblock: bit kColourBlocks * m + b.
+  uint32_t chosen = 0;
+  for (int m = 0; m < kMacroblocks; ++m)
+    chosen |= (blocks & ((1u << block_count) - 1)) << (kColourBlocks * m);
+  if (chosen & ac_free) FillSegmentBlocks(seg, chosen & ac_free);  // look-ups: most blocks of a plain picture
   const Multipliers &table = multipliers();
   // 8-8 blocks go through the inverse DCT in pairs, which AVX2 does at once,
   // dequantised on the way in.
   dv_coeff_t *waiting = nullptr;
   const int16_t *waiting_factors = nullptr;
-  for (dv_macroblock_t &mb : seg->mb) {
-    for (int b = 0; b < block_count; ++b) {
-      if (!(blocks & (1u << b))) continue;
-      dv_block_t &block = mb.b[b];
-      if (block.dct_mode == kDct248) {
-        dv_248_coeff_t scratch[64];
-        _dv_quant_248_inverse(block.coeffs, mb.qno & 15, block.class_no & 3, scratch);
-        dv_idct_248(scratch, block.coeffs);
+  for (uint32_t todo = chosen & ~ac_free; todo != 0; todo &= todo - 1) {
+    const int i = __builtin_ctz(todo);
+    dv_macroblock_t &mb = seg->mb[i / kColourBlocks];
+    dv_block_t &block = mb.b[i % kColourBlocks];
+    if (block.dct_mode == kDct248) {
+      dv_248_coeff_t scratch[64];
+      _dv_quant_248_inverse(block.coeffs, mb.qno & 15, block.class_no & 3, scratch);
+      dv_idct_248(scratch, block.coeffs);
+    } else {
+      const int16_t *factors = factors_of(mb.qno & 15, block.class_no & 3, table);
+      if (waiting == nullptr) {
+        waiting = block.coeffs;
+        waiting_factors = factors;
       } else {
-        const int16_t *factors = factors_of(mb.qno & 15, block.class_no & 3, table);
-        if (waiting == nullptr) {
-          waiting = block.coeffs;
-          waiting_factors = factors;
-        } else {
-          Idct88Pair(waiting, block.coeffs, waiting_factors, factors);
-          waiting = nullptr;
-        }
+        Idct88Pair(waiting, block.coeffs, waiting_factors, factors);
+        waiting = nullptr;
       }
     }
   }

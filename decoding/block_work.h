@@ -3,6 +3,8 @@
 // (dv_decode_video_segment), but only for the blocks a format reads.
 #pragma once
 
+#include <cstdint>
+
 #include <libdv/dv_types.h>
 
 namespace ozmira {
@@ -26,9 +28,12 @@ inline constexpr BlockSet kAllBlocks = kLumaBlocks | kCrBlock | kCbBlock;
 // run).
 // At such a quality, plans (when not null) gets each macroblock's row plan
 // (dc_only_blocks.h); otherwise it is left untouched.
+// The blocks of `ac_free` (bit 6 * m + b for block b of macroblock m, as the
+// parser gives them) hold no AC coefficient: they too are filled from their
+// DC, the same samples as the transform would give.
 struct DcOnlyRowPlan;
 void TransformSegment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks,
-                      const DcOnlyRowPlan **plans = nullptr);
+                      const DcOnlyRowPlan **plans = nullptr, uint32_t ac_free = 0);
 
 // The 8-8 dequantiser alone, in place: what Idct88 expects. Only the low
 // four bits of qno and two of klass are used, as the stream holds no more.

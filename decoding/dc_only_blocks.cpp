@@ -173,4 +173,12 @@ void FillDcOnlyBlocks(dv_videosegment_t *seg, int block_count, unsigned blocks, 
   }
 }
 
+void FillSegmentBlocks(dv_videosegment_t *seg, uint32_t blocks) {
+  pthread_once(&table_built, build_table);
+  for (; blocks != 0; blocks &= blocks - 1) {
+    const int i = __builtin_ctz(blocks);
+    fill_block(&seg->mb[i / kBlocks].b[i % kBlocks]);
+  }
+}
+
 }  // namespace ozmira

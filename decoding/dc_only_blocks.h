@@ -55,4 +55,8 @@ const DcOnlyRowPlan *DcOnlyRowPlanOf(const int shapes[6]);
 // `plans` is not null, the blocks outside `blocks` counted flat.
 void FillDcOnlyBlocks(dv_videosegment_t *seg, int block_count, unsigned blocks, const DcOnlyRowPlan **plans);
 
+// FillDcOnlyBlock for the blocks of `blocks` in the segment: bit 6 * m + b
+// for block b of macroblock m.
+void FillSegmentBlocks(dv_videosegment_t *seg, uint32_t blocks);
+
 }  // namespace ozmira

@@ -174,7 +174,7 @@ template <Keep kKeep>
 // The blocks' outcomes, as in the masks of SegmentState; the cursors'
 // offsets and places.
 struct Outcome {
-  uint32_t ended, lenders, pending, invalid;
+  uint32_t ended, lenders, pending, invalid, ac_free;
 };
 struct Fields {
   alignas(32) int32_t offset[kVectors * kLanes], position[kVectors * kLanes];
@@ -193,8 +193,9 @@ Outcome finish(const Blocks &x, __mmask8 parsed, int v, Fields &f) {
   put(f.offset, _mm256_sub_epi32(lanes(kAreaEnd, v), left));
   put(f.position, _mm256_add_epi32(x.last, _mm256_set1_epi32(1)));
   const int shift = v * kLanes;
+  const __mmask8 ac_free = _mm256_mask_cmpeq_epi32_mask(x.ended, x.last, _mm256_setzero_si256());
   return {uint32_t{x.ended} << shift, uint32_t{lenders} << shift, uint32_t{x.cut_short} << shift,
-          uint32_t(parsed & ~x.cut_short & ~x.ended) << shift};
+          uint32_t(parsed & ~x.cut_short & ~x.ended) << shift, uint32_t{ac_free} << shift};
 }
 
 __m256i order_half(const Order &order, int half) {
@@ -240,8 +241,10 @@ bool FirstPassAvx512(const uint8_t *segment, SegmentState &s) {
     all.lenders |= o.lenders;
     all.pending |= o.pending;
     all.invalid |= o.invalid;
+    all.ac_free |= o.ac_free;
   }
   s.ended = all.ended;
+  s.ac_free = all.ac_free;
   s.lenders = all.lenders;
   s.pending = all.pending;
   for (int m = 0; m < kMacroblocksPerSegment; ++m) {

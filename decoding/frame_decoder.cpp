@@ -215,10 +215,11 @@ bool decode_segment(const FrameJob &job, dv_videosegment_t &vs, const uint8_t *s
   // Without AC codes no code can be invalid; block work fills every sample.
   const bool dc_only = (quality & DV_QUALITY_AC_MASK) == DV_QUALITY_DC;
   if (!job.draws) return SegmentIntact(segment, quality);
-  const bool intact =
-      dc_only ? (ReadBlockHeads(segment, quality, vs.mb), true) : ParseVideoSegment(segment, quality, vs.mb);
+  uint32_t ac_free = 0;
+  const bool intact = dc_only ? (ReadBlockHeads(segment, quality, vs.mb), true)
+                              : ParseVideoSegment(segment, quality, vs.mb, ParserBuild::kFastest, &ac_free);
   const DcOnlyRowPlan *plans[kMacroblocksPerSegment];
-  TransformSegment(&vs, quality, job.blocks, plans);
+  TransformSegment(&vs, quality, job.blocks, plans, ac_free);
   vs.i = ds;
   vs.k = v;
   render_segment(job, vs, dc_only ? plans : nullptr);

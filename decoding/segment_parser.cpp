@@ -100,8 +100,9 @@ bool first_pass(SegmentState &s) {
           s.pending |= bit;
         } else if (stops[i] == Stop::kInvalid) {
           intact = false;  // the block is dropped: parsed no further
-        } else if (cursor.offset < cursor.end) {
-          s.lenders |= bit;
+        } else {
+          if (cursor.offset < cursor.end) s.lenders |= bit;
+          if (cursor.position == 1) s.ac_free |= bit;
         }
       }
     }
@@ -131,26 +132,32 @@ void read_segment(const uint8_t *segment, SegmentState &s) {
   }
 }
 
-// The parse of both entry points; with Keep::kNothing, `macroblocks` is null.
+// The parse of both entry points; with Keep::kNothing, `macroblocks` and
+// `ac_free` are null.
 template <Keep kKeep>
-bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks,
-                   ParserBuild build) {
+bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks, ParserBuild build,
+                   uint32_t *ac_free) {
   SegmentState s;
   s.mb = macroblocks;
   s.blocks = quality & DV_QUALITY_COLOR ? kBlocks : kLumaBlocks;
   s.ended = 0;
   s.lenders = 0;
   s.pending = 0;
+  s.ac_free = 0;
   const unsigned ac = quality & DV_QUALITY_AC_MASK;
   bool intact;
   if (ac != DV_QUALITY_DC && build == ParserBuild::kFastest && has_avx512()) {
     intact = FirstPassAvx512<kKeep>(segment, s);
   } else {
     read_segment<kKeep>(segment, s);
-    if (ac == DV_QUALITY_DC) return true;
+    if (ac == DV_QUALITY_DC) {
+      if (ac_free != nullptr) *ac_free = s.ac_free;
+      return true;
+    }
     intact = first_pass<kKeep>(s);
   }
   if (ac == DV_QUALITY_AC_2) intact &= ParseSpilledCodes<kKeep>(s);
+  if (ac_free != nullptr) *ac_free = s.ac_free;
   return intact;
 }
 
@@ -158,12 +165,12 @@ bool parse_segment(const uint8_t *segment, unsigned quality, dv_macroblock_t *ma
 }  // namespace segment
 
 bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks,
-                       ParserBuild build) {
-  return segment::parse_segment<segment::Keep::kCoefficients>(segment, quality, macroblocks, build);
+                       ParserBuild build, uint32_t *ac_free) {
+  return segment::parse_segment<segment::Keep::kCoefficients>(segment, quality, macroblocks, build, ac_free);
 }
 
 bool SegmentIntact(const uint8_t *segment, unsigned quality, ParserBuild build) {
-  return segment::parse_segment<segment::Keep::kNothing>(segment, quality, nullptr, build);
+  return segment::parse_segment<segment::Keep::kNothing>(segment, quality, nullptr, build, nullptr);
 }
 
 }  // namespace ozmira

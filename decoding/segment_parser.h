@@ -40,9 +40,14 @@ inline constexpr int kMacroblocksPerSegment = 5;
 // processor and one with AVX-512 that reads all the segment's blocks at once.
 // kFastest takes the AVX-512 one where the processor has it; the tests name
 // the other too.
+//
+// `ac_free`, when not null, gets blocks whose AC coefficients are all zero:
+// those whose end-of-block code came right after their head, in their own
+// area (bit 6 * m + b for block b of macroblock m). None at a quality
+// without AC bits.
 enum class ParserBuild { kFastest, kPortable };
 bool ParseVideoSegment(const uint8_t *segment, unsigned quality, dv_macroblock_t *macroblocks,
-                       ParserBuild build = ParserBuild::kFastest);
+                       ParserBuild build = ParserBuild::kFastest, uint32_t *ac_free = nullptr);
 
 // Whether ParseVideoSegment would return true, found by following the codes
 // alone: nothing is kept, for a caller that only counts damaged segments.

@@ -41,6 +41,7 @@ struct SegmentState {
   uint32_t ended;
   uint32_t lenders;
   uint32_t pending;
+  uint32_t ac_free;     // complete in the first pass without a coefficient after the DC
   int blocks;           // parsed per macroblock: 4 without colour, else 6
   dv_macroblock_t *mb;  // null when nothing is kept
 };

@@ -70,10 +70,16 @@ struct LibdvParser {
 inline std::string parse_difference(LibdvParser &libdv, const uint8_t *segment, unsigned quality,
                                     bool &intact) {
   dv_macroblock_t ours[kMacroblocksPerSegment]{}, portable[kMacroblocksPerSegment]{}, *theirs = libdv.seg.mb;
-  intact = ParseVideoSegment(segment, quality, ours);
-  if (ParseVideoSegment(segment, quality, portable, ParserBuild::kPortable) != intact ||
-      std::memcmp(ours, portable, sizeof ours) != 0)
+  uint32_t ac_free = 0, portable_ac_free = 0;
+  intact = ParseVideoSegment(segment, quality, ours, ParserBuild::kFastest, &ac_free);
+  if (ParseVideoSegment(segment, quality, portable, ParserBuild::kPortable, &portable_ac_free) != intact ||
+      std::memcmp(ours, portable, sizeof ours) != 0 || ac_free != portable_ac_free)
     return "the parser's builds differ";
+  for (int i = 0; i < kMacroblocksPerSegment * 6; ++i) {
+    const dv_coeff_t *coeffs = ours[i / 6].b[i % 6].coeffs;
+    if ((ac_free >> i & 1) && std::any_of(coeffs + 1, coeffs + 64, [](dv_coeff_t c) { return c != 0; }))
+      return "block " + std::to_string(i) + " has AC coefficients";
+  }
   if (SegmentIntact(segment, quality) != intact ||
       SegmentIntact(segment, quality, ParserBuild::kPortable) != intact)
     return "SegmentIntact differs";
