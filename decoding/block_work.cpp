@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "dc_only_blocks.h"
+#include "idct_248.h"
 #include "idct_88.h"
 #include "libdv_internal.h"
 
@@ -80,6 +81,19 @@ void dequantise(dv_coeff_t *coeffs, int qno, int klass, const Multipliers &table
 
 }  // namespace
 
+void BlockWork248(dv_coeff_t *coeffs, int qno, int klass) {
+  qno &= 15;
+  klass &= 3;
+  // libgcc reads the processor's features before any call can come.
+  if (__builtin_cpu_supports("avx2")) {
+    Transform248Avx2(coeffs, dv_quant_248_mul_tab[klass == 3][qno + dv_quant_offset[klass]]);
+    return;
+  }
+  dv_248_coeff_t scratch[64];
+  _dv_quant_248_inverse(coeffs, qno, klass, scratch);
+  dv_idct_248(scratch, coeffs);
+}
+
 void Dequantise88(dv_coeff_t *coeffs, int qno, int klass) {
   dequantise(coeffs, qno & 15, klass & 3, multipliers());
 }
@@ -108,9 +122,7 @@ void TransformSegment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks,
     dv_macroblock_t &mb = seg->mb[i / kColourBlocks];
     dv_block_t &block = mb.b[i % kColourBlocks];
     if (block.dct_mode == kDct248) {
-      dv_248_coeff_t scratch[64];
-      _dv_quant_248_inverse(block.coeffs, mb.qno & 15, block.class_no & 3, scratch);
-      dv_idct_248(scratch, block.coeffs);
+      BlockWork248(block.coeffs, mb.qno, block.class_no);
     } else {
       const int16_t *factors = factors_of(mb.qno & 15, block.class_no & 3, table);
       if (waiting == nullptr) {

@@ -35,6 +35,11 @@ struct DcOnlyRowPlan;
 void TransformSegment(dv_videosegment_t *seg, unsigned quality, BlockSet blocks,
                       const DcOnlyRowPlan **plans = nullptr, uint32_t ac_free = 0);
 
+// libdv's block work for one 2-4-8 block, in place: its dequantiser and
+// inverse DCT, with AVX2 where the processor has it (idct_248.h). Only the
+// low four bits of qno and two of klass are used.
+void BlockWork248(dv_coeff_t *coeffs, int qno, int klass);
+
 // The 8-8 dequantiser alone, in place: what Idct88 expects. Only the low
 // four bits of qno and two of klass are used, as the stream holds no more.
 void Dequantise88(dv_coeff_t *coeffs, int qno, int klass);

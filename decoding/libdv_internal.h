@@ -29,7 +29,11 @@ void _dv_idct_88(dv_coeff_t *block);
 // The MMX inverse DCT's prescale, one factor per coefficient with the
 // weights folded in; filled by dv_init. idct_88.cpp reads it.
 extern dv_coeff_t preSC[64];
+// 2-4-8 blocks: the dequantiser multiplies each coefficient by its entry of
+// dv_quant_248_mul_tab[class is 3][qno + dv_quant_offset[class]] (filled by
+// dv_init), into 32-bit values for the inverse DCT.
 extern void (*_dv_quant_248_inverse)(dv_coeff_t *block, int qno, int klass, dv_248_coeff_t *co);
+extern int32_t dv_quant_248_mul_tab[2][22][64];
 void dv_idct_248(dv_248_coeff_t *x248, dv_coeff_t *out);
 
 void dv_place_macroblock(dv_decoder_t *dv, dv_videosegment_t *seg, dv_macroblock_t *mb, int m);

@@ -9,6 +9,7 @@
 #include "dvlib.h"
 #include "frame_audio.h"
 #include "frame_decoder.h"
+#include "idct_248.h"
 #include "idct_88.h"
 #include "mb420_full_size.h"
 #include "mb420_packed.h"
@@ -250,6 +251,27 @@ TEST_F(AgainstLibdv, InverseDctOnRandomBlocks) {
       Idct88Sse2(ours[1], second);
     }
     ASSERT_EQ(std::memcmp(ours, theirs, sizeof ours), 0) << "blocks " << n << " and " << n + 1;
+  }
+}
+// Every quantisation step and class with libdv's factors, and random factors
+// for the transform's whole 32-bit range.
+TEST_F(AgainstLibdv, Transform248OnRandomBlocks) {
+  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2";
+  for (int n = 0; n < 400'000; ++n) {
+    alignas(16) dv_coeff_t ours[64], theirs[64];
+    dv_248_coeff_t scaled[64];
+    int32_t random_factors[64];
+    const int qno = n % 16, klass = n / 16 % 4, kind = int(rng() % 4);
+    const int32_t *factors =
+        n % 2 ? dv_quant_248_mul_tab[klass == 3][qno + dv_quant_offset[klass]] : random_factors;
+    for (int i = 0; i < 64; ++i) {
+      ours[i] = value(kind);
+      random_factors[i] = int32_t(rng());
+      scaled[i] = int32_t(uint32_t(ours[i]) * uint32_t(factors[i]));
+    }
+    dv_idct_248(scaled, theirs);
+    Transform248Avx2(ours, factors);
+    ASSERT_EQ(std::memcmp(ours, theirs, sizeof ours), 0) << "block " << n;
   }
 }
 // Random segments, then every DC value.
