@@ -2,7 +2,7 @@
 //
 // libdv dequantises such a block into 32-bit values (each coefficient times
 // its entry of dv_quant_248_mul_tab) and transforms them with dv_idct_248:
-// plain C that takes about sixteen times as long as an 8-8 block's inverse
+// plain C that takes about eighteen times as long as an 8-8 block's inverse
 // DCT here. Transform248Avx2 does the same integer steps (each field's
 // four-point transform down the columns, the eight-point one along the
 // rows; the products' high halves, the divisions that round toward zero, the
