@@ -54,7 +54,8 @@ void transpose(__m256i (&v)[8]) {
 void Transform248Avx2(dv_coeff_t *block, const int32_t *factors) {
   __m256i x[8], t[8];
   for (int r = 0; r < 8; ++r) {
-    const __m256i coeffs = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 8 * r)));
+    const __m256i coeffs =
+        _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 8 * r)));
     x[r] = _mm256_mullo_epi32(coeffs, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(factors + 8 * r)));
   }
   // Down the columns: a four-point transform of each field's rows (0-3 and
